@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/FrameTimer.h"
+#include "console/CommandMenu.h"
+#include "geometry/Triangle.h"
+#include "geometry/Vector3.h"
+#include "physics/SimulationSettings.h"
+#include "scene/Ball.h"
+#include "scene/CollisionBox.h"
+
+#include <vector>
+
+// The process-wide scene: timer, settings, ball, course, camera and light, and the order of
+// every frame. Made on first use (after the window exists: the ball's texture and the drawing
+// need the GL context) and never destroyed.
+class World : public MenuTarget {
+public:
+    static World* instance();
+
+    Vector3 lightDirection() const { return lightDirection_; }
+    void restartTimer() override;
+    void setBall(Vector3 position, Vector3 velocity) override;
+    void setCamera(Vector3 position, Vector3 target) override;
+
+    // One frame: count, time, print the frame rate, orbit the camera, step the simulation, set
+    // the view, draw the ball, set the view again, draw every box.
+    void frame();
+
+private:
+    World();
+
+    FrameTimer* timer = nullptr;
+    SimulationSettings* settings = nullptr;
+    Ball* ball = nullptr;
+    std::vector<Triangle*> triangles;
+    std::vector<CollisionBox> boxes;
+    Vector3 cameraTarget;
+    Vector3 cameraPosition;
+    // The direction the light's rays travel, world axes.
+    Vector3 lightDirection_;
+    int frameCount = 0;
+};
