@@ -1,1 +1,270 @@
-// Work in progress.
+#include "course/CourseReader.h"
+
+#include "scene/MillisecondClock.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <locale>
+
+namespace {
+
+// Course units per file unit: the file's numbers are five times the course's.
+constexpr float courseUnitsPerFileUnit = 0.2f;
+constexpr float secondsPerMillisecond = 0.001f;
+
+constexpr int coloursPerBox = 4;
+constexpr int numbersPerTriangle = 9;
+constexpr const char* colourNames[coloursPerBox] = {"red", "green", "blue", "alpha"};
+constexpr const char* axisNames[3] = {"x", "y", "z"};
+
+// The longest found word quoted in a message; a binary file can hold "words" of any length.
+constexpr std::size_t longestQuotedWord = 40;
+
+// The white space that formatted extraction skips in the classic locale.
+bool isWordSeparator(int ch) {
+    return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\v' || ch == '\f';
+}
+
+// The word in quotes, cut to a readable length, with bytes that are not printable as \xNN.
+std::string quoted(const std::string& word) {
+    static constexpr char hexDigits[] = "0123456789abcdef";
+    std::string text = "\"";
+    for (std::size_t i = 0; i < word.size() && i < longestQuotedWord; ++i) {
+        const auto byte = static_cast<unsigned char>(word[i]);
+        if (byte >= 0x20 && byte < 0x7f) {
+            text += static_cast<char>(byte);
+        } else {
+            text += "\\x";
+            text += hexDigits[byte >> 4];
+            text += hexDigits[byte & 0xf];
+        }
+    }
+    text += word.size() > longestQuotedWord ? "...\"" : "\"";
+    return text;
+}
+
+// What a failed read met: the word at the failure, or the end of the input.
+struct Finding {
+    long line = 1;
+    long word = 1;
+    bool atEnd = false;
+    std::string text;
+};
+
+// Locates the read that failed without any bookkeeping on the good path: from sectionStart
+// (where the current box or triangle began, before its white space) the reads that succeeded
+// are made again, `wordsBefore` words and then `numbersBefore` numbers, which leaves the stream
+// at the word that could not be read. Line and word numbers count from 1; the word number is
+// the white-space separated word that holds the failure, or the next one at the end of input.
+Finding locateFailure(std::istream& in, std::streampos sectionStart, int wordsBefore,
+                      int numbersBefore) {
+    in.clear();
+    // An unknown start means tellg met an input already read to its end: the failure is there.
+    if (sectionStart == std::streampos(-1)) {
+        in.seekg(0, std::ios::end);
+    } else {
+        in.seekg(sectionStart);
+    }
+    std::string skipped;
+    for (int i = 0; i < wordsBefore; ++i) {
+        in >> skipped;
+    }
+    float number = 0.0f;
+    for (int i = 0; i < numbersBefore; ++i) {
+        in >> number;
+    }
+    in >> std::ws;
+    in.clear();
+    const std::streamoff failureOffset = in.tellg();
+
+    Finding finding;
+    finding.atEnd = !(in >> finding.text);
+
+    // Only now, on the way out, are lines and words counted up to the failure.
+    in.clear();
+    in.seekg(0);
+    std::streambuf* bytes = in.rdbuf();
+    long wordsBegun = 0;
+    bool insideWord = false;
+    for (std::streamoff offset = 0; offset < failureOffset; ++offset) {
+        const int ch = bytes->sbumpc();
+        if (ch == std::char_traits<char>::eof()) {
+            break;
+        }
+        if (ch == '\n') {
+            ++finding.line;
+        }
+        const bool separator = isWordSeparator(ch);
+        if (!separator && !insideWord) {
+            ++wordsBegun;
+        }
+        insideWord = !separator;
+    }
+    finding.word = insideWord ? wordsBegun : wordsBegun + 1;
+    return finding;
+}
+
+// Why a word was not taken as a float, when the reason is not plain from the word itself.
+std::string numberHint(const std::string& word) {
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(word.c_str(), &end);
+    if (!word.empty() && *end == '\0' && (std::isfinite(value) || errno == ERANGE)) {
+        return " (out of the range of a float)";
+    }
+    std::string lower = word;
+    for (char& ch : lower) {
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    }
+    if (lower == "start" || lower == "end") {
+        return " (the markers are written in lower case)";
+    }
+    return "";
+}
+
+// One line on standard error: file, position, what the grammar expected and what was there.
+void reportFailure(const std::string& fileName, const Finding& finding, const std::string& expected,
+                   bool expectedNumber) {
+    std::cerr << fileName << ": line " << finding.line << ", word " << finding.word << ": expected "
+              << expected << ", found ";
+    if (finding.atEnd) {
+        std::cerr << "the end of the file\n";
+    } else {
+        std::cerr << quoted(finding.text) << (expectedNumber ? numberHint(finding.text) : "")
+                  << "\n";
+    }
+}
+
+std::string colourExpectation(int component, int boxNumber) {
+    return std::string("a number (") + colourNames[component] + " of the colour of box " +
+           std::to_string(boxNumber) + ")";
+}
+
+std::string coordinateExpectation(int number, int triangleNumber) {
+    return std::string("a number (") + axisNames[number % 3] + " of vertex " +
+           std::to_string(number / 3) + " of triangle " + std::to_string(triangleNumber) + ")";
+}
+
+} // namespace
+
+CourseReader* CourseReader::instance() {
+    static CourseReader* const reader = new CourseReader();
+    return reader;
+}
+
+std::string CourseReader::peekWord() {
+    const std::streampos position = tellg();
+    std::string word;
+    *this >> word;
+    if (!fail()) {
+        seekg(position);
+    }
+    return word;
+}
+
+void CourseReader::skipWord() {
+    std::string word;
+    *this >> word;
+}
+
+bool CourseReader::parse(std::string fileName, std::vector<Triangle*>& triangles,
+                         std::vector<CollisionBox>& boxes, std::ostream& console) {
+    const std::int32_t startTime = millisecondClock();
+
+    // The reader is one stream for the whole process: a parse begins from a clean, closed state
+    // whatever the last one left behind.
+    if (is_open()) {
+        close();
+    }
+    clear();
+    // Numbers are read with '.' as the decimal point whatever the user's locale says.
+    imbue(std::locale::classic());
+    open(fileName, std::ios::in);
+    if (!is_open()) {
+        const int reason = errno;
+        std::cerr << fileName << ": cannot open the course file";
+        if (reason != 0) {
+            std::cerr << " (" << std::strerror(reason) << ")";
+        }
+        std::cerr << "\n";
+        return false;
+    }
+
+    // Where the box or triangle being read began; only a failure looks at it again.
+    std::streampos sectionStart = tellg();
+    // A read error (a directory, a device failing) reads as an early end; say which it was.
+    const auto failAt = [&](const std::string& expected, bool expectedNumber, int wordsBefore,
+                            int numbersBefore) {
+        if (bad()) {
+            std::cerr << fileName << ": cannot read the course file (read error)\n";
+            return false;
+        }
+        reportFailure(fileName, locateFailure(*this, sectionStart, wordsBefore, numbersBefore),
+                      expected, expectedNumber);
+        return false;
+    };
+
+    int boxNumber = 0;
+    int triangleNumber = 0;
+    std::string word = peekWord();
+    for (;;) {
+        // Box level: the word looked at is not consumed until it is known to be "start".
+        if (word == endMarker) {
+            close();
+            const std::int32_t elapsed = millisecondsBetween(startTime, millisecondClock());
+            console << static_cast<float>(elapsed) * secondsPerMillisecond << "\n";
+            return true;
+        }
+        if (word != startMarker) {
+            return failAt("\"start\" or \"end\"", false, 0, 0);
+        }
+        skipWord();
+        boxes.emplace_back();
+        CollisionBox& box = boxes.back();
+
+        float colour[coloursPerBox];
+        for (int i = 0; i < coloursPerBox; ++i) {
+            if (!(*this >> colour[i])) {
+                return failAt(colourExpectation(i, boxNumber), true, 1, i);
+            }
+        }
+        box.setColour(colour[0], colour[1], colour[2], colour[3]);
+
+        sectionStart = tellg();
+        word = peekWord();
+        // Triangle level: any word but a marker begins the nine numbers of a triangle.
+        while (word != startMarker && word != endMarker) {
+            if (word.empty()) {
+                return failAt("a triangle, \"start\" or \"end\"", false, 0, 0);
+            }
+            float coordinates[numbersPerTriangle];
+            for (int i = 0; i < numbersPerTriangle; ++i) {
+                if (!(*this >> coordinates[i])) {
+                    return failAt(coordinateExpectation(i, triangleNumber), true, 0, i);
+                }
+                coordinates[i] *= courseUnitsPerFileUnit;
+            }
+            auto* v0 = new Vector3(coordinates[0], coordinates[1], coordinates[2]);
+            auto* v1 = new Vector3(coordinates[3], coordinates[4], coordinates[5]);
+            auto* v2 = new Vector3(coordinates[6], coordinates[7], coordinates[8]);
+            auto* triangle = new Triangle(v0, v1, v2, false);
+            triangles.push_back(triangle);
+            box.addTriangle(triangle);
+            if (!triangle->hasFiniteNormal()) {
+                std::cerr << fileName << ": triangle " << triangleNumber
+                          << " is degenerate (zero area); it takes part in no contact\n";
+            }
+            console << triangleNumber << "\n";
+
+            sectionStart = tellg();
+            word = peekWord();
+            ++triangleNumber;
+        }
+        // The word that ended the box is looked at again by the box level.
+        ++boxNumber;
+    }
+}

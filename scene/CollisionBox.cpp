@@ -1,1 +1,69 @@
-// Work in progress.
+#include "scene/CollisionBox.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+
+void CollisionBox::setColour(float red, float green, float blue, float alpha) {
+    colour_[0] = red;
+    colour_[1] = green;
+    colour_[2] = blue;
+    colour_[3] = alpha;
+}
+
+void CollisionBox::addTriangle(Triangle* t) {
+    if (std::find(triangles_.begin(), triangles_.end(), t) != triangles_.end()) {
+        return;
+    }
+    // The first triangle's first vertex replaces the (0, 0, 0) corners of a new box, so the
+    // origin is part of the bounds only when a vertex lies there.
+    if (triangles_.empty()) {
+        minCorner_ = *t->vertex(0);
+        maxCorner_ = minCorner_;
+    }
+    for (int v = 0; v < 3; ++v) {
+        const Vector3& vertex = *t->vertex(v);
+        for (int axis = 0; axis < 3; ++axis) {
+            // A NaN coordinate fails both comparisons and widens nothing.
+            if (minCorner_[axis] > vertex[axis]) {
+                minCorner_[axis] = vertex[axis];
+            } else if (maxCorner_[axis] < vertex[axis]) {
+                maxCorner_[axis] = vertex[axis];
+            }
+        }
+    }
+    triangles_.push_back(t);
+}
+
+bool CollisionBox::overlapsSweep(Vector3 from, Vector3 to, float radius, float tolerance) const {
+    for (int axis = 0; axis < 3; ++axis) {
+        // The centre's interval on this axis over the whole move.
+        const float lo = from[axis] < to[axis] ? from[axis] : to[axis];
+        const float hi = from[axis] < to[axis] ? to[axis] : from[axis];
+        // Box, grown by the radius, starts beyond the far end of the move.
+        if (minCorner_[axis] - radius > hi + tolerance) {
+            return false;
+        }
+        // Box, grown by the radius, ends before the near end of the move.
+        if (radius + maxCorner_[axis] < lo - tolerance) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CollisionBox::draw(Vector3 /*lightDirection*/, int /*frameCount*/) {
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, colour_);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, colour_);
+    for (const Triangle* t : triangles_) {
+        // Flat shading: the face normal on every vertex.
+        const Vector3 normal = t->normal();
+        glBegin(GL_TRIANGLES);
+        for (int v = 0; v < 3; ++v) {
+            const Vector3& vertex = *t->vertex(v);
+            glNormal3f(normal.x, normal.y, normal.z);
+            glVertex3f(vertex.x, vertex.y, vertex.z);
+        }
+        glEnd();
+    }
+}

@@ -1,1 +1,161 @@
-// Work in progress.
+#include "scene/TgaImage.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+
+namespace {
+
+// The fixed TGA header; all multi-byte fields are little-endian.
+constexpr std::size_t headerBytes = 18;
+constexpr int idLengthOffset = 0;
+constexpr int colourMapTypeOffset = 1;
+constexpr int imageTypeOffset = 2;
+constexpr int colourMapLengthOffset = 5;
+constexpr int colourMapEntryBitsOffset = 7;
+constexpr int widthOffset = 12;
+constexpr int heightOffset = 14;
+constexpr int depthOffset = 16;
+constexpr int descriptorOffset = 17;
+
+// Uncompressed true-colour, the one type read. 1 (colour-mapped), 3 (greyscale) and the
+// run-length encoded 9, 10 and 11 would each need a decoder of their own.
+constexpr std::uint8_t trueColourType = 2;
+// Colour-map type 1: a palette follows the ID field even in a true-colour file, and must be
+// stepped over to reach the pixels.
+constexpr std::uint8_t colourMapPresent = 1;
+// Descriptor bit 5: the first row in the file is the top row; GL wants the bottom row first.
+constexpr std::uint8_t topOriginBit = 0x20;
+
+std::int16_t littleEndian16(const std::uint8_t* bytes) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)));
+}
+
+// Bytes of the palette between the image ID and the pixels; none unless the map type says so.
+std::streamoff paletteBytes(const std::uint8_t* header) {
+    if (header[colourMapTypeOffset] != colourMapPresent) {
+        return 0;
+    }
+    const auto entries = static_cast<std::uint16_t>(littleEndian16(header + colourMapLengthOffset));
+    const int bytesPerEntry = (header[colourMapEntryBitsOffset] + 7) / 8;
+    return static_cast<std::streamoff>(entries) * bytesPerEntry;
+}
+
+// Bytes the pixels of an accepted header take: at most 8192 * 8192 * 4, well inside size_t.
+std::size_t imageBytes(int width, int height, int bitsPerPixel) {
+    return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+           static_cast<std::size_t>(bitsPerPixel / 8);
+}
+
+// The file stores blue, green, red(, alpha); swap the first and third byte of every pixel.
+void swapRedAndBlue(std::uint8_t* pixels, std::size_t bytes, std::size_t bytesPerPixel) {
+    for (std::size_t offset = 0; offset + bytesPerPixel <= bytes; offset += bytesPerPixel) {
+        std::swap(pixels[offset], pixels[offset + 2]);
+    }
+}
+
+// Reverses the order of the rows in place (top row first <-> bottom row first).
+void flipRows(std::uint8_t* pixels, std::size_t rowBytes, int rows) {
+    for (int top = 0, bottom = rows - 1; top < bottom; ++top, --bottom) {
+        std::swap_ranges(pixels + static_cast<std::size_t>(top) * rowBytes,
+                         pixels + static_cast<std::size_t>(top + 1) * rowBytes,
+                         pixels + static_cast<std::size_t>(bottom) * rowBytes);
+    }
+}
+
+} // namespace
+
+bool TgaImage::readFile(std::string path) {
+    pixels_.reset();
+    pixelBytes_ = 0;
+    imageType_ = 0;
+    width_ = 0;
+    height_ = 0;
+    bitsPerPixel_ = 0;
+    error_.clear();
+
+    std::ifstream file(path, std::ios::in | std::ios::binary);
+    if (!file.is_open()) {
+        error_ = path + ": cannot open the texture";
+        return false;
+    }
+
+    std::uint8_t header[headerBytes] = {};
+    file.read(reinterpret_cast<char*>(header), headerBytes);
+    if (static_cast<std::size_t>(file.gcount()) != headerBytes) {
+        error_ = path + ": the file ends inside the 18-byte TGA header";
+        return false;
+    }
+    imageType_ = header[imageTypeOffset];
+    width_ = littleEndian16(header + widthOffset);
+    height_ = littleEndian16(header + heightOffset);
+    bitsPerPixel_ = header[depthOffset];
+
+    if (imageType_ != trueColourType) {
+        error_ = path + ": TGA image type " + std::to_string(imageType_) +
+                 " is not supported (only 2, uncompressed true-colour)";
+        return false;
+    }
+    if (width_ < 1 || width_ > maxSide || height_ < 1 || height_ > maxSide) {
+        error_ = path + ": image size " + std::to_string(width_) + " by " +
+                 std::to_string(height_) + " is outside 1.." + std::to_string(maxSide);
+        return false;
+    }
+    if (bitsPerPixel_ != 24 && bitsPerPixel_ != 32) {
+        error_ = path + ": pixel depth " + std::to_string(bitsPerPixel_) +
+                 " is not supported (only 24 or 32 bits)";
+        return false;
+    }
+
+    // The pixels follow the image ID and, when present, the palette.
+    const std::streamoff pixelStart =
+        static_cast<std::streamoff>(headerBytes) + header[idLengthOffset] + paletteBytes(header);
+    file.seekg(pixelStart, std::ios::beg);
+
+    // Value-initialised: the bytes a short file lacks stay zero (black, transparent).
+    const std::size_t bytes = imageBytes(width_, height_, bitsPerPixel_);
+    pixels_ = std::make_unique<std::uint8_t[]>(bytes);
+    pixelBytes_ = bytes;
+    if (file) {
+        file.read(reinterpret_cast<char*>(pixels_.get()), static_cast<std::streamsize>(bytes));
+    }
+
+    swapRedAndBlue(pixels_.get(), bytes, static_cast<std::size_t>(bitsPerPixel_ / 8));
+    if (header[descriptorOffset] & topOriginBit) {
+        flipRows(pixels_.get(), bytes / static_cast<std::size_t>(height_), height_);
+    }
+    return true;
+}
+
+void TgaImage::uploadTexture(unsigned int* textureName) {
+    // pixelBytes_ is exactly width * height * bytes per pixel whenever pixels are held, so GL
+    // never reads past the buffer.
+    if (!pixels_ || pixelBytes_ != imageBytes(width_, height_, bitsPerPixel_)) {
+        *textureName = 0;
+        return;
+    }
+    GLint maxTextureSide = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSide);
+    if (width_ > maxTextureSide || height_ > maxTextureSide) {
+        *textureName = 0;
+        return;
+    }
+
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    *textureName = name;
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+
+    // Rows of a 24-bit image of odd width are not 4-byte aligned; the file has no row padding.
+    GLint previousAlignment = 4;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &previousAlignment);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    const GLenum format = bitsPerPixel_ == 32 ? GL_RGBA : GL_RGB;
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width_, height_, 0, format, GL_UNSIGNED_BYTE,
+                 pixels_.get());
+    glPixelStorei(GL_UNPACK_ALIGNMENT, previousAlignment);
+}
