@@ -1,5 +1,139 @@
 #include "physics/SimulationSettings.h"
 
-// Work in progress: the step arrives with the contact tests.
-SimulationSettings::SimulationSettings() {}
-void SimulationSettings::step(Ball&, const std::vector<CollisionBox>&, double) {}
+#include "scene/MillisecondClock.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+
+SimulationSettings::SimulationSettings() {
+    std::srand(static_cast<unsigned>(millisecondClock()));
+}
+
+bool SimulationSettings::isSimultaneous(float t, float earliest) const {
+    return t != 1.0f && earliest != 1.0f && std::fabs(t - earliest) < epsilon;
+}
+
+void SimulationSettings::collideBox(Vector3 from, Vector3 to, float radius,
+                                    const CollisionBox& box, Vector3& contactNormal,
+                                    float& earliest) const {
+    // Face rule: a result simultaneous with the earliest adds its normal and keeps the earliest;
+    // an earlier one replaces both.
+    const auto mergeFace = [&](float t, const Vector3& normal) {
+        if (isSimultaneous(t, earliest)) {
+            contactNormal += normal;
+        } else if (t < earliest) {
+            earliest = t;
+            contactNormal = normal;
+        }
+    };
+    // Edge and vertex rule: a simultaneous result adds its normal, and then an earlier one
+    // replaces the sum by its own normal alone.
+    const auto mergeFeature = [&](const FeatureContact& contact, const Vector3& faceNormal) {
+        const Vector3& normal = contact.touchingAtStart ? contact.featureNormal : faceNormal;
+        if (isSimultaneous(contact.time, earliest)) {
+            contactNormal += normal;
+        }
+        if (contact.time < earliest) {
+            earliest = contact.time;
+            contactNormal = normal;
+        }
+    };
+
+    const int count = static_cast<int>(box.triangleCount());
+    for (int index = 0; index < count; ++index) {
+        const Triangle& triangle = *box.triangle(index);
+        if (!triangle.hasFiniteNormal()) {
+            continue; // degenerate: its frames are meaningless and it has no side to strike
+        }
+        const Vector3 normal = triangle.normal();
+        mergeFace(faceContactTime(from, to, radius, triangle, normal), normal);
+        for (int v = 0; v < 3; ++v) {
+            mergeFeature(vertexContact(from, to, radius, *triangle.vertex(v), normal), normal);
+        }
+        for (int k = 0; k < 3; ++k) {
+            mergeFeature(
+                edgeContact(from, to, radius, triangle.edgeEnd(k), triangle.matrix(k), normal),
+                normal);
+        }
+    }
+}
+
+std::optional<double> SimulationSettings::runPass(Ball& ball,
+                                                  const std::vector<CollisionBox>& boxes,
+                                                  double dt) {
+    constexpr std::nullopt_t stepOver = std::nullopt;
+    const Vector3 position = ball.position();
+    const Vector3 velocity = ball.velocity();
+    const float radius = ball.radius();
+
+    // Constant acceleration over the pass: x(dt) = p + v dt + a dt^2 / 2.
+    const float halfSquare = static_cast<float>(dt * dt * 0.5);
+    const float duration = static_cast<float>(dt);
+    const Vector3 endPosition = (position + velocity * duration) + acceleration * halfSquare;
+    const Vector3 endVelocity = velocity + acceleration * duration;
+    const Vector3 averageVelocity = (velocity + endVelocity) / 2.0f;
+
+    // Fraction of the move at the earliest contact (1.0: none), and the sum of the normals
+    // touched then.
+    Vector3 contactNormal(0.0f, 0.0f, 0.0f);
+    float earliest = 1.0f;
+    const std::size_t boxCount = boxes.size();
+    for (std::size_t i = 0; i < boxCount; ++i) {
+        if (boxes[i].overlapsSweep(position, endPosition, radius, epsilon)) {
+            collideBox(position, endPosition, radius, boxes[i], contactNormal, earliest);
+        }
+    }
+    if (earliest >= 1.0f) {
+        ball.setPosition(endPosition);
+        ball.setVelocity(endVelocity);
+        return stepOver;
+    }
+
+    if (velocity.length() <= restSpeed) {
+        // Come to rest against the course: put back, at rest, at a random place at height 10.
+        const int z = std::rand() % 41 - 20;
+        const int x = std::rand() % 41 - 20;
+        ball.setPosition(Vector3(static_cast<float>(x), 10.0f, static_cast<float>(z)));
+        ball.setVelocity(Vector3(0.0f, 0.0f, 0.0f));
+        return stepOver;
+    }
+    if (!(dt > 0.0)) {
+        return stepOver; // no time to spend: the contact is left for the next step
+    }
+
+    *collideStream_ << "collide!" << std::endl;
+    ball.setPosition(position + earliest * (endPosition - position));
+    const float sumLength = contactNormal.length();
+    Vector3 normal = contactNormal;
+    normal.normalize();
+    if (sumLength == 0.0f || !normal.isFinite()) {
+        // Touched normals that cancel (both sides of a wall at once) give no plane to mirror
+        // about: send the ball straight back the way it came.
+        ball.setVelocity(-averageVelocity);
+    } else {
+        // Mirror about the contact plane; restitution 1.0, so no speed is lost.
+        constexpr float restitution = 1.0f;
+        ball.setVelocity((averageVelocity - (2.0f * normal) * normal.dot(averageVelocity)) *
+                         restitution);
+    }
+    return dt * (1.0 - earliest);
+}
+
+void SimulationSettings::step(Ball& ball, const std::vector<CollisionBox>& boxes, double dt) {
+    if (!std::isfinite(dt)) {
+        return; // an unmeasurable time step moves nothing rather than turning the ball NaN
+    }
+    std::optional<double> remaining = dt;
+    for (int pass = 0; pass < maxPassesPerStep; ++pass) {
+        remaining = runPass(ball, boxes, *remaining);
+        if (!remaining) {
+            return;
+        }
+    }
+    if (!passLimitReported_) {
+        passLimitReported_ = true;
+        std::cerr << "warning: the ball needed more than " << maxPassesPerStep
+                  << " contact passes in one step; the rest of that step was dropped" << std::endl;
+    }
+}

@@ -6,6 +6,7 @@
 #include "scene/CollisionBox.h"
 
 #include <iostream>
+#include <optional>
 #include <vector>
 
 // The simulation's constants and the operations that run on them: the step, the per-box contact
@@ -53,5 +54,27 @@ public:
     void setCollideStream(std::ostream& stream) { collideStream_ = &stream; }
 
 private:
+    // An edge or vertex result with the normal it merges. A sphere that already touches the
+    // feature at the start of the move and closes in on it is a contact at 0 whose normal points
+    // from the feature to the centre; every other contact merges the triangle's face normal.
+    struct FeatureContact {
+        float time = 1.0f;
+        bool touchingAtStart = false;
+        // Unit vector from the feature to the centre, world axes; set when touchingAtStart.
+        Vector3 featureNormal;
+    };
+
+    FeatureContact edgeContact(Vector3 from, Vector3 to, float radius, Vector3 edgeEnd,
+                               const float* matrix, Vector3 normal) const;
+    FeatureContact vertexContact(Vector3 from, Vector3 to, float radius, Vector3 vertex,
+                                 Vector3 normal) const;
+    // Whether t lies within epsilon of the earliest contact so far; "no contact" on either side
+    // (exactly 1.0) is never simultaneous with anything.
+    bool isSimultaneous(float t, float earliest) const;
+    // Flies the ball through one pass of a step of dt seconds; returns the time left to
+    // simulate after a bounce, or nothing when the step is over.
+    std::optional<double> runPass(Ball& ball, const std::vector<CollisionBox>& boxes, double dt);
+
     std::ostream* collideStream_ = &std::cout;
+    bool passLimitReported_ = false;
 };
