@@ -68,7 +68,9 @@ void World::setView() const {
 }
 
 void World::frame() {
-    ++frameCount;
+    // Counted modulo 2^32 so that the count stays defined after 2^31 frames (days of frames at
+    // thousands per second); the orbit then jumps once.
+    frameCount = static_cast<int>(static_cast<unsigned>(frameCount) + 1u);
     const double elapsed = timer->elapsedSeconds();
     // Not flushed: one line per frame would otherwise cost a write per frame.
     std::cout << framesPerSecond(elapsed) << "\n";
