@@ -1,0 +1,178 @@
+// The step: flight, bounce, respawn, zero time steps and the safety limits.
+
+#include "PhysicsFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <sstream>
+#include <string>
+
+using namespace physics_test;
+
+namespace {
+
+int countLines(const std::string& text, const std::string& line) {
+    int count = 0;
+    std::istringstream lines(text);
+    for (std::string read; std::getline(lines, read);) {
+        EXPECT_EQ(read, line);
+        ++count;
+    }
+    return count;
+}
+
+// A floor at y = 0 spanning x and z in [-50, 50], facing up.
+std::vector<CollisionBox> floorCourse() {
+    std::vector<Triangle*> floor;
+    addQuad(floor, {-50, 0, -50}, {50, 0, -50}, {50, 0, 50}, {-50, 0, 50}, {0, 1, 0});
+    return {makeBox(floor)};
+}
+
+class SimulationStep : public ::testing::Test {
+protected:
+    SimulationSettings settings;
+    Ball ball{Ball::withoutTexture};
+    std::ostringstream collides;
+
+    void SetUp() override { settings.setCollideStream(collides); }
+};
+
+TEST_F(SimulationStep, NewSettingsHoldTheConstants) {
+    EXPECT_EQ(settings.acceleration, Vector3(0.0f, 0.0f, 0.0f));
+    EXPECT_EQ(settings.restSpeed, 0.5f);
+    EXPECT_EQ(settings.epsilon, 1e-5f);
+}
+
+TEST_F(SimulationStep, WithoutContactTheBallCompletesTheMove) {
+    settings.step(ball, {}, 0.1);
+    EXPECT_NEAR(distance(ball.position(), {15.0f, -1.5f, 1.5f}), 0.0f, 1e-5f);
+    EXPECT_EQ(ball.velocity(), Vector3(-50.0f, -15.0f, 15.0f));
+    // Acceleration enters as p + v dt + a dt^2 / 2 and v + a dt.
+    settings.acceleration = Vector3(0.0f, -10.0f, 0.0f);
+    ball.setPosition({0, 0, 0});
+    ball.setVelocity({1, 0, 0});
+    settings.step(ball, {}, 2.0);
+    EXPECT_EQ(ball.position(), Vector3(2.0f, -20.0f, 0.0f));
+    EXPECT_EQ(ball.velocity(), Vector3(1.0f, -20.0f, 0.0f));
+    EXPECT_TRUE(collides.str().empty());
+}
+
+TEST_F(SimulationStep, BounceAtTheContactAndFlyTheRest) {
+    const auto course = floorCourse();
+    // Contact height is r = 0.6; the move of 1 unit reaches it halfway.
+    ball.setPosition({0.0f, 1.1f, 0.0f});
+    ball.setVelocity({0.0f, -10.0f, 0.0f});
+    settings.step(ball, course, 0.1);
+    EXPECT_NEAR(ball.position().y, 1.1f, 1e-5f);
+    EXPECT_EQ(ball.velocity(), Vector3(0.0f, 10.0f, 0.0f));
+    EXPECT_EQ(countLines(collides.str(), "collide!"), 1);
+}
+
+TEST_F(SimulationStep, TwoBouncesInOneFrame) {
+    // A corridor between walls at x = -1 and x = 1; the ball crosses it twice within the step.
+    std::vector<Triangle*> left, right;
+    addQuad(left, {-1, -9, -9}, {-1, 9, -9}, {-1, 9, 9}, {-1, -9, 9}, {1, 0, 0});
+    addQuad(right, {1, -9, -9}, {1, 9, -9}, {1, 9, 9}, {1, -9, 9}, {-1, 0, 0});
+    const std::vector<CollisionBox> corridor{makeBox(left), makeBox(right)};
+    ball.setPosition({0.0f, 0.0f, 0.0f});
+    ball.setVelocity({1.0f, 0.0f, 0.0f});
+    // Contact at x = +-0.4: 0.4 to the right, 0.8 back across, 0.3 more: ends at x = -0.1.
+    settings.step(ball, corridor, 1.5);
+    EXPECT_EQ(countLines(collides.str(), "collide!"), 2);
+    EXPECT_NEAR(ball.position().x, -0.1f, 1e-5f);
+    EXPECT_EQ(ball.velocity(), Vector3(1.0f, 0.0f, 0.0f));
+}
+
+TEST_F(SimulationStep, RestSpeedIsTheBoundaryBetweenRespawnAndBounce) {
+    const auto course = floorCourse();
+    std::srand(7);
+    ball.setPosition({0.0f, 0.65f, 0.0f});
+    ball.setVelocity({0.0f, -0.5f, 0.0f});
+    settings.step(ball, course, 1.0);
+    const Vector3 respawned = ball.position();
+    EXPECT_EQ(respawned.y, 10.0f);
+    for (float coordinate : {respawned.x, respawned.z}) {
+        EXPECT_EQ(coordinate, std::floor(coordinate));
+        EXPECT_GE(coordinate, -20.0f);
+        EXPECT_LE(coordinate, 20.0f);
+    }
+    EXPECT_EQ(ball.velocity(), Vector3(0.0f, 0.0f, 0.0f));
+    EXPECT_TRUE(collides.str().empty()) << "a respawn prints nothing";
+    // z is drawn first, then x.
+    std::srand(7);
+    const int z = std::rand() % 41 - 20;
+    const int x = std::rand() % 41 - 20;
+    EXPECT_EQ(respawned, Vector3(float(x), 10.0f, float(z)));
+    // At rest it stays: no acceleration, no velocity.
+    settings.step(ball, course, 1.0);
+    EXPECT_EQ(ball.position(), respawned);
+
+    ball.setPosition({0.0f, 0.65f, 0.0f});
+    ball.setVelocity({0.0f, -0.5001f, 0.0f});
+    settings.step(ball, course, 1.0);
+    EXPECT_EQ(countLines(collides.str(), "collide!"), 1);
+    EXPECT_GT(ball.velocity().y, 0.5f);
+}
+
+TEST_F(SimulationStep, ZeroTimeStepChangesNothing) {
+    const auto course = floorCourse();
+    // Touching the floor and moving into it: a contact at 0 with no time to resolve it.
+    ball.setPosition({0.0f, 0.6f, 0.0f});
+    ball.setVelocity({0.0f, -3.0f, 0.0f});
+    settings.step(ball, course, 0.0);
+    EXPECT_EQ(ball.position(), Vector3(0.0f, 0.6f, 0.0f));
+    EXPECT_EQ(ball.velocity(), Vector3(0.0f, -3.0f, 0.0f));
+    EXPECT_TRUE(collides.str().empty());
+    // Far from anything: the end position is the start.
+    ball.setPosition({0.0f, 5.0f, 0.0f});
+    settings.step(ball, course, 0.0);
+    EXPECT_EQ(ball.position(), Vector3(0.0f, 5.0f, 0.0f));
+}
+
+// Touched normals that cancel exactly give no plane to mirror about; the ball goes straight back
+// instead of turning NaN.
+TEST_F(SimulationStep, CancellingNormalsSendTheBallStraightBack) {
+    // A floor vertex below and a ceiling vertex above the path, at equal distances, reached at
+    // the same moment by a ball moving parallel to both faces.
+    Triangle* floor = makeFacing({5, -0.3f, 0}, {9, -0.3f, -3}, {9, -0.3f, 3}, {0, 1, 0});
+    Triangle* ceiling = makeFacing({5, 0.3f, 0}, {9, 0.3f, -3}, {9, 0.3f, 3}, {0, -1, 0});
+    const std::vector<CollisionBox> course{makeBox({floor, ceiling})};
+    ball.setPosition({0.0f, 0.0f, 0.0f});
+    ball.setVelocity({4.0f, 0.0f, 0.0f});
+    settings.step(ball, course, 2.0);
+    EXPECT_EQ(countLines(collides.str(), "collide!"), 1);
+    EXPECT_EQ(ball.velocity(), Vector3(-4.0f, 0.0f, 0.0f));
+    // Contact where the vertices lie r away, then back for the rest of the 8-unit move.
+    const float contactX = 5.0f - std::sqrt(0.6f * 0.6f - 0.3f * 0.3f);
+    EXPECT_NEAR(ball.position().x, contactX - (8.0f - contactX), 1e-4f);
+}
+
+TEST_F(SimulationStep, PassLimitDropsTheRestOfTheStepAndSaysSoOnce) {
+    // Room 2 units wide (free span 0.8 for r = 0.6), ball at 5000 units/s for 10 s: 60000
+    // bounces would be needed.
+    const auto room = closedRoom({-1, -1, -1}, {1, 1, 1});
+    ball.setPosition({0.0f, 0.0f, 0.0f});
+    ball.setVelocity({5000.0f, 0.0f, 0.0f});
+    ::testing::internal::CaptureStderr();
+    settings.step(ball, room, 10.0);
+    settings.step(ball, room, 10.0);
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("10000"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find('\n'), errors.size() - 1) << "said more than once: " << errors;
+    EXPECT_EQ(countLines(collides.str(), "collide!"), 2 * SimulationSettings::maxPassesPerStep);
+    EXPECT_TRUE(ball.position().isFinite());
+    EXPECT_LE(std::fabs(ball.position().x), 0.4f + 1e-3f);
+}
+
+TEST_F(SimulationStep, NonFiniteTimeStepMovesNothing) {
+    const Vector3 start = ball.position();
+    settings.step(ball, floorCourse(), std::numeric_limits<double>::infinity());
+    settings.step(ball, floorCourse(), std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(ball.position(), start);
+    EXPECT_TRUE(ball.velocity().isFinite());
+}
+
+} // namespace
