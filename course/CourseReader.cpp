@@ -104,38 +104,43 @@ Finding locateFailure(std::istream& in, std::streampos sectionStart, int wordsBe
         }
         insideWord = !separator;
     }
-    finding.word = insideWord ? wordsBegun : wordsBegun + 1;
+    // Inside a word (a number glued to what follows it) the failure belongs to that word; at
+    // a word's start or at the end of the input, to the next word.
+    finding.word = insideWord && !finding.atEnd ? wordsBegun : wordsBegun + 1;
     return finding;
 }
 
 // Why a word was not taken as a float, when the reason is not plain from the word itself.
-std::string numberHint(const std::string& word) {
+std::string numberHint(const std::string& word, const std::string& startMarker,
+                       const std::string& endMarker) {
+    if (word == startMarker || word == endMarker) {
+        return " (cut short by a marker)";
+    }
+    std::string lower = word;
+    for (char& ch : lower) {
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    }
+    if (lower == startMarker || lower == endMarker) {
+        return " (markers are written in lower case)";
+    }
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(word.c_str(), &end);
     if (!word.empty() && *end == '\0' && (std::isfinite(value) || errno == ERANGE)) {
         return " (out of the range of a float)";
     }
-    std::string lower = word;
-    for (char& ch : lower) {
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    }
-    if (lower == "start" || lower == "end") {
-        return " (the markers are written in lower case)";
-    }
     return "";
 }
 
 // One line on standard error: file, position, what the grammar expected and what was there.
 void reportFailure(const std::string& fileName, const Finding& finding, const std::string& expected,
-                   bool expectedNumber) {
+                   const std::string& hint) {
     std::cerr << fileName << ": line " << finding.line << ", word " << finding.word << ": expected "
               << expected << ", found ";
     if (finding.atEnd) {
         std::cerr << "the end of the file\n";
     } else {
-        std::cerr << quoted(finding.text) << (expectedNumber ? numberHint(finding.text) : "")
-                  << "\n";
+        std::cerr << quoted(finding.text) << hint << "\n";
     }
 }
 
@@ -149,6 +154,19 @@ std::string coordinateExpectation(int number, int triangleNumber) {
            std::to_string(number / 3) + " of triangle " + std::to_string(triangleNumber) + ")";
 }
 
+// The next word with the read position put back, which is also stored in `position` (-1 when
+// the stream had already failed or met the end of the input). Putting back is not possible, and
+// not done, once the read has failed.
+std::string lookAhead(std::istream& in, std::streampos& position) {
+    position = in.tellg();
+    std::string word;
+    in >> word;
+    if (!in.fail()) {
+        in.seekg(position);
+    }
+    return word;
+}
+
 } // namespace
 
 CourseReader* CourseReader::instance() {
@@ -157,13 +175,8 @@ CourseReader* CourseReader::instance() {
 }
 
 std::string CourseReader::peekWord() {
-    const std::streampos position = tellg();
-    std::string word;
-    *this >> word;
-    if (!fail()) {
-        seekg(position);
-    }
-    return word;
+    std::streampos position;
+    return lookAhead(*this, position);
 }
 
 void CourseReader::skipWord() {
@@ -180,9 +193,10 @@ bool CourseReader::parse(std::string fileName, std::vector<Triangle*>& triangles
     if (is_open()) {
         close();
     }
-    clear();
     // Numbers are read with '.' as the decimal point whatever the user's locale says.
     imbue(std::locale::classic());
+    // A successful open also clears the failure state the last parse may have left.
+    errno = 0;
     open(fileName, std::ios::in);
     if (!is_open()) {
         const int reason = errno;
@@ -194,8 +208,9 @@ bool CourseReader::parse(std::string fileName, std::vector<Triangle*>& triangles
         return false;
     }
 
-    // Where the box or triangle being read began; only a failure looks at it again.
-    std::streampos sectionStart = tellg();
+    // Where the box or triangle being read began; only a failure looks at it again. Taken by
+    // the look-ahead itself: one position query per word looked at, none per number.
+    std::streampos sectionStart;
     // A read error (a directory, a device failing) reads as an early end; say which it was.
     const auto failAt = [&](const std::string& expected, bool expectedNumber, int wordsBefore,
                             int numbersBefore) {
@@ -203,14 +218,16 @@ bool CourseReader::parse(std::string fileName, std::vector<Triangle*>& triangles
             std::cerr << fileName << ": cannot read the course file (read error)\n";
             return false;
         }
-        reportFailure(fileName, locateFailure(*this, sectionStart, wordsBefore, numbersBefore),
-                      expected, expectedNumber);
+        const Finding finding = locateFailure(*this, sectionStart, wordsBefore, numbersBefore);
+        const bool hinted = expectedNumber && !finding.atEnd;
+        reportFailure(fileName, finding, expected,
+                      hinted ? numberHint(finding.text, startMarker, endMarker) : "");
         return false;
     };
 
     int boxNumber = 0;
     int triangleNumber = 0;
-    std::string word = peekWord();
+    std::string word = lookAhead(*this, sectionStart);
     for (;;) {
         // Box level: the word looked at is not consumed until it is known to be "start".
         if (word == endMarker) {
@@ -234,8 +251,7 @@ bool CourseReader::parse(std::string fileName, std::vector<Triangle*>& triangles
         }
         box.setColour(colour[0], colour[1], colour[2], colour[3]);
 
-        sectionStart = tellg();
-        word = peekWord();
+        word = lookAhead(*this, sectionStart);
         // Triangle level: any word but a marker begins the nine numbers of a triangle.
         while (word != startMarker && word != endMarker) {
             if (word.empty()) {
@@ -260,8 +276,7 @@ bool CourseReader::parse(std::string fileName, std::vector<Triangle*>& triangles
             }
             console << triangleNumber << "\n";
 
-            sectionStart = tellg();
-            word = peekWord();
+            word = lookAhead(*this, sectionStart);
             ++triangleNumber;
         }
         // The word that ended the box is looked at again by the box level.

@@ -137,6 +137,11 @@ TEST(CollisionBox, SweepTestComparesTheMoveIntervalWithTheGrownBounds) {
     EXPECT_TRUE(box.overlapsSweep({1.5f, 0, 0.5f}, {1.5f, 0, 0.5f}, radius, tolerance));
     EXPECT_TRUE(box.overlapsSweep({-0.5f, 0.5f, 1.5f}, {-0.5f, 0.5f, 1.5f}, radius, tolerance));
     EXPECT_FALSE(box.overlapsSweep({1.501f, 0, 0.5f}, {1.501f, 0, 0.5f}, radius, tolerance));
+    // Half a tolerance beyond the grown box on either side still counts; two tolerances do not.
+    EXPECT_TRUE(box.overlapsSweep({1.500005f, 0, 0.5f}, {1.500005f, 0, 0.5f}, radius, tolerance));
+    EXPECT_TRUE(box.overlapsSweep({-0.500005f, 0, 0.5f}, {-0.500005f, 0, 0.5f}, radius, tolerance));
+    EXPECT_FALSE(box.overlapsSweep({1.50002f, 0, 0.5f}, {1.50002f, 0, 0.5f}, radius, tolerance));
+    EXPECT_FALSE(box.overlapsSweep({-0.50002f, 0, 0.5f}, {-0.50002f, 0, 0.5f}, radius, tolerance));
     EXPECT_FALSE(
         box.overlapsSweep({0.5f, -0.501f, 0.5f}, {0.5f, -0.501f, 0.5f}, radius, tolerance));
 
