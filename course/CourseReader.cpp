@@ -126,7 +126,8 @@ std::string numberHint(const std::string& word, const std::string& startMarker,
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(word.c_str(), &end);
-    if (!word.empty() && *end == '\0' && (std::isfinite(value) || errno == ERANGE)) {
+    const bool wholeWordIsNumber = end != word.c_str() && end == word.c_str() + word.size();
+    if (wholeWordIsNumber && (std::isfinite(value) || errno == ERANGE)) {
         return " (out of the range of a float)";
     }
     return "";

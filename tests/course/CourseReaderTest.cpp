@@ -7,8 +7,11 @@
 #include <locale>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
+
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -244,7 +247,7 @@ TEST(CourseReader, DegenerateTriangleLoadsWithAWarningNamingIt) {
 TEST(CourseReader, EveryFailureReturnsFalseWithOneLineSayingWhereAndWhat) {
     struct Case {
         const char* name;
-        const char* text;
+        std::string_view text;
         // What follows "<file>: " on standard error.
         const char* error;
         // Triangle numbers printed before the fault was met.
@@ -279,6 +282,8 @@ TEST(CourseReader, EveryFailureReturnsFalseWithOneLineSayingWhereAndWhat) {
          0},
         {"glued.txt", "start 1 1 1 1\n0 0 0 0 0 50 50 0 0x1\nend\n",
          "line 2, word 14: expected a number (x of vertex 0 of triangle 1), found \"x1\"", 1},
+        {"nul-byte.txt", "start 1 1 1 1\n0 0 \0 0\nend\n"sv,
+         "line 2, word 8: expected a number (z of vertex 0 of triangle 0), found \"\\x00\"", 0},
         {"no-end.txt", "start 1 1 1 1\n0 0 0 0 0 50 50 0 0\n",
          "line 3, word 15: expected a triangle, \"start\" or \"end\", found the end of the file",
          1},
@@ -302,7 +307,7 @@ TEST(CourseReader, EveryFailureReturnsFalseWithOneLineSayingWhereAndWhat) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string path = writeCourse(c.name, c.text);
+        const std::string path = writeCourse(c.name, std::string(c.text));
         const Load load = parseFile(path);
         EXPECT_FALSE(load.ok);
         EXPECT_EQ(load.errors, path + ": " + c.error + "\n");
@@ -318,6 +323,12 @@ TEST(CourseReader, EveryFailureReturnsFalseWithOneLineSayingWhereAndWhat) {
     EXPECT_FALSE(load.ok);
     EXPECT_EQ(load.console, "");
     EXPECT_EQ(load.errors, missing + ": cannot open the course file (No such file or directory)\n");
+
+    // A directory opens but cannot be read: said so, not taken for an empty course.
+    const std::string directory = scratch().path("").string();
+    const Load unreadable = parseFile(directory);
+    EXPECT_FALSE(unreadable.ok);
+    EXPECT_EQ(unreadable.errors, directory + ": cannot read the course file (read error)\n");
 }
 
 TEST(CourseReader, ParsesAgainAfterAFailureFromAFreshStream) {
