@@ -168,6 +168,50 @@ std::string lookAhead(std::istream& in, std::streampos& position) {
     return word;
 }
 
+// Reads up to `count` floats into `values`; returns how many were read before the first that
+// could not be.
+int readNumbers(std::istream& in, float* values, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (!(in >> values[i])) {
+            return i;
+        }
+    }
+    return count;
+}
+
+// A new triangle, with its frames, from nine file coordinates: v0, v1, v2 in that order.
+Triangle* buildTriangle(const float (&fileCoordinates)[numbersPerTriangle]) {
+    float c[numbersPerTriangle];
+    for (int i = 0; i < numbersPerTriangle; ++i) {
+        c[i] = fileCoordinates[i] * courseUnitsPerFileUnit;
+    }
+    return new Triangle(new Vector3(c[0], c[1], c[2]), new Vector3(c[3], c[4], c[5]),
+                        new Vector3(c[6], c[7], c[8]), false);
+}
+
+// Opens the course afresh. The reader is one stream for the whole process, so whatever the
+// last parse left behind (an open, failed stream, another locale) is dropped first.
+bool openCourse(std::ifstream& file, const std::string& fileName) {
+    if (file.is_open()) {
+        file.close();
+    }
+    // Numbers are read with '.' as the decimal point whatever the user's locale says.
+    file.imbue(std::locale::classic());
+    // A successful open also clears the failure state the last parse may have left.
+    errno = 0;
+    file.open(fileName, std::ios::in);
+    if (file.is_open()) {
+        return true;
+    }
+    const int reason = errno;
+    std::cerr << fileName << ": cannot open the course file";
+    if (reason != 0) {
+        std::cerr << " (" << std::strerror(reason) << ")";
+    }
+    std::cerr << "\n";
+    return false;
+}
+
 } // namespace
 
 CourseReader* CourseReader::instance() {
@@ -189,23 +233,7 @@ bool CourseReader::parse(std::string fileName, std::vector<Triangle*>& triangles
                          std::vector<CollisionBox>& boxes, std::ostream& console) {
     const std::int32_t startTime = millisecondClock();
 
-    // The reader is one stream for the whole process: a parse begins from a clean, closed state
-    // whatever the last one left behind.
-    if (is_open()) {
-        close();
-    }
-    // Numbers are read with '.' as the decimal point whatever the user's locale says.
-    imbue(std::locale::classic());
-    // A successful open also clears the failure state the last parse may have left.
-    errno = 0;
-    open(fileName, std::ios::in);
-    if (!is_open()) {
-        const int reason = errno;
-        std::cerr << fileName << ": cannot open the course file";
-        if (reason != 0) {
-            std::cerr << " (" << std::strerror(reason) << ")";
-        }
-        std::cerr << "\n";
+    if (!openCourse(*this, fileName)) {
         return false;
     }
 
@@ -245,10 +273,9 @@ bool CourseReader::parse(std::string fileName, std::vector<Triangle*>& triangles
         CollisionBox& box = boxes.back();
 
         float colour[coloursPerBox];
-        for (int i = 0; i < coloursPerBox; ++i) {
-            if (!(*this >> colour[i])) {
-                return failAt(colourExpectation(i, boxNumber), true, 1, i);
-            }
+        const int coloursRead = readNumbers(*this, colour, coloursPerBox);
+        if (coloursRead < coloursPerBox) {
+            return failAt(colourExpectation(coloursRead, boxNumber), true, 1, coloursRead);
         }
         box.setColour(colour[0], colour[1], colour[2], colour[3]);
 
@@ -259,16 +286,12 @@ bool CourseReader::parse(std::string fileName, std::vector<Triangle*>& triangles
                 return failAt("a triangle, \"start\" or \"end\"", false, 0, 0);
             }
             float coordinates[numbersPerTriangle];
-            for (int i = 0; i < numbersPerTriangle; ++i) {
-                if (!(*this >> coordinates[i])) {
-                    return failAt(coordinateExpectation(i, triangleNumber), true, 0, i);
-                }
-                coordinates[i] *= courseUnitsPerFileUnit;
+            const int numbersRead = readNumbers(*this, coordinates, numbersPerTriangle);
+            if (numbersRead < numbersPerTriangle) {
+                return failAt(coordinateExpectation(numbersRead, triangleNumber), true, 0,
+                              numbersRead);
             }
-            auto* v0 = new Vector3(coordinates[0], coordinates[1], coordinates[2]);
-            auto* v1 = new Vector3(coordinates[3], coordinates[4], coordinates[5]);
-            auto* v2 = new Vector3(coordinates[6], coordinates[7], coordinates[8]);
-            auto* triangle = new Triangle(v0, v1, v2, false);
+            Triangle* const triangle = buildTriangle(coordinates);
             triangles.push_back(triangle);
             box.addTriangle(triangle);
             if (!triangle->hasFiniteNormal()) {
