@@ -3,19 +3,16 @@
 #include "scene/TgaImage.h"
 #include "support/GlContext.h"
 
+#include "TgaFiles.h"
+
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
-#include <vector>
 
 // The link wraps GLU's quadric calls (see CMakeLists.txt), so the test sees every quadric the
 // scene library makes or frees.
@@ -39,63 +36,20 @@ void __wrap_gluDeleteQuadric(GLUquadric* quadric) {
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using Matrix = std::array<float, 16>;
 using Rgb = std::array<int, 3>;
 
 // The test window's size in pixels (tests/support/GlContext.cpp).
 constexpr int windowSide = 64;
 
-// A directory of this test process, removed when it ends.
-class ScratchDirectory {
-public:
-    ScratchDirectory()
-        : path_(std::filesystem::temp_directory_path() /
-                ("scene-gl-test-" + std::to_string(getpid()))) {
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::filesystem::path path(const std::string& name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
-
-const ScratchDirectory& scratch() {
-    static const ScratchDirectory directory;
-    return directory;
-}
-
-// An uncompressed true-colour TGA, bottom row first, pixels given as blue, green, red(, alpha).
+// An uncompressed true-colour TGA, bottom row first, pixels as blue, green, red(, alpha).
 std::string writeTga(const std::string& name, int width, int height, int bits, const Bytes& pixels,
                      std::uint8_t type = 2) {
-    Bytes file = {0,
-                  0,
-                  type,
-                  0,
-                  0,
-                  0,
-                  0,
-                  0,
-                  0,
-                  0,
-                  0,
-                  0,
-                  static_cast<std::uint8_t>(width),
-                  static_cast<std::uint8_t>(width >> 8),
-                  static_cast<std::uint8_t>(height),
-                  static_cast<std::uint8_t>(height >> 8),
-                  static_cast<std::uint8_t>(bits),
-                  0};
-    file.insert(file.end(), pixels.begin(), pixels.end());
-    const std::string path = scratch().path(name).string();
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(file.data()),
-               static_cast<std::streamsize>(file.size()));
-    return path;
+    const TgaHeader header{.imageType = type,
+                           .width = static_cast<std::int16_t>(width),
+                           .height = static_cast<std::int16_t>(height),
+                           .bitsPerPixel = static_cast<std::uint8_t>(bits)};
+    return writeFile(name, tgaFile(header, pixels));
 }
 
 Matrix modelView() {
@@ -162,7 +116,7 @@ template <typename Action> std::string standardErrorOf(Action action) {
 // Runs `action` with the scratch directory as the working directory, where Ball() looks.
 template <typename Action> void inScratchDirectory(Action action) {
     const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(scratch().path(""));
+    std::filesystem::current_path(scratchDirectory());
     action();
     std::filesystem::current_path(previous);
 }
@@ -323,7 +277,7 @@ TEST(TextureUpload, BindsANewLinearTextureHoldingTheImageAsItWasRead) {
     glGenTextures(1, &bound);
     glBindTexture(GL_TEXTURE_2D, bound);
     TgaImage none;
-    EXPECT_FALSE(none.readFile(scratch().path("absent.tga").string()));
+    EXPECT_FALSE(none.readFile((scratchDirectory() / "absent.tga").string()));
     unsigned int name = 12345;
     none.uploadTexture(&name);
     EXPECT_EQ(name, 0u);

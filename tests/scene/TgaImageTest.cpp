@@ -1,83 +1,12 @@
 #include "scene/TgaImage.h"
 
+#include "TgaFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <unistd.h>
-#include <vector>
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-// The header fields a test varies; everything else is zero as in a plain exported file.
-struct TgaHeader {
-    std::uint8_t idLength = 0;
-    std::uint8_t colourMapType = 0;
-    std::uint8_t imageType = 2;
-    std::uint16_t colourMapLength = 0;
-    std::uint8_t colourMapEntryBits = 0;
-    std::int16_t width = 0;
-    std::int16_t height = 0;
-    std::uint8_t bitsPerPixel = 32;
-    std::uint8_t descriptor = 0;
-};
-
-Bytes tgaFile(const TgaHeader& h, const Bytes& afterHeader) {
-    const auto low = [](int value) { return static_cast<std::uint8_t>(value & 0xff); };
-    const auto high = [](int value) { return static_cast<std::uint8_t>((value >> 8) & 0xff); };
-    Bytes file = {h.idLength,
-                  h.colourMapType,
-                  h.imageType,
-                  0,
-                  0,
-                  low(h.colourMapLength),
-                  high(h.colourMapLength),
-                  h.colourMapEntryBits,
-                  0,
-                  0,
-                  0,
-                  0,
-                  low(h.width),
-                  high(h.width),
-                  low(h.height),
-                  high(h.height),
-                  h.bitsPerPixel,
-                  h.descriptor};
-    file.insert(file.end(), afterHeader.begin(), afterHeader.end());
-    return file;
-}
-
-// Files live in a directory of this test process, so parallel test runs do not meet; it goes
-// when the process ends.
-class ScratchDirectory {
-public:
-    ScratchDirectory()
-        : path_(std::filesystem::temp_directory_path() / ("tga-test-" + std::to_string(getpid()))) {
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
-std::string writeFile(const std::string& name, const Bytes& bytes) {
-    static const ScratchDirectory directory;
-    const std::string path = (directory.path() / name).string();
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return path;
-}
 
 Bytes pixelsOf(const TgaImage& image) {
     if (image.pixels() == nullptr) {

@@ -1,0 +1,75 @@
+#pragma once
+
+// Test files of the scene tests: TGA files built byte by byte in a scratch directory of the test
+// process, removed when the process ends, so parallel test processes never meet.
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The header fields a test varies; everything else is zero as in a plain exported file.
+struct TgaHeader {
+    std::uint8_t idLength = 0;
+    std::uint8_t colourMapType = 0;
+    std::uint8_t imageType = 2;
+    std::uint16_t colourMapLength = 0;
+    std::uint8_t colourMapEntryBits = 0;
+    std::int16_t width = 0;
+    std::int16_t height = 0;
+    std::uint8_t bitsPerPixel = 32;
+    std::uint8_t descriptor = 0;
+};
+
+// The 18 header bytes, little-endian, followed by `afterHeader` (ID, palette, pixels).
+inline Bytes tgaFile(const TgaHeader& h, const Bytes& afterHeader) {
+    const auto low = [](int value) { return static_cast<std::uint8_t>(value & 0xff); };
+    const auto high = [](int value) { return static_cast<std::uint8_t>((value >> 8) & 0xff); };
+    Bytes file = {h.idLength,
+                  h.colourMapType,
+                  h.imageType,
+                  0,
+                  0,
+                  low(h.colourMapLength),
+                  high(h.colourMapLength),
+                  h.colourMapEntryBits,
+                  0,
+                  0,
+                  0,
+                  0,
+                  low(h.width),
+                  high(h.width),
+                  low(h.height),
+                  high(h.height),
+                  h.bitsPerPixel,
+                  h.descriptor};
+    file.insert(file.end(), afterHeader.begin(), afterHeader.end());
+    return file;
+}
+
+inline const std::filesystem::path& scratchDirectory() {
+    struct Directory {
+        std::filesystem::path path =
+            std::filesystem::temp_directory_path() / ("scene-test-" + std::to_string(getpid()));
+        Directory() { std::filesystem::create_directories(path); }
+        ~Directory() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    };
+    static const Directory directory;
+    return directory.path;
+}
+
+// Writes the bytes to `name` in the scratch directory and returns the file's path.
+inline std::string writeFile(const std::string& name, const Bytes& bytes) {
+    const std::string path = (scratchDirectory() / name).string();
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
