@@ -79,9 +79,11 @@ Vector3 rotate(const Matrix4& matrix, const Vector3& v) {
     return result;
 }
 
-// acos in degrees as a float. The cosine is clamped to [-1, 1] first: rounding can push the
-// cosine of a nearly straight or nearly reversed direction just past 1 in magnitude, and acos
-// would turn a sound triangle's frame into NaN. A NaN cosine (degenerate triangle) stays NaN.
+// acos in degrees as a float. The cosine is clamped to [-1, 1] first, so that no rounding of a
+// nearly straight or nearly reversed direction can ever hand acos a value just past 1 in
+// magnitude and turn a sound triangle's frame into NaN. (With lengths rounded as Vector3 rounds
+// them the cosines stay within [-1, 1]; the clamp keeps that from being a silent dependency.) A
+// NaN cosine (degenerate triangle) stays NaN.
 float angleDegrees(double cosine) {
     return static_cast<float>(std::acos(std::clamp(cosine, -1.0, 1.0)) * degreesPerRadian);
 }
@@ -100,14 +102,12 @@ Matrix4 standardFrame(Vector3& p, Vector3& q, Vector3& r) {
     direction.normalize();
     Vector3 axis1(0.0f, 1.0f, 0.0f);
     float angle1 = 0.0f;
-    const Vector3 perpendicular = direction.cross(xAxis);
-    if (direction != xAxis && direction != -xAxis && perpendicular != Vector3()) {
-        axis1 = perpendicular;
+    if (direction != xAxis && direction != -xAxis) {
+        axis1 = direction.cross(xAxis);
         axis1.normalize();
         angle1 = angleDegrees(direction.dot(xAxis));
-    } else if (direction.x < 0.0f) {
-        // Along -x (exactly, or so nearly that no axis can be formed): half a turn about +y.
-        angle1 = 180.0f;
+    } else if (direction == -xAxis) {
+        angle1 = 180.0f; // along -x: half a turn about +y
     }
     const Matrix4 first = rotation(angle1, axis1);
     q = rotate(first, q);
