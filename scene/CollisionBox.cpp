@@ -2,8 +2,6 @@
 
 #include <GL/gl.h>
 
-#include <algorithm>
-
 void CollisionBox::setColour(float red, float green, float blue, float alpha) {
     colour_[0] = red;
     colour_[1] = green;
@@ -12,8 +10,8 @@ void CollisionBox::setColour(float red, float green, float blue, float alpha) {
 }
 
 void CollisionBox::addTriangle(Triangle* t) {
-    if (std::find(triangles_.begin(), triangles_.end(), t) != triangles_.end()) {
-        return;
+    if (!held_.insert(t).second) {
+        return; // already held: neither the list nor the bounds change
     }
     // The first triangle's first vertex replaces the (0, 0, 0) corners of a new box, so the
     // origin is part of the bounds only when a vertex lies there.

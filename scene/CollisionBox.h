@@ -3,6 +3,7 @@
 #include "geometry/Triangle.h"
 #include "scene/SceneObject.h"
 
+#include <unordered_set>
 #include <vector>
 
 // A group of course triangles under one axis-aligned bounding box and one colour: the coarse
@@ -45,4 +46,7 @@ private:
     Vector3 maxCorner_;
     float colour_[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     std::vector<Triangle*> triangles_;
+    // The same pointers, for the duplicate check: a scan of the list made loading quadratic in
+    // the triangles of one box.
+    std::unordered_set<const Triangle*> held_;
 };
