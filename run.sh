@@ -4,9 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-tools/install-deps.sh
+tools/install-deps.sh >&2
 cmake -S . -B build >/dev/null
-cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target minigolf
+# Build messages go to standard error: standard output is the program's console.
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target minigolf >&2
 
 program="$(pwd)/build/app/minigolf"
 cd assets
