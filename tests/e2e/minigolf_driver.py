@@ -142,10 +142,15 @@ class XServer:
             self.display = os.environ["DISPLAY"]
             return
         read_end, write_end = os.pipe()
+        # -noreset: a server whose last client leaves (the program, when a test ends it) resets
+        # and re-creates its listening sockets. A display chosen through -displayfd has no lock
+        # file, so that re-creation races with a server starting beside it, whose first client
+        # then may fail to connect ("failed to open display"): about one start in eight with two
+        # sessions side by side.
         try:
             self._process = subprocess.Popen(
                 ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                 "-nolisten", "tcp"],
+                 "-nolisten", "tcp", "-noreset"],
                 pass_fds=(write_end,),
                 stdin=subprocess.DEVNULL,
                 stdout=subprocess.DEVNULL,
