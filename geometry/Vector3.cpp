@@ -21,16 +21,7 @@ float& Vector3::operator[](int i) {
     }
 }
 
-float Vector3::operator[](int i) const {
-    switch (i) {
-    case 0:
-        return x;
-    case 1:
-        return y;
-    default:
-        return z;
-    }
-}
+float Vector3::operator[](int i) const { return const_cast<Vector3&>(*this)[i]; }
 
 bool Vector3::operator==(const Vector3& b) const { return x == b.x && y == b.y && z == b.z; }
 
