@@ -65,6 +65,20 @@ const std::string helpListing =
     "               target of the world camera.\n"
     "exit      -    Exits the command menu and resumes the simulation.\n"
     "\n";
+// "triangle" answered 5, 2, 3; `firstPrompts` is what stands before the second vertex's
+// prompts ("xValue: ", twice when the first answer was asked for again).
+std::string triangle523(const std::string& firstPrompts) {
+    return "Command: \n\n"
+           "Vertex on x axis...\n" +
+           firstPrompts +
+           "Vertex in positive xz plane...\n"
+           "xValue: zValue: \n\n"
+           "New vertices...\n"
+           "v0: 0, 0, 0\n"
+           "v1: 2, 0, 3\n"
+           "v2: 5, 0, 0\n"
+           "\n\n";
+}
 const std::string exitCommand = "Command: \n\nResuming Simulation...\n\n\n";
 const std::string unrecognized = "Command: \n\nUnrecognized command\n\n";
 const std::string inputEndedLine = "console input has ended; leaving the command menu\n";
@@ -125,18 +139,7 @@ TEST(CommandMenu, BallAnswersTypedAheadOrSpreadOverLinesSetPositionThenVelocity)
 TEST(CommandMenu, TrianglePrintsTheStandardOrientationAndChangesNothing) {
     Session session("triangle\n5\n2\n3\nexit\n");
     session.menu.run();
-    EXPECT_EQ(session.out.str(), intro +
-                                     "Command: \n\n"
-                                     "Vertex on x axis...\n"
-                                     "xValue: "
-                                     "Vertex in positive xz plane...\n"
-                                     "xValue: zValue: \n\n"
-                                     "New vertices...\n"
-                                     "v0: 0, 0, 0\n"
-                                     "v1: 2, 0, 3\n"
-                                     "v2: 5, 0, 0\n"
-                                     "\n\n" +
-                                     exitCommand);
+    EXPECT_EQ(session.out.str(), intro + triangle523("xValue: ") + exitCommand);
     EXPECT_EQ(session.target.calls, std::vector<Call>{restart});
 }
 
@@ -166,18 +169,7 @@ TEST(CommandMenu, CommandWordsMatchOnlyExactlyAndWithCase) {
 TEST(CommandMenu, FractionAtTheLastIntegerPromptBecomesTheNextCommandWord) {
     Session session("triangle 5 2 3.5 exit");
     session.menu.run();
-    EXPECT_EQ(session.out.str(), intro +
-                                     "Command: \n\n"
-                                     "Vertex on x axis...\n"
-                                     "xValue: "
-                                     "Vertex in positive xz plane...\n"
-                                     "xValue: zValue: \n\n"
-                                     "New vertices...\n"
-                                     "v0: 0, 0, 0\n"
-                                     "v1: 2, 0, 3\n"
-                                     "v2: 5, 0, 0\n"
-                                     "\n\n" +
-                                     unrecognized + exitCommand);
+    EXPECT_EQ(session.out.str(), intro + triangle523("xValue: ") + unrecognized + exitCommand);
     EXPECT_EQ(session.errors.str(), "");
 }
 
@@ -220,18 +212,7 @@ TEST(CommandMenu, WordsThatAreNoNumberAreNamedDiscardedAndAskedForAgain) {
         SCOPED_TRACE("triangle, a word at an integer prompt");
         Session session("triangle five 5 2 3 exit");
         session.menu.run();
-        EXPECT_EQ(session.out.str(), intro +
-                                         "Command: \n\n"
-                                         "Vertex on x axis...\n"
-                                         "xValue: xValue: "
-                                         "Vertex in positive xz plane...\n"
-                                         "xValue: zValue: \n\n"
-                                         "New vertices...\n"
-                                         "v0: 0, 0, 0\n"
-                                         "v1: 2, 0, 3\n"
-                                         "v2: 5, 0, 0\n"
-                                         "\n\n" +
-                                         exitCommand);
+        EXPECT_EQ(session.out.str(), intro + triangle523("xValue: xValue: ") + exitCommand);
         EXPECT_EQ(session.errors.str(), "expected a whole number for the x value of the vertex on "
                                         "the x axis, got \"five\"\n");
     }
@@ -263,17 +244,7 @@ TEST(CommandMenu, OutOfRangeNumbersAndLeftoversAreAskedForAgain) {
         SCOPED_TRACE("integer and float out of range");
         Session session("triangle 99999999999 5 2 3 ball 1e999 1 2 3 4 5 6 exit");
         session.menu.run();
-        EXPECT_EQ(session.out.str(), intro +
-                                         "Command: \n\n"
-                                         "Vertex on x axis...\n"
-                                         "xValue: xValue: "
-                                         "Vertex in positive xz plane...\n"
-                                         "xValue: zValue: \n\n"
-                                         "New vertices...\n"
-                                         "v0: 0, 0, 0\n"
-                                         "v1: 2, 0, 3\n"
-                                         "v2: 5, 0, 0\n"
-                                         "\n\n"
+        EXPECT_EQ(session.out.str(), intro + triangle523("xValue: xValue: ") +
                                          "Command: \n\n"
                                          "Ball position...\n"
                                          "x: x: y: z: "

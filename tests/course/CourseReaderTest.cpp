@@ -1,5 +1,7 @@
 #include "course/CourseReader.h"
 
+#include "support/ScratchDirectory.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,33 +10,14 @@
 #include <sstream>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 using namespace std::string_view_literals;
 
 namespace {
 
-// Course files live in a directory of this test process and go when it ends.
-class ScratchDirectory {
-public:
-    ScratchDirectory()
-        : path_(std::filesystem::temp_directory_path() /
-                ("course-test-" + std::to_string(getpid()))) {
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::filesystem::path path(const std::string& name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
-
 const ScratchDirectory& scratch() {
-    static const ScratchDirectory directory;
+    static const ScratchDirectory directory("course-test");
     return directory;
 }
 

@@ -116,7 +116,7 @@ template <typename Action> std::string standardErrorOf(Action action) {
 // Runs `action` with the scratch directory as the working directory, where Ball() looks.
 template <typename Action> void inScratchDirectory(Action action) {
     const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(scratchDirectory());
+    std::filesystem::current_path(scratchDirectory().path(""));
     action();
     std::filesystem::current_path(previous);
 }
@@ -277,7 +277,7 @@ TEST(TextureUpload, BindsANewLinearTextureHoldingTheImageAsItWasRead) {
     glGenTextures(1, &bound);
     glBindTexture(GL_TEXTURE_2D, bound);
     TgaImage none;
-    EXPECT_FALSE(none.readFile((scratchDirectory() / "absent.tga").string()));
+    EXPECT_FALSE(none.readFile(scratchDirectory().path("absent.tga").string()));
     unsigned int name = 12345;
     none.uploadTexture(&name);
     EXPECT_EQ(name, 0u);

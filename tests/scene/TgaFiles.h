@@ -3,11 +3,12 @@
 // Test files of the scene tests: TGA files built byte by byte in a scratch directory of the test
 // process, removed when the process ends, so parallel test processes never meet.
 
+#include "support/ScratchDirectory.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -51,23 +52,14 @@ inline Bytes tgaFile(const TgaHeader& h, const Bytes& afterHeader) {
     return file;
 }
 
-inline const std::filesystem::path& scratchDirectory() {
-    struct Directory {
-        std::filesystem::path path =
-            std::filesystem::temp_directory_path() / ("scene-test-" + std::to_string(getpid()));
-        Directory() { std::filesystem::create_directories(path); }
-        ~Directory() {
-            std::error_code ignored;
-            std::filesystem::remove_all(path, ignored);
-        }
-    };
-    static const Directory directory;
-    return directory.path;
+inline const ScratchDirectory& scratchDirectory() {
+    static const ScratchDirectory directory("scene-test");
+    return directory;
 }
 
 // Writes the bytes to `name` in the scratch directory and returns the file's path.
 inline std::string writeFile(const std::string& name, const Bytes& bytes) {
-    const std::string path = (scratchDirectory() / name).string();
+    const std::string path = scratchDirectory().path(name).string();
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));

@@ -1,9 +1,10 @@
 // minigolf-sim run as a process on small generated courses: what it prints, its exit statuses
 // and the physical outcomes it reports (bounces in a closed room, balls lost through a hole).
+#include "support/ScratchDirectory.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <array>
 #include <cmath>
@@ -20,31 +21,13 @@ namespace {
 
 const std::string simTool = MINIGOLF_SIM;
 
-// Course files and captured standard error live in a directory of this test process.
-class ScratchDirectory {
-public:
-    ScratchDirectory()
-        : path_(std::filesystem::temp_directory_path() /
-                ("minigolf-sim-test-" + std::to_string(getpid()))) {
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string path(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
 const ScratchDirectory& scratch() {
-    static const ScratchDirectory directory;
+    static const ScratchDirectory directory("minigolf-sim-test");
     return directory;
 }
 
 std::string writeFile(const std::string& name, const std::string& text) {
-    const std::string path = scratch().path(name);
+    const std::string path = scratch().path(name).string();
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
     return path;
 }
@@ -69,7 +52,7 @@ struct ToolRun {
 };
 
 ToolRun runSim(const std::vector<std::string>& arguments) {
-    const std::string errorFile = scratch().path("stderr.txt");
+    const std::string errorFile = scratch().path("stderr.txt").string();
     std::string command = shellQuoted(simTool);
     for (const std::string& argument : arguments) {
         command += " " + shellQuoted(argument);
@@ -410,7 +393,7 @@ TEST(MinigolfSimCommandLine, BadArgumentsExitWithStatusTwoAndSayWhy) {
 }
 
 TEST(MinigolfSimCommandLine, UnreadableCoursesExitWithStatusTwoAndTheReadersMessage) {
-    const std::string missing = scratch().path("no-such-course.txt");
+    const std::string missing = scratch().path("no-such-course.txt").string();
     const std::string broken =
         writeFile("broken.txt", "start 1 1 1 1\n0 0 0 0 0 five 5 0 0\nend\n");
     for (const std::string command : {"simulate", "check"}) {
