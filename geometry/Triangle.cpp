@@ -138,22 +138,44 @@ Triangle::Triangle(Vector3* v0, Vector3* v1, Vector3* v2, bool withoutFrames)
     : v0_(v0), v1_(v1), v2_(v2) {
     normal_ = (*v1 - *v0).cross(*v2 - *v0);
     normal_.normalize();
-    if (withoutFrames) {
-        return;
+    if (!withoutFrames) {
+        buildFrames(*new TriangleParts);
     }
+}
 
+Triangle::Triangle(Vector3* v0, Vector3* v1, Vector3* v2, TriangleParts& parts)
+    : v0_(v0), v1_(v1), v2_(v2) {
+    normal_ = (*v1 - *v0).cross(*v2 - *v0);
+    normal_.normalize();
+    buildFrames(parts);
+}
+
+void Triangle::buildFrames(TriangleParts& parts) {
     // Frames 2 and 1 work on scratch copies; frame 0, built last, keeps its copy as the link.
-    Vector3 p = *v1, q = *v0, r = *v2;
-    store(standardFrame(p, q, r), matrix_[2]);
-    edgeEnd_[2] = new Vector3(r);
+    Vector3 p = *v1_, q = *v0_, r = *v2_;
+    store(standardFrame(p, q, r), parts.matrix[2]);
+    parts.edgeEnd[1] = r;
+    edgeEnd_[2] = &parts.edgeEnd[1];
 
-    p = *v0, q = *v2, r = *v1;
-    store(standardFrame(p, q, r), matrix_[1]);
-    edgeEnd_[1] = new Vector3(r);
+    p = *v0_, q = *v2_, r = *v1_;
+    store(standardFrame(p, q, r), parts.matrix[1]);
+    parts.edgeEnd[0] = r;
+    edgeEnd_[1] = &parts.edgeEnd[0];
 
-    link_ = new Triangle(new Vector3(*v0), new Vector3(*v1), new Vector3(*v2), true);
-    store(standardFrame(*link_->v0_, *link_->v1_, *link_->v2_), matrix_[0]);
-    edgeEnd_[0] = link_->v2_;
+    Vector3* const copy = parts.standardVertex;
+    copy[0] = *v0_;
+    copy[1] = *v1_;
+    copy[2] = *v2_;
+    parts.standardCopy = Triangle(&copy[0], &copy[1], &copy[2], true);
+    link_ = &parts.standardCopy;
+    store(standardFrame(copy[0], copy[1], copy[2]), parts.matrix[0]);
+    edgeEnd_[0] = &copy[2];
+    matrix_ = parts.matrix;
+}
+
+const float* Triangle::matrix(int k) const {
+    static constexpr float noFrame[16] = {};
+    return matrix_ != nullptr ? matrix_[k] : noFrame;
 }
 
 Vector3* Triangle::vertex(int i) const {
