@@ -36,6 +36,8 @@ World::World() {
         // The reader has already named the file and the fault on standard error.
         std::exit(1);
     }
+    contactIndex = new ContactIndex(boxes);
+    settings->useContactIndex(contactIndex);
     cameraTarget = Vector3(0.0f, 0.0f, 0.0f);
     lightDirection_ = Vector3(-1.0f, 1.0f, -1.0f);
 }

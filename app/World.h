@@ -4,6 +4,7 @@
 #include "console/CommandMenu.h"
 #include "geometry/Triangle.h"
 #include "geometry/Vector3.h"
+#include "physics/ContactIndex.h"
 #include "physics/SimulationSettings.h"
 #include "scene/Ball.h"
 #include "scene/CollisionBox.h"
@@ -44,6 +45,9 @@ private:
     Ball* ball = nullptr;
     std::vector<Triangle*> triangles;
     std::vector<CollisionBox> boxes;
+    // Built once from the boxes after the course is read; the step picks its candidate
+    // triangles from it.
+    ContactIndex* contactIndex = nullptr;
     Vector3 cameraTarget;
     Vector3 cameraPosition;
     // The direction the light's rays travel, world axes.

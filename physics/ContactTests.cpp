@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr float noContact = 1.0f;
-
 bool withinMove(float t) { return t >= 0.0f && t <= 1.0f; }
 
 } // namespace
@@ -37,37 +35,32 @@ float SimulationSettings::earliestRoot(float a, float b, float c) {
 namespace {
 
 // Whether the point c of frame 0, dropped onto the plane y = 0, lies inside the triangle whose
-// standard copy has v0 at the origin, v1 at l1 (z > 0) and v2 at l2 on the +x axis. Widened by
-// `tolerance` only across the edge v0-v2 (the x axis), and across v0-v1 when that edge lies
-// exactly on the z axis.
-bool insideFace(const Vector3& c, const Vector3& l1, const Vector3& l2, float tolerance) {
-    // Edge v0 -> v1: the interior lies towards +x of the line x = l1.x * z / l1.z.
+// standard copy has v0 at the origin, v1 at (apexX, 0, apexZ) with apexZ > 0 and v2 at
+// (baseX, 0, baseZ) on the +x axis. Widened by `tolerance` only across the edge v0-v2 (the x
+// axis), and across v0-v1 when that edge lies exactly on the z axis.
+bool insideFace(const Vector3& c, float apexX, float apexZ, float baseX, float baseZ,
+                float tolerance) {
+    // Edge v0 -> v1: the interior lies towards +x of the line x = apexX * z / apexZ.
     const bool insideFirstEdge =
-        l1.x == 0.0f ? c.x > -tolerance : double(l1.x) * c.z / l1.z < c.x;
-    // Edge v1 -> v2: the interior lies towards -x of the line through l1 and l2.
+        apexX == 0.0f ? c.x > -tolerance : double(apexX) * c.z / apexZ < c.x;
+    // Edge v1 -> v2: the interior lies towards -x of the line through v1 and v2.
     const bool insideSecondEdge =
-        double(l2.x) + (double(l1.x) - l2.x) * (double(c.z) - l2.z) / (double(l1.z) - l2.z) > c.x;
-    // Edge v0 -> v2 (the x axis) and the apex height l1.z bound z.
-    return insideFirstEdge && insideSecondEdge && c.z > -tolerance && c.z < l1.z;
+        double(baseX) + (double(apexX) - baseX) * (double(c.z) - baseZ) / (double(apexZ) - baseZ) >
+        c.x;
+    // Edge v0 -> v2 (the x axis) and the apex height apexZ bound z.
+    return insideFirstEdge && insideSecondEdge && c.z > -tolerance && c.z < apexZ;
 }
 
-} // namespace
-
-float SimulationSettings::faceContactTime(Vector3 from, Vector3 to, float radius,
-                                          const Triangle& triangle, Vector3 normal) const {
-    // Frame 0: the triangle in y = 0 with its normal along +y, so a centre's height above the
-    // face's plane is its y.
-    const float* frame = triangle.matrix(0);
-    const Vector3 p = from.transformPoint(frame);
-    const Vector3 q = to.transformPoint(frame);
-    const Vector3 l1 = *triangle.link()->vertex(1);
-    const Vector3 l2 = *triangle.link()->vertex(2);
-    const float approach = (to - from).dot(normal);
-
+// The face test on a move already carried into frame 0 (p to q), where the triangle lies in
+// y = 0 with its normal along +y, so a centre's height above the face's plane is its y.
+// `approach` is D . n, the world move against the face normal.
+float faceTime(const Vector3& p, const Vector3& q, float radius, float approach, float apexX,
+               float apexZ, float baseX, float baseZ, float epsilon) {
     // Resting on the face: the centre starts in front of the plane and within r of it, over the
     // inside, closing in. A neighbour's slightly different frame can judge a ball placed exactly
     // at contact as sunk by more than epsilon; without this the ball would slip through.
-    if (p.y >= 0.0f && p.y <= radius && approach < 0.0f && insideFace(p, l1, l2, epsilon)) {
+    if (p.y >= 0.0f && p.y <= radius && approach < 0.0f &&
+        insideFace(p, apexX, apexZ, baseX, baseZ, epsilon)) {
         return 0.0f;
     }
     if (approach > 0.0f) {
@@ -85,23 +78,35 @@ float SimulationSettings::faceContactTime(Vector3 from, Vector3 to, float radius
         return noContact;
     }
     const Vector3 centre = p + u * (q - p);
-    if (!insideFace(centre, l1, l2, epsilon)) {
+    if (!insideFace(centre, apexX, apexZ, baseX, baseZ, epsilon)) {
         return noContact; // the touching point lies off the face: left to the edges and vertices
     }
     return u;
 }
 
-SimulationSettings::FeatureContact
-SimulationSettings::edgeContact(Vector3 from, Vector3 to, float radius, Vector3 edgeEnd,
-                                const float* matrix, Vector3 normal) const {
-    // Frame of the edge: the edge runs along +x from the origin to edgeEnd, so the centre's
-    // distance from the edge's line is the length of its (y, z).
-    const Vector3 p = from.transformPoint(matrix);
-    const Vector3 q = to.transformPoint(matrix);
+// An edge or vertex result with the normal it merges. A sphere that already touches the feature
+// at the start of the move and closes in on it is a contact at 0 whose normal points from the
+// feature to the centre; every other contact merges the triangle's face normal.
+struct FeatureContact {
+    float time = noContact;
+    bool touchingAtStart = false;
+    // Unit vector from the feature to the centre, world axes; set when touchingAtStart.
+    Vector3 featureNormal;
+
+    const Vector3& normalToMerge(const Vector3& faceNormal) const {
+        return touchingAtStart ? featureNormal : faceNormal;
+    }
+};
+
+// The edge test on a move already carried into the edge's frame (p to q), where the edge runs
+// along +x from the origin to x = edgeLength, so the centre's distance from the edge's line is
+// the length of its (y, z). `matrix` is that frame, to carry a touching normal back to world axes.
+FeatureContact edgeContact(const Vector3& p, const Vector3& q, float radius, float approach,
+                           float edgeLength, const float* matrix, const Vector3& normal,
+                           float epsilon) {
     const float dx = q.x - p.x;
     const float dy = q.y - p.y;
     const float dz = q.z - p.z;
-    const float approach = (to - from).dot(normal);
 
     // (p.y + t dy)^2 + (p.z + t dz)^2 = r^2
     const float a = static_cast<float>(double(dz) * dz + double(dy) * dy);
@@ -114,7 +119,7 @@ SimulationSettings::edgeContact(Vector3 from, Vector3 to, float radius, Vector3 
     // the edge's span, otherwise none. The later root, where the sphere would leave the edge,
     // is never reported.
     if (c <= 2.0 * radius * epsilon) {
-        if (b < 0.0f && approach < 0.0f && p.x >= 0.0f && p.x <= edgeEnd.x) {
+        if (b < 0.0f && approach < 0.0f && p.x >= 0.0f && p.x <= edgeLength) {
             contact.time = 0.0f;
             contact.touchingAtStart = true;
             // (0, p.y, p.z) back to world axes with the transpose of the frame's rotation.
@@ -128,12 +133,12 @@ SimulationSettings::edgeContact(Vector3 from, Vector3 to, float radius, Vector3 
         return contact;
     }
 
-    const float t = earliestRoot(a, b, c);
+    const float t = SimulationSettings::earliestRoot(a, b, c);
     if (t >= 1.0f) {
         return contact;
     }
     const float along = static_cast<float>(p.x + double(t) * dx);
-    if (along < 0.0f || along > edgeEnd.x) {
+    if (along < 0.0f || along > edgeLength) {
         return contact; // the touching point lies beyond an end: left to the vertex tests
     }
     if (approach >= 0.0f) {
@@ -143,17 +148,9 @@ SimulationSettings::edgeContact(Vector3 from, Vector3 to, float radius, Vector3 
     return contact;
 }
 
-float SimulationSettings::edgeContactTime(Vector3 from, Vector3 to, float radius, Vector3 edgeEnd,
-                                          const float* matrix, Vector3 normal) const {
-    return edgeContact(from, to, radius, edgeEnd, matrix, normal).time;
-}
-
-SimulationSettings::FeatureContact
-SimulationSettings::vertexContact(Vector3 from, Vector3 to, float radius, Vector3 vertex,
-                                  Vector3 normal) const {
-    // World axes: |from + t d - V|^2 = r^2 with d = to - from.
-    const Vector3 d = to - from;
-    const float approach = d.dot(normal);
+// The vertex test in world coordinates: |from + t d - V|^2 = r^2 with d = to - from.
+FeatureContact vertexContact(const Vector3& from, const Vector3& d, float radius, float approach,
+                             const Vector3& vertex, const Vector3& normal, float epsilon) {
     const double fx = from.x, fy = from.y, fz = from.z;
     const double vx = vertex.x, vy = vertex.y, vz = vertex.z;
     const float a = static_cast<float>(double(d.x) * d.x + double(d.y) * d.y + double(d.z) * d.z);
@@ -177,7 +174,7 @@ SimulationSettings::vertexContact(Vector3 from, Vector3 to, float radius, Vector
         return contact;
     }
 
-    const float t = earliestRoot(a, b, c);
+    const float t = SimulationSettings::earliestRoot(a, b, c);
     if (t == noContact || approach > 0.0f) {
         return contact;
     }
@@ -185,7 +182,59 @@ SimulationSettings::vertexContact(Vector3 from, Vector3 to, float radius, Vector
     return contact;
 }
 
+} // namespace
+
+void SimulationSettings::collideTriangle(const BallMove& move, const ContactTriangle& triangle,
+                                         ContactAccumulator& contacts) const {
+    const Vector3 normal = triangle.faceNormal();
+    const float approach = move.delta.dot(normal);
+    if (approach > 0.0f) {
+        // Moving away from the front of the face: every one of the seven tests below reports no
+        // contact (each requires D . n <= 0, and a touching start requires D . n < 0), and "no
+        // contact" merges as nothing.
+        return;
+    }
+    const float radius = move.radius;
+
+    // Frame 0 serves the face test and edge 0 alike.
+    const Vector3 p0 = move.from.transformPoint(triangle.matrix(0));
+    const Vector3 q0 = move.to.transformPoint(triangle.matrix(0));
+    contacts.mergeFace(faceTime(p0, q0, radius, approach, triangle.apexX, triangle.apexZ,
+                                triangle.baseX, triangle.baseZ, epsilon),
+                       normal);
+    for (int v = 0; v < 3; ++v) {
+        const FeatureContact contact = vertexContact(move.from, move.delta, radius, approach,
+                                                     triangle.corner(v), normal, epsilon);
+        contacts.mergeFeature(contact.time, contact.normalToMerge(normal));
+    }
+    for (int k = 0; k < 3; ++k) {
+        const float* frame = triangle.matrix(k);
+        const Vector3 p = k == 0 ? p0 : move.from.transformPoint(frame);
+        const Vector3 q = k == 0 ? q0 : move.to.transformPoint(frame);
+        const FeatureContact contact = edgeContact(p, q, radius, approach,
+                                                   triangle.edgeLength[k], frame, normal, epsilon);
+        contacts.mergeFeature(contact.time, contact.normalToMerge(normal));
+    }
+}
+
+float SimulationSettings::faceContactTime(Vector3 from, Vector3 to, float radius,
+                                          const Triangle& triangle, Vector3 normal) const {
+    const float* frame = triangle.matrix(0);
+    const Vector3& apex = *triangle.link()->vertex(1);
+    const Vector3& base = *triangle.link()->vertex(2);
+    return faceTime(from.transformPoint(frame), to.transformPoint(frame), radius,
+                    (to - from).dot(normal), apex.x, apex.z, base.x, base.z, epsilon);
+}
+
+float SimulationSettings::edgeContactTime(Vector3 from, Vector3 to, float radius, Vector3 edgeEnd,
+                                          const float* matrix, Vector3 normal) const {
+    return edgeContact(from.transformPoint(matrix), to.transformPoint(matrix), radius,
+                       (to - from).dot(normal), edgeEnd.x, matrix, normal, epsilon)
+        .time;
+}
+
 float SimulationSettings::vertexContactTime(Vector3 from, Vector3 to, float radius,
                                             Vector3 vertex, Vector3 normal) const {
-    return vertexContact(from, to, radius, vertex, normal).time;
+    const Vector3 d = to - from;
+    return vertexContact(from, d, radius, d.dot(normal), vertex, normal, epsilon).time;
 }

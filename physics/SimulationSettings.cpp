@@ -1,5 +1,6 @@
 #include "physics/SimulationSettings.h"
 
+#include "physics/ContactIndex.h"
 #include "scene/MillisecondClock.h"
 
 #include <cmath>
@@ -10,51 +11,49 @@ SimulationSettings::SimulationSettings() {
     std::srand(static_cast<unsigned>(millisecondClock()));
 }
 
-bool SimulationSettings::isSimultaneous(float t, float earliest) const {
-    return t != 1.0f && earliest != 1.0f && std::fabs(t - earliest) < epsilon;
-}
-
 void SimulationSettings::collideBox(Vector3 from, Vector3 to, float radius,
                                     const CollisionBox& box, Vector3& contactNormal,
                                     float& earliest) const {
-    // Face rule: a result simultaneous with the earliest adds its normal and keeps the earliest;
-    // an earlier one replaces both.
-    const auto mergeFace = [&](float t, const Vector3& normal) {
-        if (isSimultaneous(t, earliest)) {
-            contactNormal += normal;
-        } else if (t < earliest) {
-            earliest = t;
-            contactNormal = normal;
-        }
-    };
-    // Edge and vertex rule: a simultaneous result adds its normal, and then an earlier one
-    // replaces the sum by its own normal alone.
-    const auto mergeFeature = [&](const FeatureContact& contact, const Vector3& faceNormal) {
-        const Vector3& normal = contact.touchingAtStart ? contact.featureNormal : faceNormal;
-        if (isSimultaneous(contact.time, earliest)) {
-            contactNormal += normal;
-        }
-        if (contact.time < earliest) {
-            earliest = contact.time;
-            contactNormal = normal;
-        }
-    };
-
+    const BallMove move(from, to, radius);
+    ContactAccumulator contacts(earliest, contactNormal, epsilon);
     const int count = static_cast<int>(box.triangleCount());
     for (int index = 0; index < count; ++index) {
         const Triangle& triangle = *box.triangle(index);
         if (!triangle.hasFiniteNormal()) {
             continue; // degenerate: its frames are meaningless and it has no side to strike
         }
-        const Vector3 normal = triangle.normal();
-        mergeFace(faceContactTime(from, to, radius, triangle, normal), normal);
-        for (int v = 0; v < 3; ++v) {
-            mergeFeature(vertexContact(from, to, radius, *triangle.vertex(v), normal), normal);
+        collideTriangle(move, ContactTriangle::of(triangle), contacts);
+    }
+    earliest = contacts.earliest();
+    contactNormal = contacts.contactNormal();
+}
+
+void SimulationSettings::findEarliestContact(Vector3 from, Vector3 to, float radius,
+                                             const std::vector<CollisionBox>& boxes,
+                                             Vector3& contactNormal, float& earliest) const {
+    if (index_ != nullptr) {
+        if (index_->isBuiltFor(boxes)) {
+            const BallMove move(from, to, radius);
+            index_->collectCandidates(move, epsilon, boxes, candidates_);
+            ContactAccumulator contacts(earliest, contactNormal, epsilon);
+            for (const ContactTriangle* triangle : candidates_) {
+                collideTriangle(move, *triangle, contacts);
+            }
+            earliest = contacts.earliest();
+            contactNormal = contacts.contactNormal();
+            return;
         }
-        for (int k = 0; k < 3; ++k) {
-            mergeFeature(
-                edgeContact(from, to, radius, triangle.edgeEnd(k), triangle.matrix(k), normal),
-                normal);
+        if (!foreignBoxesReported_) {
+            foreignBoxesReported_ = true;
+            std::cerr << "warning: the contact index was built for another box list; searching "
+                         "every box instead\n";
+        }
+    }
+    // The number of boxes is taken once, before the loop.
+    const std::size_t boxCount = boxes.size();
+    for (std::size_t i = 0; i < boxCount; ++i) {
+        if (boxes[i].overlapsSweep(from, to, radius, epsilon)) {
+            collideBox(from, to, radius, boxes[i], contactNormal, earliest);
         }
     }
 }
@@ -77,14 +76,9 @@ std::optional<double> SimulationSettings::runPass(Ball& ball,
     // Fraction of the move at the earliest contact (1.0: none), and the sum of the normals
     // touched then.
     Vector3 contactNormal(0.0f, 0.0f, 0.0f);
-    float earliest = 1.0f;
-    const std::size_t boxCount = boxes.size();
-    for (std::size_t i = 0; i < boxCount; ++i) {
-        if (boxes[i].overlapsSweep(position, endPosition, radius, epsilon)) {
-            collideBox(position, endPosition, radius, boxes[i], contactNormal, earliest);
-        }
-    }
-    if (earliest >= 1.0f) {
+    float earliest = noContact;
+    findEarliestContact(position, endPosition, radius, boxes, contactNormal, earliest);
+    if (earliest >= noContact) {
         ball.setPosition(endPosition);
         ball.setVelocity(endVelocity);
         return stepOver;

@@ -2,6 +2,8 @@
 
 #include "geometry/Triangle.h"
 #include "geometry/Vector3.h"
+#include "physics/Contact.h"
+#include "physics/ContactTriangle.h"
 #include "scene/Ball.h"
 #include "scene/CollisionBox.h"
 
@@ -9,11 +11,13 @@
 #include <optional>
 #include <vector>
 
-// The simulation's constants and the operations that run on them: the step, the per-box contact
-// search and the exact swept-sphere contact tests.
+class ContactIndex;
+
+// The simulation's constants and the operations that run on them: the step, the contact search
+// over the boxes and the exact swept-sphere contact tests.
 //
 // Contact times are fractions of the ball's straight move within one pass of a step: 0 at its
-// start, values below 1 are contacts, exactly 1.0 means no contact.
+// start, values below 1 are contacts, exactly 1.0 (noContact) means no contact.
 class SimulationSettings {
 public:
     // Constant acceleration in course units per second squared; none, so flights are straight.
@@ -36,10 +40,24 @@ public:
     // collide stream.
     void step(Ball& ball, const std::vector<CollisionBox>& boxes, double dt);
 
+    // The contact search of one pass: merges into `earliest` and `contactNormal` every contact of
+    // the move from -> to with the triangles of the boxes, in the boxes' order and in each box
+    // in its triangles' order. Through the contact index given to useContactIndex when it was
+    // built for these boxes, otherwise by testing every triangle of every box whose bounds the
+    // sweep overlaps; both give the same result, bit for bit.
+    void findEarliestContact(Vector3 from, Vector3 to, float radius,
+                             const std::vector<CollisionBox>& boxes, Vector3& contactNormal,
+                             float& earliest) const;
+
     // Runs the seven tests of every triangle of the box on the move from -> to and merges each
     // result into `earliest` and `contactNormal` (the sum of the normals touched at `earliest`).
     void collideBox(Vector3 from, Vector3 to, float radius, const CollisionBox& box,
                     Vector3& contactNormal, float& earliest) const;
+
+    // The seven tests of one triangle (face, vertices v0 v1 v2, edges 0 1 2), each merged into
+    // `contacts` as soon as it is known.
+    void collideTriangle(const BallMove& move, const ContactTriangle& triangle,
+                         ContactAccumulator& contacts) const;
 
     float faceContactTime(Vector3 from, Vector3 to, float radius, const Triangle& triangle,
                           Vector3 normal) const;
@@ -53,28 +71,21 @@ public:
     // Where "collide!" lines go: standard output unless another stream is given.
     void setCollideStream(std::ostream& stream) { collideStream_ = &stream; }
 
-private:
-    // An edge or vertex result with the normal it merges. A sphere that already touches the
-    // feature at the start of the move and closes in on it is a contact at 0 whose normal points
-    // from the feature to the centre; every other contact merges the triangle's face normal.
-    struct FeatureContact {
-        float time = 1.0f;
-        bool touchingAtStart = false;
-        // Unit vector from the feature to the centre, world axes; set when touchingAtStart.
-        Vector3 featureNormal;
-    };
+    // The index the contact search picks its candidates from (none: every triangle of every box
+    // the sweep overlaps). It is used only for the box list it was built for; it must outlive
+    // its use here and stay unchanged, as must the boxes.
+    void useContactIndex(const ContactIndex* index) { index_ = index; }
+    const ContactIndex* contactIndex() const { return index_; }
 
-    FeatureContact edgeContact(Vector3 from, Vector3 to, float radius, Vector3 edgeEnd,
-                               const float* matrix, Vector3 normal) const;
-    FeatureContact vertexContact(Vector3 from, Vector3 to, float radius, Vector3 vertex,
-                                 Vector3 normal) const;
-    // Whether t lies within epsilon of the earliest contact so far; "no contact" on either side
-    // (exactly 1.0) is never simultaneous with anything.
-    bool isSimultaneous(float t, float earliest) const;
+private:
     // Flies the ball through one pass of a step of dt seconds; returns the time left to
     // simulate after a bounce, or nothing when the step is over.
     std::optional<double> runPass(Ball& ball, const std::vector<CollisionBox>& boxes, double dt);
 
     std::ostream* collideStream_ = &std::cout;
     bool passLimitReported_ = false;
+    const ContactIndex* index_ = nullptr;
+    // The index's candidates of the current pass, kept to spare an allocation per pass.
+    mutable std::vector<const ContactTriangle*> candidates_;
+    mutable bool foreignBoxesReported_ = false;
 };

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "physics/Contact.h"
+#include "physics/ContactTriangle.h"
+#include "scene/CollisionBox.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace contact_reach {
+struct SweepReach;
+}
+
+// Picks, for one pass of the step, the triangles that can possibly report a contact: a bounding-
+// volume hierarchy over the collision boxes and, inside each box, one over its triangles, built
+// once after the course is read and only read while the ball flies.
+//
+// The candidates come in the exhaustive search's order (boxes in list order, triangles in list
+// order within a box), as flat records of the same floats the triangles hold, so merging their
+// seven tests gives exactly the exhaustive search's result. A box is searched only when its own
+// sweep test (CollisionBox::overlapsSweep) accepts it, exactly as the exhaustive search does; the
+// index leaves out only boxes and triangles that lie beyond the reach of every one of their tests
+// (see ContactReach.h). Degenerate triangles, which take part in no contact, are left out too.
+class ContactIndex {
+public:
+    // Indexes the boxes as they are now; neither they nor the list may change afterwards.
+    explicit ContactIndex(const std::vector<CollisionBox>& boxes);
+
+    // Whether this is the box list the index was built from (the same list object, the same
+    // number of boxes).
+    bool isBuiltFor(const std::vector<CollisionBox>& boxes) const;
+
+    // Replaces `candidates` by the triangles to test on the move, in merging order. `boxes` must
+    // be the list the index was built for; `epsilon` is the settings' tolerance.
+    void collectCandidates(const BallMove& move, float epsilon,
+                           const std::vector<CollisionBox>& boxes,
+                           std::vector<const ContactTriangle*>& candidates) const;
+
+    // The triangles indexed (every non-degenerate triangle of every box, once per box holding it).
+    std::size_t triangleCount() const { return triangles_.size(); }
+    // Bytes the index keeps on the heap.
+    std::size_t memoryBytes() const;
+
+private:
+    // A node of a tree: its bounds (every item below, grown by the items' share of the culling
+    // margin) and either two children (at `first` and `first + 1`, count 0) or `count` items
+    // starting at `first`.
+    struct Node {
+        float lower[3];
+        std::uint32_t first;
+        float upper[3];
+        std::uint32_t count;
+    };
+
+    struct BoxEntry {
+        // Root of the box's triangle tree in nodes_, or none when every triangle is loose.
+        std::uint32_t root = noNode;
+        // Triangles that cannot be culled (non-finite or huge coordinates): tested whenever the
+        // box is, at triangles_[firstLoose, firstLoose + looseCount).
+        std::uint32_t firstLoose = 0;
+        std::uint32_t looseCount = 0;
+        // Every triangle of the box, tree and loose, at triangles_[first, first + count).
+        std::uint32_t first = 0;
+        std::uint32_t count = 0;
+    };
+
+    static constexpr std::uint32_t noNode = 0xffffffffu;
+
+    struct TreeItem;
+    // Appends a tree over `items` to `nodes`, reordering the items into leaf order; its leaves
+    // count items from `firstItem`. Returns the root.
+    static std::uint32_t buildTree(std::vector<Node>& nodes, std::vector<TreeItem>& items,
+                                   std::uint32_t leafSize, std::uint32_t firstItem);
+    static void splitNode(std::vector<Node>& nodes, std::uint32_t nodeIndex,
+                          std::vector<TreeItem>& items, std::uint32_t begin, std::uint32_t end,
+                          std::uint32_t leafSize, std::uint32_t firstItem);
+
+    void indexBox(const CollisionBox& box);
+    void collectEveryTriangle(const BallMove& move, float epsilon,
+                              const std::vector<CollisionBox>& boxes,
+                              std::vector<const ContactTriangle*>& candidates) const;
+
+    const std::vector<CollisionBox>* boxList_ = nullptr;
+    std::size_t boxListSize_ = 0;
+    // The largest coordinate magnitude of the indexed triangles, course units.
+    double courseMagnitude_ = 0.0;
+    // Box by box, each box's tree triangles in leaf order and then its loose ones.
+    std::vector<ContactTriangle> triangles_;
+    std::vector<Node> nodes_;
+    std::vector<BoxEntry> boxEntries_;
+    // The tree over the boxes that have a triangle tree and no loose triangle; its leaves hold
+    // box numbers at treeBoxes_[first, first + count).
+    std::vector<Node> boxNodes_;
+    std::vector<std::uint32_t> treeBoxes_;
+    // Boxes with loose triangles: their sweep test is made on every pass.
+    std::vector<std::uint32_t> looseBoxes_;
+};

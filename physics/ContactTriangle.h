@@ -1,0 +1,59 @@
+#pragma once
+
+#include "geometry/Triangle.h"
+#include "geometry/Vector3.h"
+
+#include <cstdint>
+
+// What the seven contact tests read of one triangle, in one flat record: the same floats as the
+// triangle's own objects (vertices, normal, standard copy, edge ends), so the same results,
+// without following a pointer to each of them. The frames stay where the triangle keeps them.
+struct ContactTriangle {
+    // Frame k's 16 floats (column-major) at frames + 16 k: the triangle's own matrices, which
+    // its TriangleParts hold side by side.
+    const float* frames = nullptr;
+    // Unit face normal, world axes.
+    float normal[3] = {};
+    // v0, v1, v2 in world coordinates.
+    float vertex[3][3] = {};
+    // The standard copy's v1 in frame 0 (x, and z > 0) and its v2 (x = the length of edge 0, and
+    // z, which the frame leaves at exactly 0).
+    float apexX = 0.0f;
+    float apexZ = 0.0f;
+    float baseX = 0.0f;
+    float baseZ = 0.0f;
+    // The x of edgeEnd k: the length of edge k as its own frame measures it.
+    float edgeLength[3] = {};
+    // The triangle's index in its box: contacts merge in this order.
+    std::uint32_t position = 0;
+
+    // The record of a triangle with frames (a degenerate one reads as NaN, like the triangle).
+    static ContactTriangle of(const Triangle& triangle, std::uint32_t position = 0) {
+        ContactTriangle record;
+        record.frames = triangle.matrix(0);
+        const Vector3 n = triangle.normal();
+        record.normal[0] = n.x;
+        record.normal[1] = n.y;
+        record.normal[2] = n.z;
+        for (int v = 0; v < 3; ++v) {
+            const Vector3& corner = *triangle.vertex(v);
+            record.vertex[v][0] = corner.x;
+            record.vertex[v][1] = corner.y;
+            record.vertex[v][2] = corner.z;
+        }
+        const Triangle& standard = *triangle.link();
+        record.apexX = standard.vertex(1)->x;
+        record.apexZ = standard.vertex(1)->z;
+        record.baseX = standard.vertex(2)->x;
+        record.baseZ = standard.vertex(2)->z;
+        for (int k = 0; k < 3; ++k) {
+            record.edgeLength[k] = triangle.edgeEnd(k).x;
+        }
+        record.position = position;
+        return record;
+    }
+
+    Vector3 faceNormal() const { return {normal[0], normal[1], normal[2]}; }
+    Vector3 corner(int v) const { return {vertex[v][0], vertex[v][1], vertex[v][2]}; }
+    const float* matrix(int k) const { return frames + 16 * k; }
+};
