@@ -60,6 +60,8 @@ public:
         }
     }
 
+    float epsilon() const { return epsilon_; }
+
 private:
     bool isSimultaneous(float t) const {
         return t != noContact && earliest_ != noContact && std::fabs(t - earliest_) < epsilon_;
@@ -68,4 +70,23 @@ private:
     float earliest_;
     Vector3 contactNormal_;
     float epsilon_;
+};
+
+// The seven results of one triangle, in the order they merge: the face, the vertices v0, v1, v2,
+// the edges 0, 1, 2; each with the normal it merges (the face normal, or for a feature touched
+// at the start, the direction from the feature to the centre).
+struct TriangleContacts {
+    static constexpr int face = 0;
+    static constexpr int count = 7;
+
+    float time[count] = {noContact, noContact, noContact, noContact,
+                         noContact, noContact, noContact};
+    Vector3 normal[count];
+
+    void mergeInto(ContactAccumulator& contacts) const {
+        contacts.mergeFace(time[face], normal[face]);
+        for (int i = face + 1; i < count; ++i) {
+            contacts.mergeFeature(time[i], normal[i]);
+        }
+    }
 };

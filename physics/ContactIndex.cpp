@@ -17,6 +17,17 @@ constexpr std::uint32_t boxesPerLeaf = 2;
 // Deep enough for any tree the median split builds: it halves the items at every level.
 constexpr int deepestTree = 64;
 
+// The float nearest below (above) a double: bounds rounded outward.
+float roundedDown(double value) {
+    const float rounded = static_cast<float>(value);
+    return double(rounded) > value ? std::nextafter(rounded, -HUGE_VALF) : rounded;
+}
+
+float roundedUp(double value) {
+    const float rounded = static_cast<float>(value);
+    return double(rounded) < value ? std::nextafter(rounded, HUGE_VALF) : rounded;
+}
+
 } // namespace
 
 // One item to place in a tree: its grown bounds and what it stands for.
@@ -128,9 +139,16 @@ void ContactIndex::indexBox(const CollisionBox& box) {
         if (!triangle.hasFiniteNormal()) {
             continue; // degenerate: the search skips it
         }
-        const ContactTriangle record = ContactTriangle::of(triangle, position);
+        ContactTriangle record = ContactTriangle::of(triangle, position);
         TreeItem item{};
-        if (contact_reach::grownBounds(record, item.lower, item.upper)) {
+        if (const std::optional<double> growth = contact_reach::triangleGrowth(record)) {
+            record.reachGrowth = roundedUp(*growth);
+            record.normalError = roundedUp(contact_reach::normalError(record));
+            contact_reach::vertexBounds(record, item.lower, item.upper);
+            for (int axis = 0; axis < 3; ++axis) {
+                item.lower[axis] = roundedDown(double(item.lower[axis]) - *growth);
+                item.upper[axis] = roundedUp(double(item.upper[axis]) + *growth);
+            }
             item.id = static_cast<std::uint32_t>(treeTriangles.size());
             treeTriangles.push_back(record);
             items.push_back(item);
@@ -182,26 +200,26 @@ void forEachReachedLeaf(const std::vector<Node>& nodes, std::uint32_t root, cons
     }
 }
 
-bool byPosition(const ContactTriangle* a, const ContactTriangle* b) {
-    return a->position < b->position;
+// The place in merging order of the triangle at `position` in box `number`.
+std::uint64_t mergeOrder(std::uint32_t number, std::uint32_t position) {
+    return std::uint64_t{number} << 32 | position;
 }
 
 } // namespace
 
 void ContactIndex::collectCandidates(const BallMove& move, float epsilon,
                                      const std::vector<CollisionBox>& boxes,
-                                     std::vector<const ContactTriangle*>& candidates) const {
-    candidates.clear();
-    const std::optional<SweepReach> sweep =
-        contact_reach::sweepReach(move, epsilon, courseMagnitude_);
+                                     ContactCandidates& candidates) const {
+    candidates.triangles.clear();
+    candidates.sweep = contact_reach::sweepReach(move, epsilon, courseMagnitude_);
+    const std::optional<SweepReach>& sweep = candidates.sweep;
     if (!sweep) {
-        collectEveryTriangle(move, epsilon, boxes, candidates);
+        collectEveryTriangle(move, epsilon, boxes, candidates.triangles);
         return;
     }
 
-    // The boxes to search: those the sweep may reach whose own sweep test accepts them, in list
-    // order.
-    thread_local std::vector<std::uint32_t> searched;
+    // The boxes to search: those the sweep may reach whose own sweep test accepts them.
+    std::vector<std::uint32_t>& searched = candidates.boxes;
     searched.clear();
     const auto accept = [&](std::uint32_t number) {
         if (boxes[number].overlapsSweep(move.from, move.to, move.radius, epsilon)) {
@@ -218,43 +236,43 @@ void ContactIndex::collectCandidates(const BallMove& move, float epsilon,
     for (const std::uint32_t number : looseBoxes_) {
         accept(number);
     }
-    std::sort(searched.begin(), searched.end());
-
     for (const std::uint32_t number : searched) {
-        const BoxEntry& entry = boxEntries_[number];
-        const std::size_t boxStart = candidates.size();
-        if (entry.root != noNode) {
-            forEachReachedLeaf(nodes_, entry.root, *sweep,
-                               [&](std::uint32_t first, std::uint32_t count) {
-                                   for (std::uint32_t i = first; i < first + count; ++i) {
-                                       if (contact_reach::mayTouch(triangles_[i], *sweep)) {
-                                           candidates.push_back(&triangles_[i]);
-                                       }
-                                   }
-                               });
-        }
-        for (std::uint32_t i = entry.firstLoose; i < entry.firstLoose + entry.looseCount; ++i) {
-            candidates.push_back(&triangles_[i]);
-        }
-        std::sort(candidates.begin() + static_cast<std::ptrdiff_t>(boxStart), candidates.end(),
-                  byPosition);
+        collectBox(number, move, *sweep, candidates.triangles);
+    }
+}
+
+// Appends the box's triangles that the sweep may touch. A triangle whose face the move leaves
+// (D . n > 0, rounded as its tests round it) reports nothing and is left out.
+void ContactIndex::collectBox(std::uint32_t number, const BallMove& move, const SweepReach& sweep,
+                              std::vector<ContactCandidate>& triangles) const {
+    const BoxEntry& entry = boxEntries_[number];
+    if (entry.root != noNode) {
+        forEachReachedLeaf(nodes_, entry.root, sweep, [&](std::uint32_t first, std::uint32_t count) {
+            for (std::uint32_t i = first; i < first + count; ++i) {
+                const ContactTriangle& triangle = triangles_[i];
+                if (move.delta.dot(triangle.faceNormal()) <= 0.0f &&
+                    contact_reach::mayTouch(triangle, triangle.reachGrowth, sweep)) {
+                    triangles.push_back({mergeOrder(number, triangle.position), &triangle});
+                }
+            }
+        });
+    }
+    for (std::uint32_t i = entry.firstLoose; i < entry.firstLoose + entry.looseCount; ++i) {
+        triangles.push_back({mergeOrder(number, triangles_[i].position), &triangles_[i]});
     }
 }
 
 void ContactIndex::collectEveryTriangle(const BallMove& move, float epsilon,
                                         const std::vector<CollisionBox>& boxes,
-                                        std::vector<const ContactTriangle*>& candidates) const {
-    for (std::size_t number = 0; number < boxEntries_.size(); ++number) {
+                                        std::vector<ContactCandidate>& triangles) const {
+    for (std::uint32_t number = 0; number < boxEntries_.size(); ++number) {
         if (!boxes[number].overlapsSweep(move.from, move.to, move.radius, epsilon)) {
             continue;
         }
         const BoxEntry& entry = boxEntries_[number];
-        const std::size_t boxStart = candidates.size();
         for (std::uint32_t i = entry.first; i < entry.first + entry.count; ++i) {
-            candidates.push_back(&triangles_[i]);
+            triangles.push_back({mergeOrder(number, triangles_[i].position), &triangles_[i]});
         }
-        std::sort(candidates.begin() + static_cast<std::ptrdiff_t>(boxStart), candidates.end(),
-                  byPosition);
     }
 }
 

@@ -1,24 +1,39 @@
 #pragma once
 
 #include "physics/Contact.h"
+#include "physics/ContactReach.h"
 #include "physics/ContactTriangle.h"
 #include "scene/CollisionBox.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
-namespace contact_reach {
-struct SweepReach;
-}
+// A candidate triangle and its place in merging order: its box's number in the high 32 bits,
+// its position in that box in the low 32.
+struct ContactCandidate {
+    std::uint64_t order;
+    const ContactTriangle* triangle;
+};
+
+// What one search collects: the candidate triangles (in no particular order: sort them by
+// `order` to merge) and, on the way, the boxes searched. The caller keeps one from search to
+// search, which spares an allocation per pass.
+struct ContactCandidates {
+    std::vector<ContactCandidate> triangles;
+    std::vector<std::uint32_t> boxes;
+    // The move's share of the culling margin, when the move could be culled at all.
+    std::optional<contact_reach::SweepReach> sweep;
+};
 
 // Picks, for one pass of the step, the triangles that can possibly report a contact: a bounding-
 // volume hierarchy over the collision boxes and, inside each box, one over its triangles, built
 // once after the course is read and only read while the ball flies.
 //
-// The candidates come in the exhaustive search's order (boxes in list order, triangles in list
-// order within a box), as flat records of the same floats the triangles hold, so merging their
-// seven tests gives exactly the exhaustive search's result. A box is searched only when its own
+// The candidates are flat records of the same floats the triangles hold, each with its place in
+// the exhaustive search's order (boxes in list order, triangles in list order within a box), so
+// merging their seven tests in that order gives exactly the exhaustive search's result. A box is searched only when its own
 // sweep test (CollisionBox::overlapsSweep) accepts it, exactly as the exhaustive search does; the
 // index leaves out only boxes and triangles that lie beyond the reach of every one of their tests
 // (see ContactReach.h). Degenerate triangles, which take part in no contact, are left out too.
@@ -31,11 +46,11 @@ public:
     // number of boxes).
     bool isBuiltFor(const std::vector<CollisionBox>& boxes) const;
 
-    // Replaces `candidates` by the triangles to test on the move, in merging order. `boxes` must
-    // be the list the index was built for; `epsilon` is the settings' tolerance.
+    // Replaces candidates.triangles by the triangles to test on the move. `boxes` must be the
+    // list the index was built for; `epsilon` is the settings' tolerance.
     void collectCandidates(const BallMove& move, float epsilon,
                            const std::vector<CollisionBox>& boxes,
-                           std::vector<const ContactTriangle*>& candidates) const;
+                           ContactCandidates& candidates) const;
 
     // The triangles indexed (every non-degenerate triangle of every box, once per box holding it).
     std::size_t triangleCount() const { return triangles_.size(); }
@@ -77,9 +92,12 @@ private:
                           std::uint32_t leafSize, std::uint32_t firstItem);
 
     void indexBox(const CollisionBox& box);
+    void collectBox(std::uint32_t number, const BallMove& move,
+                    const contact_reach::SweepReach& sweep,
+                    std::vector<ContactCandidate>& triangles) const;
     void collectEveryTriangle(const BallMove& move, float epsilon,
                               const std::vector<CollisionBox>& boxes,
-                              std::vector<const ContactTriangle*>& candidates) const;
+                              std::vector<ContactCandidate>& triangles) const;
 
     const std::vector<CollisionBox>* boxList_ = nullptr;
     std::size_t boxListSize_ = 0;

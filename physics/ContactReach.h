@@ -73,24 +73,14 @@ struct SweepReach {
     double inverseDelta[3];
     // r + the move's share of delta, course units.
     double reach;
-    // The segment's bounds grown by reach, rounded outward to float.
-    float lower[3];
-    float upper[3];
+    // The segment's bounds grown by reach.
+    double lower[3];
+    double upper[3];
 };
 
 // The magnitude of a float triple: the largest absolute component.
 inline double magnitude(const float* v) {
     return std::max({std::fabs(double(v[0])), std::fabs(double(v[1])), std::fabs(double(v[2]))});
-}
-
-inline float roundedDown(double value) {
-    const float rounded = static_cast<float>(value);
-    return double(rounded) > value ? std::nextafter(rounded, -HUGE_VALF) : rounded;
-}
-
-inline float roundedUp(double value) {
-    const float rounded = static_cast<float>(value);
-    return double(rounded) < value ? std::nextafter(rounded, HUGE_VALF) : rounded;
 }
 
 // The triangle's share of the margin (theta l + 32 u Mt), course units; nothing when the
@@ -106,8 +96,29 @@ inline std::optional<double> triangleGrowth(const ContactTriangle& triangle) {
     if (!(longestEdge <= largestIndexedMagnitude && largest <= largestIndexedMagnitude)) {
         return std::nullopt;
     }
-    // The stored lengths are themselves rounded: one part in a million more covers that.
-    return frameAngleError * longestEdge * (1.0 + 1e-6) + 32.0 * floatUnit * largest;
+    // The stored lengths are themselves rounded: one part in a million more covers that, and
+    // so does it the rounding of this sum.
+    return (frameAngleError * longestEdge + 32.0 * floatUnit * largest) * (1.0 + 1e-6);
+}
+
+// How far, in radians, the triangle's stored normal may stand from the true normal of its
+// vertices. The normal is the normalised float cross product of the float edge vectors v1 - v0
+// and v2 - v0; each edge vector is off by at most u of its length (a float difference), which
+// turns their cross product by at most 2 u / sin(phi), phi the angle between them, and the
+// cross product's and the normalisation's own rounding add about 4 u. Twice that, and four times
+// the first term, for room.
+inline double normalError(const ContactTriangle& triangle) {
+    double first[3], second[3];
+    for (int axis = 0; axis < 3; ++axis) {
+        first[axis] = double(triangle.vertex[1][axis]) - triangle.vertex[0][axis];
+        second[axis] = double(triangle.vertex[2][axis]) - triangle.vertex[0][axis];
+    }
+    const double cross[3] = {first[1] * second[2] - first[2] * second[1],
+                             first[2] * second[0] - first[0] * second[2],
+                             first[0] * second[1] - first[1] * second[0]};
+    const auto length = [](const double* v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); };
+    const double sine = length(cross) / (length(first) * length(second));
+    return 8.0 * floatUnit / sine + 8.0 * floatUnit;
 }
 
 // The move's share of the margin; nothing when the move cannot be culled safely (a non-finite
@@ -115,59 +126,62 @@ inline std::optional<double> triangleGrowth(const ContactTriangle& triangle) {
 // `courseMagnitude` is the largest coordinate magnitude of the indexed triangles.
 inline std::optional<SweepReach> sweepReach(const BallMove& move, float epsilon,
                                             double courseMagnitude) {
-    const float from[3] = {move.from.x, move.from.y, move.from.z};
-    const float to[3] = {move.to.x, move.to.y, move.to.z};
-    const double moveMagnitude = std::max(magnitude(from), magnitude(to));
+    const double from[3] = {move.from.x, move.from.y, move.from.z};
+    const double to[3] = {move.to.x, move.to.y, move.to.z};
+    const double moveMagnitude = std::max({std::fabs(from[0]), std::fabs(from[1]),
+                                           std::fabs(from[2]), std::fabs(to[0]), std::fabs(to[1]),
+                                           std::fabs(to[2])});
     const double r = move.radius;
     if (!(moveMagnitude <= largestIndexedMagnitude) || !(r > 0.0 && r <= largestIndexedMagnitude) ||
         !std::isfinite(epsilon)) {
         return std::nullopt;
     }
     SweepReach sweep;
-    double squaredLength = 0.0;
+    // The sum of the components' magnitudes bounds the move's length without a square root.
+    double length = 0.0;
     for (int axis = 0; axis < 3; ++axis) {
         sweep.from[axis] = from[axis];
-        sweep.delta[axis] = double(to[axis]) - from[axis]; // exact: two floats in double
+        sweep.delta[axis] = to[axis] - from[axis]; // exact: two floats in double
         sweep.inverseDelta[axis] = sweep.delta[axis] != 0.0 ? 1.0 / sweep.delta[axis] : 0.0;
-        squaredLength += sweep.delta[axis] * sweep.delta[axis];
+        length += std::fabs(sweep.delta[axis]);
     }
-    const double length = std::sqrt(squaredLength);
     const double bands = 2.0 * std::fabs(double(epsilon));
     const double coordinates = 32.0 * floatUnit * (moveMagnitude + length + r);
     const double quadratics =
         4.0 * floatUnit * ((2.0 * length + r) * (2.0 * length + r) + r * r) / r;
     const double squares =
-        16.0 * 2.0 * doubleUnit * (moveMagnitude * moveMagnitude + courseMagnitude * courseMagnitude) /
-        r;
+        32.0 * doubleUnit * (moveMagnitude * moveMagnitude + courseMagnitude * courseMagnitude) / r;
     // A millionth of a unit more keeps every comparison below clear of its own rounding.
     sweep.reach = r + bands + coordinates + quadratics + squares + 1e-6;
     for (int axis = 0; axis < 3; ++axis) {
-        const double low = std::min(double(from[axis]), double(to[axis]));
-        const double high = std::max(double(from[axis]), double(to[axis]));
-        sweep.lower[axis] = roundedDown(low - sweep.reach);
-        sweep.upper[axis] = roundedUp(high + sweep.reach);
+        sweep.lower[axis] = std::min(from[axis], to[axis]) - sweep.reach;
+        sweep.upper[axis] = std::max(from[axis], to[axis]) + sweep.reach;
     }
     return sweep;
 }
 
-// Whether the box [lower, upper] may lie within reach of the segment: first the segment's grown
-// bounds against the box, then the segment itself against the box grown by reach (slab by slab,
-// the fractions of the move spent inside each slab must overlap within [0, 1]). Conservative:
-// the reach carries slack far beyond the rounding of these double comparisons.
-inline bool mayReach(const SweepReach& sweep, const float* lower, const float* upper) {
+// Whether the box [lower, upper] grown by `growth` may lie within reach of the segment: first
+// the segment's grown bounds against the box, then the segment itself against the box grown by
+// reach (slab by slab, the fractions of the move spent inside each slab must overlap within
+// [0, 1]). Conservative: the reach carries slack far beyond the rounding of these double
+// comparisons.
+inline bool mayReach(const SweepReach& sweep, const float* lower, const float* upper,
+                     double growth = 0.0) {
     for (int axis = 0; axis < 3; ++axis) {
-        if (lower[axis] > sweep.upper[axis] || upper[axis] < sweep.lower[axis]) {
+        if (double(lower[axis]) - growth > sweep.upper[axis] ||
+            double(upper[axis]) + growth < sweep.lower[axis]) {
             return false;
         }
     }
+    const double grow = sweep.reach + growth;
     double enter = 0.0;
     double leave = 1.0;
     for (int axis = 0; axis < 3; ++axis) {
         if (sweep.delta[axis] == 0.0) {
             continue; // the bounds test above has settled this axis
         }
-        double first = (double(lower[axis]) - sweep.reach - sweep.from[axis]) * sweep.inverseDelta[axis];
-        double second = (double(upper[axis]) + sweep.reach - sweep.from[axis]) * sweep.inverseDelta[axis];
+        double first = (double(lower[axis]) - grow - sweep.from[axis]) * sweep.inverseDelta[axis];
+        double second = (double(upper[axis]) + grow - sweep.from[axis]) * sweep.inverseDelta[axis];
         if (first > second) {
             std::swap(first, second);
         }
@@ -180,32 +194,232 @@ inline bool mayReach(const SweepReach& sweep, const float* lower, const float* u
     return true;
 }
 
-// The triangle's bounds grown by its share of the margin, rounded outward; false when it has no
-// finite share.
-inline bool grownBounds(const ContactTriangle& triangle, float* lower, float* upper) {
-    const std::optional<double> growth = triangleGrowth(triangle);
-    if (!growth) {
-        return false;
-    }
+// The bounds of the triangle's vertices.
+inline void vertexBounds(const ContactTriangle& triangle, float* lower, float* upper) {
     for (int axis = 0; axis < 3; ++axis) {
-        const double low = std::min({double(triangle.vertex[0][axis]),
-                                     double(triangle.vertex[1][axis]),
-                                     double(triangle.vertex[2][axis])});
-        const double high = std::max({double(triangle.vertex[0][axis]),
-                                      double(triangle.vertex[1][axis]),
-                                      double(triangle.vertex[2][axis])});
-        lower[axis] = roundedDown(low - *growth);
-        upper[axis] = roundedUp(high + *growth);
+        lower[axis] = std::min({triangle.vertex[0][axis], triangle.vertex[1][axis],
+                                triangle.vertex[2][axis]});
+        upper[axis] = std::max({triangle.vertex[0][axis], triangle.vertex[1][axis],
+                                triangle.vertex[2][axis]});
     }
-    return true;
 }
 
 // Whether any of the triangle's seven tests could report a contact on the move: false only when
-// none can (see the claim above). A triangle without a finite share of the margin may always.
-inline bool mayTouch(const ContactTriangle& triangle, const SweepReach& sweep) {
+// none can (see the claim above). `growth` is the triangle's share of the margin.
+inline bool mayTouch(const ContactTriangle& triangle, double growth, const SweepReach& sweep) {
     float lower[3];
     float upper[3];
-    return !grownBounds(triangle, lower, upper) || mayReach(sweep, lower, upper);
+    vertexBounds(triangle, lower, upper);
+    return mayReach(sweep, lower, upper, growth);
+}
+
+// The first fraction of the move at which the centre comes within R + rho of the centroid.
+inline double earliestNearBall(const ContactTriangle& triangle, const SweepReach& sweep) {
+    constexpr double never = 2.0;
+    double centre[3];
+    for (int axis = 0; axis < 3; ++axis) {
+        centre[axis] = (double(triangle.vertex[0][axis]) + triangle.vertex[1][axis] +
+                        triangle.vertex[2][axis]) /
+                       3.0;
+    }
+    double farthest = 0.0;
+    for (int v = 0; v < 3; ++v) {
+        double squared = 0.0;
+        for (int axis = 0; axis < 3; ++axis) {
+            const double gap = triangle.vertex[v][axis] - centre[axis];
+            squared += gap * gap;
+        }
+        farthest = std::max(farthest, squared);
+    }
+    const double within = sweep.reach + triangle.reachGrowth + std::sqrt(farthest) * (1.0 + 1e-9);
+    // |from + t delta - c|^2 = within^2, written a t^2 + 2 h t + c0 = 0.
+    double a = 0.0, h = 0.0, c0 = 0.0;
+    for (int axis = 0; axis < 3; ++axis) {
+        const double start = sweep.from[axis] - centre[axis];
+        a += sweep.delta[axis] * sweep.delta[axis];
+        h += sweep.delta[axis] * start;
+        c0 += start * start;
+    }
+    c0 -= within * within;
+    if (c0 <= 0.0) {
+        return 0.0; // within reach at the start
+    }
+    const double discriminant = h * h - a * c0;
+    if (h >= 0.0 || discriminant < 0.0) {
+        return never; // moving away, or passing by without coming that near
+    }
+    // The smaller root, in the form that does not cancel: c0 / (-h + sqrt(h^2 - a c0)).
+    const double entry = c0 / (std::sqrt(discriminant) - h);
+    return std::max(0.0, entry - 0x1p-22);
+}
+
+// The first fraction of the move at which the centre's height over the triangle's plane, measured
+// from v0 along the stored normal, lies within R + e (l + R).
+inline double earliestNearPlane(const ContactTriangle& triangle, const SweepReach& sweep) {
+    constexpr double never = 2.0;
+    const double within = sweep.reach + triangle.reachGrowth;
+    const double longestEdge = std::max({double(triangle.edgeLength[0]),
+                                         double(triangle.edgeLength[1]),
+                                         double(triangle.edgeLength[2])});
+    const double band = within + double(triangle.normalError) * (longestEdge + within);
+    double start = 0.0;
+    double rise = 0.0; // the height's change over the move
+    for (int axis = 0; axis < 3; ++axis) {
+        start += double(triangle.normal[axis]) * (sweep.from[axis] - triangle.vertex[0][axis]);
+        rise += double(triangle.normal[axis]) * sweep.delta[axis];
+    }
+    if (std::fabs(start) <= band) {
+        return 0.0;
+    }
+    // Only a move towards the plane can come within the band.
+    const double gap = std::fabs(start) - band;
+    const double closing = start > 0.0 ? -rise : rise;
+    if (!(closing > 0.0)) {
+        return never;
+    }
+    return std::max(0.0, gap / closing - 0x1p-22);
+}
+
+// The first fraction of the move at which the centre comes within `radius` of the segment from
+// a to b (its end balls included), or more than 1 when it never does; double arithmetic on the
+// floats, rounding far below any slack used with it.
+inline double earliestNearSegment(const SweepReach& sweep, const float* a, const float* b,
+                                  double radius) {
+    constexpr double never = 2.0;
+    double edge[3], start[3];
+    double edgeSquared = 0.0, startAlong = 0.0, moveAlong = 0.0;
+    for (int axis = 0; axis < 3; ++axis) {
+        edge[axis] = double(b[axis]) - a[axis];
+        start[axis] = sweep.from[axis] - a[axis];
+        edgeSquared += edge[axis] * edge[axis];
+        startAlong += start[axis] * edge[axis];
+        moveAlong += sweep.delta[axis] * edge[axis];
+    }
+    if (!(edgeSquared > 0.0)) {
+        return never;
+    }
+    // The parts of the start and of the move across the edge's line:
+    // |across(start) + t across(delta)|^2 = radius^2, written a t^2 + 2 h t + c0 = 0.
+    double qa = 0.0, qh = 0.0, qc = 0.0;
+    for (int axis = 0; axis < 3; ++axis) {
+        const double startAcross = start[axis] - startAlong / edgeSquared * edge[axis];
+        const double moveAcross = sweep.delta[axis] - moveAlong / edgeSquared * edge[axis];
+        qa += moveAcross * moveAcross;
+        qh += moveAcross * startAcross;
+        qc += startAcross * startAcross;
+    }
+    qc -= radius * radius;
+    double entry = never;
+    if (qc <= 0.0) {
+        entry = 0.0; // already within radius of the line
+    } else if (qh < 0.0 && qh * qh - qa * qc >= 0.0) {
+        entry = qc / (std::sqrt(qh * qh - qa * qc) - qh);
+    }
+    if (entry <= 1.0) {
+        const double along = (startAlong + entry * moveAlong) / edgeSquared;
+        if (along >= 0.0 && along <= 1.0) {
+            return entry; // entering the cylinder along the segment's span
+        }
+    }
+    // Otherwise the first touch, if any, is at an end: |from + t delta - end|^2 = radius^2.
+    const auto ballEntry = [&](const float* end) {
+        double ba = 0.0, bh = 0.0, bc = 0.0;
+        for (int axis = 0; axis < 3; ++axis) {
+            const double gap = sweep.from[axis] - end[axis];
+            ba += sweep.delta[axis] * sweep.delta[axis];
+            bh += sweep.delta[axis] * gap;
+            bc += gap * gap;
+        }
+        bc -= radius * radius;
+        if (bc <= 0.0) {
+            return 0.0;
+        }
+        if (bh >= 0.0 || bh * bh - ba * bc < 0.0) {
+            return never;
+        }
+        return bc / (std::sqrt(bh * bh - ba * bc) - bh);
+    };
+    return std::min(ballEntry(a), ballEntry(b));
+}
+
+// The first fraction of the move at which the centre comes within R of the triangle, R being
+// reach + the triangle's growth, found as the earliest of two ways in:
+// - over the face: inside the band of half-width R + e (l + R) about the plane (as the stored
+//   normal measures it, see earliestNearPlane) while the centre lies, across each edge, no more
+//   than tau = 2 e (l + band) outside the triangle (the stored normal's tilt moves a point
+//   within R of the triangle by at most that much across an edge);
+// - over an edge or a vertex: within R of one of the three edges (end balls included).
+// A point within R of the triangle is found one way or the other, so no result of the
+// triangle's tests lies below this bound (2^-22 is taken off for the rounding here). More than
+// 1 when the path never comes that near.
+inline double earliestNearTriangle(const ContactTriangle& triangle, const SweepReach& sweep) {
+    constexpr double never = 2.0;
+    const double within = sweep.reach + triangle.reachGrowth;
+    const double longestEdge = std::max({double(triangle.edgeLength[0]),
+                                         double(triangle.edgeLength[1]),
+                                         double(triangle.edgeLength[2])});
+    const double error = triangle.normalError;
+    const double band = within + error * (longestEdge + within);
+    const double tolerance = 2.0 * error * (longestEdge + band);
+
+    // Over the face: the fractions [enter, leave] spent within the band and inside each edge.
+    double enter = 0.0, leave = 1.0;
+    double height = 0.0, rise = 0.0;
+    for (int axis = 0; axis < 3; ++axis) {
+        height += double(triangle.normal[axis]) * (sweep.from[axis] - triangle.vertex[0][axis]);
+        rise += double(triangle.normal[axis]) * sweep.delta[axis];
+    }
+    // height + t rise within [-band, band]: a half-line bound each side.
+    const auto keepAtLeast = [&](double value, double slope) {
+        // value + t slope >= 0
+        if (slope > 0.0) {
+            enter = std::max(enter, -value / slope);
+        } else if (slope < 0.0) {
+            leave = std::min(leave, -value / slope);
+        } else if (value < 0.0) {
+            leave = -1.0;
+        }
+    };
+    keepAtLeast(band - height, -rise);
+    keepAtLeast(band + height, rise);
+    for (int k = 0; k < 3 && enter <= leave; ++k) {
+        const float* a = triangle.vertex[k];
+        const float* b = triangle.vertex[(k + 1) % 3];
+        // Inward across the edge a -> b, in the plane: n x (b - a), of length |b - a|.
+        const double edge[3] = {double(b[0]) - a[0], double(b[1]) - a[1], double(b[2]) - a[2]};
+        const double n[3] = {triangle.normal[0], triangle.normal[1], triangle.normal[2]};
+        const double inward[3] = {n[1] * edge[2] - n[2] * edge[1], n[2] * edge[0] - n[0] * edge[2],
+                                  n[0] * edge[1] - n[1] * edge[0]};
+        const double length = std::sqrt(edge[0] * edge[0] + edge[1] * edge[1] + edge[2] * edge[2]);
+        double offset = 0.0, slope = 0.0;
+        for (int axis = 0; axis < 3; ++axis) {
+            offset += inward[axis] * (sweep.from[axis] - a[axis]);
+            slope += inward[axis] * sweep.delta[axis];
+        }
+        keepAtLeast(offset + tolerance * length, slope);
+    }
+    double earliest = enter <= leave ? enter : never;
+    if (earliest > 0.0) {
+        const double radius = within * (1.0 + 1e-9);
+        for (int k = 0; k < 3; ++k) {
+            earliest = std::min(earliest, earliestNearSegment(sweep, triangle.vertex[k],
+                                                              triangle.vertex[(k + 1) % 3], radius));
+        }
+    }
+    return earliest > 1.0 ? never : std::max(0.0, earliest - 0x1p-22);
+}
+
+// A fraction of the move that no result of the triangle's tests lies below, or more than 1 when
+// none can. Every result t < 1 has the centre within r + delta of the triangle at t itself (see
+// the claim), that is within R = reach + the triangle's growth; so t lies no earlier than the
+// first moment the centre comes
+// - within R + rho of the triangle's centroid c, rho being the distance from c to its farthest
+//   corner (the triangle lies in that ball), and
+// - within R + e (l + R) of the triangle's plane as the stored normal measures it, e being the
+//   normal's angular error and l the longest edge (the centre lies within l + R of v0).
+// The later of the two moments is the bound; 2^-22 is taken off for the rounding here.
+inline double earliestReach(const ContactTriangle& triangle, const SweepReach& sweep) {
+    return std::max(earliestNearBall(triangle, sweep), earliestNearPlane(triangle, sweep));
 }
 
 } // namespace contact_reach

@@ -184,28 +184,30 @@ FeatureContact vertexContact(const Vector3& from, const Vector3& d, float radius
 
 } // namespace
 
-void SimulationSettings::collideTriangle(const BallMove& move, const ContactTriangle& triangle,
-                                         ContactAccumulator& contacts) const {
+TriangleContacts SimulationSettings::contactsOf(const BallMove& move,
+                                               const ContactTriangle& triangle) const {
+    TriangleContacts contacts;
     const Vector3 normal = triangle.faceNormal();
     const float approach = move.delta.dot(normal);
     if (approach > 0.0f) {
         // Moving away from the front of the face: every one of the seven tests below reports no
-        // contact (each requires D . n <= 0, and a touching start requires D . n < 0), and "no
-        // contact" merges as nothing.
-        return;
+        // contact (each requires D . n <= 0, and a touching start requires D . n < 0).
+        return contacts;
     }
     const float radius = move.radius;
 
     // Frame 0 serves the face test and edge 0 alike.
     const Vector3 p0 = move.from.transformPoint(triangle.matrix(0));
     const Vector3 q0 = move.to.transformPoint(triangle.matrix(0));
-    contacts.mergeFace(faceTime(p0, q0, radius, approach, triangle.apexX, triangle.apexZ,
-                                triangle.baseX, triangle.baseZ, epsilon),
-                       normal);
+    contacts.time[TriangleContacts::face] =
+        faceTime(p0, q0, radius, approach, triangle.apexX, triangle.apexZ, triangle.baseX,
+                 triangle.baseZ, epsilon);
+    contacts.normal[TriangleContacts::face] = normal;
     for (int v = 0; v < 3; ++v) {
         const FeatureContact contact = vertexContact(move.from, move.delta, radius, approach,
                                                      triangle.corner(v), normal, epsilon);
-        contacts.mergeFeature(contact.time, contact.normalToMerge(normal));
+        contacts.time[1 + v] = contact.time;
+        contacts.normal[1 + v] = contact.normalToMerge(normal);
     }
     for (int k = 0; k < 3; ++k) {
         const float* frame = triangle.matrix(k);
@@ -213,8 +215,15 @@ void SimulationSettings::collideTriangle(const BallMove& move, const ContactTria
         const Vector3 q = k == 0 ? q0 : move.to.transformPoint(frame);
         const FeatureContact contact = edgeContact(p, q, radius, approach,
                                                    triangle.edgeLength[k], frame, normal, epsilon);
-        contacts.mergeFeature(contact.time, contact.normalToMerge(normal));
+        contacts.time[4 + k] = contact.time;
+        contacts.normal[4 + k] = contact.normalToMerge(normal);
     }
+    return contacts;
+}
+
+void SimulationSettings::collideTriangle(const BallMove& move, const ContactTriangle& triangle,
+                                         ContactAccumulator& contacts) const {
+    contactsOf(move, triangle).mergeInto(contacts);
 }
 
 float SimulationSettings::faceContactTime(Vector3 from, Vector3 to, float radius,

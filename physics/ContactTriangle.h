@@ -26,6 +26,11 @@ struct ContactTriangle {
     float edgeLength[3] = {};
     // The triangle's index in its box: contacts merge in this order.
     std::uint32_t position = 0;
+    // Set by the contact index (see ContactReach.h): how far to grow the triangle's bounds for
+    // culling (course units), and how far, in radians, the stored normal may stand from the
+    // true normal of the three vertices.
+    float reachGrowth = 0.0f;
+    float normalError = 0.0f;
 
     // The record of a triangle with frames (a degenerate one reads as NaN, like the triangle).
     static ContactTriangle of(const Triangle& triangle, std::uint32_t position = 0) {

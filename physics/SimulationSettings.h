@@ -3,6 +3,7 @@
 #include "geometry/Triangle.h"
 #include "geometry/Vector3.h"
 #include "physics/Contact.h"
+#include "physics/ContactIndex.h"
 #include "physics/ContactTriangle.h"
 #include "scene/Ball.h"
 #include "scene/CollisionBox.h"
@@ -10,8 +11,6 @@
 #include <iostream>
 #include <optional>
 #include <vector>
-
-class ContactIndex;
 
 // The simulation's constants and the operations that run on them: the step, the contact search
 // over the boxes and the exact swept-sphere contact tests.
@@ -54,10 +53,12 @@ public:
     void collideBox(Vector3 from, Vector3 to, float radius, const CollisionBox& box,
                     Vector3& contactNormal, float& earliest) const;
 
-    // The seven tests of one triangle (face, vertices v0 v1 v2, edges 0 1 2), each merged into
-    // `contacts` as soon as it is known.
+    // The seven tests of one triangle (face, vertices v0 v1 v2, edges 0 1 2), merged into
+    // `contacts` in that order.
     void collideTriangle(const BallMove& move, const ContactTriangle& triangle,
                          ContactAccumulator& contacts) const;
+    // The seven results of one triangle, unmerged.
+    TriangleContacts contactsOf(const BallMove& move, const ContactTriangle& triangle) const;
 
     float faceContactTime(Vector3 from, Vector3 to, float radius, const Triangle& triangle,
                           Vector3 normal) const;
@@ -78,6 +79,14 @@ public:
     const ContactIndex* contactIndex() const { return index_; }
 
 private:
+    // Candidates up to which the search tests every one in order; above, it tests them earliest
+    // first and stops early, which costs the ordering but spares most tests on a large course.
+    static constexpr std::size_t testAllUpTo = 8;
+
+    // Merges the candidates' results, tested earliest first and stopping as soon as the rest can
+    // change nothing; `contacts` must hold no contact yet.
+    void mergeEarliestFirst(const BallMove& move, const contact_reach::SweepReach& sweep,
+                            ContactAccumulator& contacts) const;
     // Flies the ball through one pass of a step of dt seconds; returns the time left to
     // simulate after a bounce, or nothing when the step is over.
     std::optional<double> runPass(Ball& ball, const std::vector<CollisionBox>& boxes, double dt);
@@ -86,6 +95,16 @@ private:
     bool passLimitReported_ = false;
     const ContactIndex* index_ = nullptr;
     // The index's candidates of the current pass, kept to spare an allocation per pass.
-    mutable std::vector<const ContactTriangle*> candidates_;
+    mutable ContactCandidates candidates_;
+    // Scratch of mergeEarliestFirst: candidates not tested yet, with the lower bound of their
+    // results and their place in merging order.
+    struct PendingTriangle {
+        double bound;
+        std::uint32_t index; // in candidates_.triangles
+        bool refined;
+    };
+    mutable std::vector<PendingTriangle> pending_;
+    mutable std::vector<std::pair<std::uint64_t, TriangleContacts>> tested_;
+    mutable std::vector<float> resultTimes_;
     mutable bool foreignBoxesReported_ = false;
 };

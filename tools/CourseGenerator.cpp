@@ -1,0 +1,370 @@
+#include "tools/CourseGenerator.h"
+
+#include "physics/ContactIndex.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+#include <random>
+
+namespace {
+
+// The reader's factor from file units to course units, and its inverse.
+constexpr float courseUnitsPerFileUnit = 0.2f;
+constexpr double fileUnitsPerCourseUnit = 5.0;
+
+// The room, course units.
+constexpr double roomLow[3] = {-20.0, -10.0, -20.0};
+constexpr double roomHigh[3] = {20.0, 10.0, 20.0};
+// The terrain's bumps: height in course units and bumps along each side.
+constexpr double bumpHeight = 2.0;
+constexpr double bumpsPerSide = 3.0;
+
+constexpr std::array<std::array<float, 4>, 6> wallColours = {{
+    {0.75f, 0.3f, 0.25f, 1.0f}, // x = -20
+    {0.8f, 0.55f, 0.3f, 1.0f},  // x = +20
+    {0.2f, 0.62f, 0.22f, 1.0f}, // floor, y = -10
+    {0.55f, 0.72f, 0.9f, 1.0f}, // ceiling, y = +10
+    {0.45f, 0.27f, 0.52f, 1.0f}, // z = -20
+    {0.3f, 0.5f, 0.6f, 1.0f},   // z = +20
+}};
+
+// A course coordinate as the float the file holds for it.
+float fileNumber(double courseValue) {
+    return static_cast<float>(courseValue * fileUnitsPerCourseUnit);
+}
+
+// The height of the terrain's floor above y = -10 at (x, z): smooth bumps that vanish along the
+// walls.
+double bump(double x, double z) {
+    const double across = std::sin(std::numbers::pi * bumpsPerSide * (x - roomLow[0]) / 40.0);
+    const double along = std::sin(std::numbers::pi * bumpsPerSide * (z - roomLow[2]) / 40.0);
+    return bumpHeight * across * across * along * along;
+}
+
+// The walls of the room, each an N x N grid split into K x K boxes; the floor follows the bumps
+// when `bumpy`.
+GeneratedCourse generateWalls(int cells, int tiles, bool bumpy) {
+    cells = std::max(cells, 1);
+    tiles = std::clamp(tiles, 1, cells);
+    GeneratedCourse course;
+    for (int axis = 0; axis < 3; ++axis) {
+        // u and v span the wall, in the cyclic order that makes u x v point along +axis.
+        const int u = (axis + 1) % 3;
+        const int v = (axis + 2) % 3;
+        for (int side = 0; side < 2; ++side) {
+            const std::size_t firstBox = course.size();
+            for (int tile = 0; tile < tiles * tiles; ++tile) {
+                course.push_back({wallColours[static_cast<std::size_t>(2 * axis + side)], {}});
+            }
+            const double plane = side == 0 ? roomLow[axis] : roomHigh[axis];
+            const auto corner = [&](int i, int j) {
+                double point[3];
+                point[axis] = plane;
+                point[u] = roomLow[u] + (roomHigh[u] - roomLow[u]) * i / cells;
+                point[v] = roomLow[v] + (roomHigh[v] - roomLow[v]) * j / cells;
+                if (bumpy && axis == 1 && side == 0) {
+                    point[1] += bump(point[0], point[2]);
+                }
+                return std::array<float, 3>{fileNumber(point[0]), fileNumber(point[1]),
+                                            fileNumber(point[2])};
+            };
+            for (int i = 0; i < cells; ++i) {
+                for (int j = 0; j < cells; ++j) {
+                    const auto a = corner(i, j), b = corner(i + 1, j), c = corner(i + 1, j + 1),
+                               d = corner(i, j + 1);
+                    // The low side faces +axis (a b c turns from u to v), the high side -axis.
+                    const auto triangle = [](const std::array<float, 3>& p,
+                                             const std::array<float, 3>& q,
+                                             const std::array<float, 3>& r) {
+                        return std::array<float, 9>{p[0], p[1], p[2], q[0], q[1], q[2],
+                                                    r[0], r[1], r[2]};
+                    };
+                    GeneratedBox& box =
+                        course[firstBox + static_cast<std::size_t>(i * tiles / cells * tiles +
+                                                                   j * tiles / cells)];
+                    if (side == 0) {
+                        box.triangles.push_back(triangle(a, b, c));
+                        box.triangles.push_back(triangle(a, c, d));
+                    } else {
+                        box.triangles.push_back(triangle(a, c, b));
+                        box.triangles.push_back(triangle(a, d, c));
+                    }
+                }
+            }
+        }
+    }
+    return course;
+}
+
+// A uniform double in [0, 1) from the generator's raw 32-bit words, the same with every standard
+// library.
+double uniform(std::mt19937& random) { return random() / 4294967296.0; }
+
+double uniform(std::mt19937& random, double low, double high) {
+    return low + (high - low) * uniform(random);
+}
+
+// A unit vector uniform on the sphere (Archimedes: uniform height, uniform angle).
+std::array<double, 3> randomDirection(std::mt19937& random) {
+    const double height = 1.0 - 2.0 * uniform(random);
+    const double angle = 2.0 * std::numbers::pi * uniform(random);
+    const double across = std::sqrt(std::max(0.0, 1.0 - height * height));
+    return {across * std::cos(angle), height, across * std::sin(angle)};
+}
+
+using Point = std::array<double, 3>;
+
+Point add(const Point& a, const Point& b, double scale = 1.0) {
+    return {a[0] + scale * b[0], a[1] + scale * b[1], a[2] + scale * b[2]};
+}
+
+// A unit vector perpendicular to the unit vector d.
+Point perpendicular(const Point& d, std::mt19937& random) {
+    for (;;) {
+        const Point other = randomDirection(random);
+        Point cross = {d[1] * other[2] - d[2] * other[1], d[2] * other[0] - d[0] * other[2],
+                       d[0] * other[1] - d[1] * other[0]};
+        const double length = std::sqrt(cross[0] * cross[0] + cross[1] * cross[1] + cross[2] * cross[2]);
+        if (length > 0.1) {
+            return {cross[0] / length, cross[1] / length, cross[2] / length};
+        }
+    }
+}
+
+// One awkward triangle (course units) of the given kind, near `centre`.
+std::array<Point, 3> awkwardTriangle(int kind, const Point& centre, std::mt19937& random) {
+    switch (kind) {
+    case 0: { // an edge within 1e-6 to 1e-3 rad of an axis, either way along it
+        Point axis = {0.0, 0.0, 0.0};
+        axis[random() % 3] = random() % 2 == 0 ? 1.0 : -1.0;
+        const double tilt = std::pow(10.0, uniform(random, -6.0, -3.0));
+        const Point edge = add(axis, perpendicular(axis, random), tilt);
+        const double length = uniform(random, 0.5, 10.0);
+        const Point far = add(centre, edge, length);
+        const Point apex = add(centre, randomDirection(random), uniform(random, 0.5, 10.0));
+        // Any of the three edges may be the near-axis one.
+        switch (random() % 3) {
+        case 0:
+            return {centre, apex, far};
+        case 1:
+            return {centre, far, apex};
+        default:
+            return {apex, centre, far};
+        }
+    }
+    case 1: { // a sliver: the apex 1e-5 to 1e-2 of the length off the base
+        const Point base = randomDirection(random);
+        const double length = uniform(random, 1.0, 10.0);
+        const Point end = add(centre, base, length);
+        const Point middle = add(centre, base, length * uniform(random, 0.1, 0.9));
+        const double offset = length * std::pow(10.0, uniform(random, -5.0, -2.0));
+        return {centre, add(middle, perpendicular(base, random), offset), end};
+    }
+    case 2: // huge: up to 40 units a side
+        return {add(centre, randomDirection(random), 20.0),
+                add(centre, randomDirection(random), 20.0),
+                add(centre, randomDirection(random), 20.0)};
+    case 3: { // tiny: 1e-3 to 1e-2 a side
+        const double size = std::pow(10.0, uniform(random, -3.0, -2.0));
+        return {centre, add(centre, randomDirection(random), size),
+                add(centre, randomDirection(random), size)};
+    }
+    case 4: { // degenerate: three points on one line
+        const Point along = randomDirection(random);
+        return {centre, add(centre, along, 1.0), add(centre, along, 2.0)};
+    }
+    default: // plain
+        return {add(centre, randomDirection(random), uniform(random, 0.5, 3.0)),
+                add(centre, randomDirection(random), uniform(random, 0.5, 3.0)),
+                add(centre, randomDirection(random), uniform(random, 0.5, 3.0))};
+    }
+}
+
+void appendNumber(std::string& text, float value) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%.9g", value);
+    text += number;
+}
+
+} // namespace
+
+GeneratedCourse generateRoom(int cells, int tiles) { return generateWalls(cells, tiles, false); }
+
+GeneratedCourse generateTerrain(int cells, int tiles) { return generateWalls(cells, tiles, true); }
+
+GeneratedCourse generateAwkward(int count, unsigned seed) {
+    constexpr int trianglesPerBox = 64;
+    constexpr int kinds = 8; // kinds 5 to 7 are plain
+    std::mt19937 random(seed);
+    GeneratedCourse course;
+    for (int i = 0; i < count; ++i) {
+        if (i % trianglesPerBox == 0) {
+            course.push_back({{static_cast<float>(uniform(random)), static_cast<float>(uniform(random)),
+                               static_cast<float>(uniform(random)), 1.0f},
+                              {}});
+        }
+        const Point centre = {uniform(random, -15.0, 15.0), uniform(random, -15.0, 15.0),
+                              uniform(random, -15.0, 15.0)};
+        const std::array<Point, 3> corners = awkwardTriangle(i % kinds, centre, random);
+        std::array<float, 9> triangle{};
+        for (int v = 0; v < 3; ++v) {
+            for (int axis = 0; axis < 3; ++axis) {
+                triangle[static_cast<std::size_t>(3 * v + axis)] =
+                    fileNumber(corners[static_cast<std::size_t>(v)][static_cast<std::size_t>(axis)]);
+            }
+        }
+        course.back().triangles.push_back(triangle);
+    }
+    return course;
+}
+
+std::string generatedCourseText(const GeneratedCourse& course) {
+    std::string text;
+    for (const GeneratedBox& box : course) {
+        text += "start\n";
+        for (int i = 0; i < 4; ++i) {
+            text += i == 0 ? "" : " ";
+            appendNumber(text, box.colour[static_cast<std::size_t>(i)]);
+        }
+        text += "\n";
+        for (const std::array<float, 9>& triangle : box.triangles) {
+            for (std::size_t i = 0; i < triangle.size(); ++i) {
+                text += i == 0 ? "" : i % 3 == 0 ? "  " : " ";
+                appendNumber(text, triangle[i]);
+            }
+            text += "\n";
+        }
+    }
+    text += "end\n";
+    return text;
+}
+
+BuiltCourse::BuiltCourse(const GeneratedCourse& course) {
+    boxes_.reserve(course.size());
+    for (const GeneratedBox& generated : course) {
+        CollisionBox& box = boxes_.emplace_back();
+        box.setColour(generated.colour[0], generated.colour[1], generated.colour[2],
+                      generated.colour[3]);
+        for (const std::array<float, 9>& numbers : generated.triangles) {
+            Vector3* corner[3];
+            for (std::size_t v = 0; v < 3; ++v) {
+                corner[v] = &vertices_.emplace_back(numbers[3 * v] * courseUnitsPerFileUnit,
+                                                    numbers[3 * v + 1] * courseUnitsPerFileUnit,
+                                                    numbers[3 * v + 2] * courseUnitsPerFileUnit);
+            }
+            Triangle& triangle =
+                triangles_.emplace_back(corner[0], corner[1], corner[2], parts_.emplace_back());
+            box.addTriangle(&triangle);
+        }
+    }
+}
+
+double distanceToTriangle(const Vector3& p, const Vector3& a, const Vector3& b, const Vector3& c) {
+    // The closest point by regions (Ericson, Real-Time Collision Detection, 5.1.5), in double.
+    const auto sub = [](const Vector3& x, const Vector3& y) {
+        return Point{double(x.x) - y.x, double(x.y) - y.y, double(x.z) - y.z};
+    };
+    const auto dot = [](const Point& x, const Point& y) {
+        return x[0] * y[0] + x[1] * y[1] + x[2] * y[2];
+    };
+    const Point ab = sub(b, a), ac = sub(c, a), ap = sub(p, a);
+    const auto distanceTo = [&](const Point& closestFromA) {
+        const Point gap = {ap[0] - closestFromA[0], ap[1] - closestFromA[1], ap[2] - closestFromA[2]};
+        return std::sqrt(dot(gap, gap));
+    };
+    const double d1 = dot(ab, ap), d2 = dot(ac, ap);
+    if (d1 <= 0.0 && d2 <= 0.0) {
+        return distanceTo({0.0, 0.0, 0.0});
+    }
+    const Point bp = sub(p, b);
+    const double d3 = dot(ab, bp), d4 = dot(ac, bp);
+    if (d3 >= 0.0 && d4 <= d3) {
+        return distanceTo(ab);
+    }
+    const double vc = d1 * d4 - d3 * d2;
+    if (vc <= 0.0 && d1 >= 0.0 && d3 <= 0.0) {
+        return distanceTo(add({0.0, 0.0, 0.0}, ab, d1 / (d1 - d3)));
+    }
+    const Point cp = sub(p, c);
+    const double d5 = dot(ab, cp), d6 = dot(ac, cp);
+    if (d6 >= 0.0 && d5 <= d6) {
+        return distanceTo(ac);
+    }
+    const double vb = d5 * d2 - d1 * d6;
+    if (vb <= 0.0 && d2 >= 0.0 && d6 <= 0.0) {
+        return distanceTo(add({0.0, 0.0, 0.0}, ac, d2 / (d2 - d6)));
+    }
+    const double va = d3 * d6 - d5 * d4;
+    if (va <= 0.0 && d4 - d3 >= 0.0 && d5 - d6 >= 0.0) {
+        const double w = (d4 - d3) / ((d4 - d3) + (d5 - d6));
+        return distanceTo(add(ab, sub(c, b), w));
+    }
+    const double denominator = 1.0 / (va + vb + vc);
+    return distanceTo(add(add({0.0, 0.0, 0.0}, ab, vb * denominator), ac, vc * denominator));
+}
+
+std::vector<Sweep> generateSweeps(const BuiltCourse& course, int count, float length,
+                                  float clearance, unsigned seed) {
+    std::vector<Sweep> sweeps;
+    Point low = {0.0, 0.0, 0.0}, high = {0.0, 0.0, 0.0};
+    bool first = true;
+    for (const CollisionBox& box : course.boxes()) {
+        if (box.triangleCount() == 0) {
+            continue;
+        }
+        for (int axis = 0; axis < 3; ++axis) {
+            const double boxLow = box.minCorner()[axis], boxHigh = box.maxCorner()[axis];
+            low[axis] = first ? boxLow : std::min(low[axis], boxLow);
+            high[axis] = first ? boxHigh : std::max(high[axis], boxHigh);
+        }
+        first = false;
+    }
+    if (first || count <= 0) {
+        return sweeps;
+    }
+    // The index finds the triangles near a candidate start: a move that stays where it is, of a
+    // ball as wide as the clearance; their exact distances then decide.
+    const ContactIndex index(course.boxes());
+    ContactCandidates near;
+    std::mt19937 random(seed);
+    const int mostTries = count * 1000;
+    for (int tries = 0; tries < mostTries && static_cast<int>(sweeps.size()) < count; ++tries) {
+        const Vector3 start(static_cast<float>(uniform(random, low[0], high[0])),
+                            static_cast<float>(uniform(random, low[1], high[1])),
+                            static_cast<float>(uniform(random, low[2], high[2])));
+        const Point direction = randomDirection(random);
+        if (clearance > 0.0f) {
+            index.collectCandidates(BallMove(start, start, clearance), 0.0f, course.boxes(), near);
+            const bool tooNear = std::any_of(
+                near.triangles.begin(), near.triangles.end(), [&](const ContactCandidate& near) {
+                    const ContactTriangle& t = *near.triangle;
+                    return distanceToTriangle(start, t.corner(0), t.corner(1), t.corner(2)) <
+                           clearance;
+                });
+            if (tooNear) {
+                continue;
+            }
+        }
+        const Vector3 end(static_cast<float>(start.x + length * direction[0]),
+                          static_cast<float>(start.y + length * direction[1]),
+                          static_cast<float>(start.z + length * direction[2]));
+        sweeps.push_back({start, end});
+    }
+    return sweeps;
+}
+
+std::string sweepsText(const std::vector<Sweep>& sweeps) {
+    std::string text;
+    for (const Sweep& sweep : sweeps) {
+        const float numbers[6] = {sweep.from.x, sweep.from.y, sweep.from.z,
+                                  sweep.to.x,   sweep.to.y,   sweep.to.z};
+        for (int i = 0; i < 6; ++i) {
+            text += i == 0 ? "" : " ";
+            appendNumber(text, numbers[i]);
+        }
+        text += "\n";
+    }
+    return text;
+}

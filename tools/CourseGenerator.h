@@ -1,0 +1,80 @@
+#pragma once
+
+#include "geometry/Triangle.h"
+#include "geometry/Vector3.h"
+#include "scene/CollisionBox.h"
+
+#include <array>
+#include <deque>
+#include <string>
+#include <vector>
+
+// Generated courses for measuring and testing the contact search: rooms of any size, rooms with a
+// bumpy floor, and courses of awkward triangles; and random sweeps through them.
+//
+// Numbers are kept in file units (five times course units) as the floats a course file holds,
+// so that the file written and the course built in memory are the same triangles.
+
+struct GeneratedBox {
+    // Red, green, blue, alpha, as the course file gives them.
+    std::array<float, 4> colour{};
+    // x y z of v0, v1, v2 in file units; the normal (v1 - v0) x (v2 - v0) is the struck side.
+    std::vector<std::array<float, 9>> triangles;
+};
+
+using GeneratedCourse = std::vector<GeneratedBox>;
+
+// The room of 40 x 20 x 40 course units (x and z from -20 to 20, y from -10 to 10) whose six
+// walls face inward, each an N x N grid of cells of two triangles (N = cells), each wall cut
+// into K x K boxes (K = tiles, at most N). N = 9, 29, 91, 289 with K = 1, 2, 4, 12 give about
+// 1k, 10k, 100k and 1M triangles.
+GeneratedCourse generateRoom(int cells, int tiles);
+// The same room whose floor rises in smooth bumps (up to 2 course units high, flat along the
+// walls, so the floor still meets them edge to edge).
+GeneratedCourse generateTerrain(int cells, int tiles);
+// `count` triangles in boxes of 64, each of an awkward kind: edges within 1e-6 to 1e-3 rad of
+// an axis, slivers, triangles far from the origin, huge and tiny ones, and plain ones, all near
+// the region x, y, z in -20..20 where sweeps are drawn (the far ones with their own sweeps'
+// reach in mind: see generateSweeps).
+GeneratedCourse generateAwkward(int count, unsigned seed);
+
+// The course file text: "start", the colour, one triangle a line, "end". Every number is written
+// so that it reads back as the same float.
+std::string generatedCourseText(const GeneratedCourse& course);
+
+// A generated course built as the course reader builds it (each file number times 0.2f, frames
+// built), owning its triangles.
+class BuiltCourse {
+public:
+    explicit BuiltCourse(const GeneratedCourse& course);
+    BuiltCourse(const BuiltCourse&) = delete;
+    BuiltCourse& operator=(const BuiltCourse&) = delete;
+
+    const std::vector<CollisionBox>& boxes() const { return boxes_; }
+    std::size_t triangleCount() const { return triangles_.size(); }
+
+private:
+    // Deques: appending keeps every earlier element where it is, as the boxes' pointers need.
+    std::deque<Vector3> vertices_;
+    std::deque<TriangleParts> parts_;
+    std::deque<Triangle> triangles_;
+    std::vector<CollisionBox> boxes_;
+};
+
+// One straight move of the ball's centre, course units.
+struct Sweep {
+    Vector3 from;
+    Vector3 to;
+};
+
+// `count` sweeps of the given length in directions uniform on the sphere, whose starts are
+// drawn uniformly in the bounds of all the course's triangles and kept only when they lie at
+// least `clearance` from every triangle.
+std::vector<Sweep> generateSweeps(const BuiltCourse& course, int count, float length,
+                                  float clearance, unsigned seed);
+
+// Sweeps as text, one a line: FX FY FZ TX TY TZ, each written so it reads back as the same float.
+std::string sweepsText(const std::vector<Sweep>& sweeps);
+
+// The distance from p to the closed triangle a b c, in double.
+double distanceToTriangle(const Vector3& p, const Vector3& a, const Vector3& b, const Vector3& c);
