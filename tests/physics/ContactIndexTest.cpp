@@ -1,0 +1,293 @@
+// The contact index against the exhaustive search it replaces: the same earliest contact and the
+// same merged normal, bit for bit, on generated courses, awkward triangles and whole flights; and
+// the culling margin against the triangles that stress it most.
+
+#include "physics/ContactIndex.h"
+#include "physics/ContactReach.h"
+#include "physics/SimulationSettings.h"
+#include "tools/CourseGenerator.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <sstream>
+
+namespace {
+
+constexpr float ballRadius = 0.6f;
+
+struct SearchResult {
+    float earliest = noContact;
+    Vector3 normal;
+};
+
+SearchResult search(const SimulationSettings& settings, const std::vector<CollisionBox>& boxes,
+                    const Vector3& from, const Vector3& to, float radius = ballRadius) {
+    SearchResult result;
+    settings.findEarliestContact(from, to, radius, boxes, result.normal, result.earliest);
+    return result;
+}
+
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+bool sameBits(const SearchResult& a, const SearchResult& b) {
+    return sameBits(a.earliest, b.earliest) && sameBits(a.normal.x, b.normal.x) &&
+           sameBits(a.normal.y, b.normal.y) && sameBits(a.normal.z, b.normal.z);
+}
+
+std::string show(const Sweep& sweep, const SearchResult& exhaustive, const SearchResult& indexed) {
+    std::ostringstream text;
+    text.precision(9);
+    text << "sweep " << sweep.from << " -> " << sweep.to << ": exhaustive " << exhaustive.earliest
+         << " (" << exhaustive.normal << "), index " << indexed.earliest << " ("
+         << indexed.normal << ")";
+    return text.str();
+}
+
+// A course with two searches over it: every triangle of every box, and the index.
+class IndexedCourse {
+public:
+    explicit IndexedCourse(const GeneratedCourse& generated)
+        : course_(generated), index_(course_.boxes()) {
+        indexed_.useContactIndex(&index_);
+    }
+
+    const BuiltCourse& course() const { return course_; }
+    const std::vector<CollisionBox>& boxes() const { return course_.boxes(); }
+
+    // Sweeps whose results differ between the two searches; the first few are described.
+    int countDifferences(const std::vector<Sweep>& sweeps, float radius,
+                         std::vector<std::string>& described) const {
+        int differences = 0;
+        for (const Sweep& sweep : sweeps) {
+            const SearchResult expected = search(exhaustive_, boxes(), sweep.from, sweep.to, radius);
+            const SearchResult actual = search(indexed_, boxes(), sweep.from, sweep.to, radius);
+            if (!sameBits(expected, actual) && ++differences <= 3) {
+                described.push_back(show(sweep, expected, actual));
+            }
+        }
+        return differences;
+    }
+
+    // Flies a ball through the course with each search, step by step, and returns the first
+    // step at which position, velocity or bounce count differ (or -1).
+    long firstDifferentStep(Vector3 position, Vector3 velocity, double dt, long steps) {
+        std::ostringstream exhaustiveBounces, indexedBounces;
+        exhaustive_.setCollideStream(exhaustiveBounces);
+        indexed_.setCollideStream(indexedBounces);
+        Ball exhaustiveBall{Ball::withoutTexture}, indexedBall{Ball::withoutTexture};
+        for (Ball* ball : {&exhaustiveBall, &indexedBall}) {
+            ball->setPosition(position);
+            ball->setVelocity(velocity);
+        }
+        for (long step = 0; step < steps; ++step) {
+            // A respawn draws from rand(): both balls must draw the same places.
+            const unsigned seed = static_cast<unsigned>(step) * 2654435761u;
+            std::srand(seed);
+            exhaustive_.step(exhaustiveBall, boxes(), dt);
+            std::srand(seed);
+            indexed_.step(indexedBall, boxes(), dt);
+            const Vector3 p = exhaustiveBall.position(), q = indexedBall.position();
+            const Vector3 v = exhaustiveBall.velocity(), w = indexedBall.velocity();
+            const bool same = sameBits(p.x, q.x) && sameBits(p.y, q.y) && sameBits(p.z, q.z) &&
+                              sameBits(v.x, w.x) && sameBits(v.y, w.y) && sameBits(v.z, w.z) &&
+                              exhaustiveBounces.str().size() == indexedBounces.str().size();
+            if (!same) {
+                return step;
+            }
+        }
+        return -1;
+    }
+
+private:
+    BuiltCourse course_;
+    ContactIndex index_;
+    SimulationSettings exhaustive_;
+    SimulationSettings indexed_;
+};
+
+// Sweeps of every kind the step makes: short and long, from clear space and from starts already
+// touching the course (clearance 0), as a ball that has just bounced makes them.
+std::vector<Sweep> mixedSweeps(const BuiltCourse& course, int count, unsigned seed) {
+    std::vector<Sweep> sweeps;
+    const float lengths[] = {2.0f, 0.05f, 12.0f, 80.0f};
+    const float clearances[] = {1.0f, 0.0f};
+    for (const float length : lengths) {
+        for (const float clearance : clearances) {
+            const std::vector<Sweep> some =
+                generateSweeps(course, count / 8, length, clearance, seed++);
+            sweeps.insert(sweeps.end(), some.begin(), some.end());
+        }
+    }
+    return sweeps;
+}
+
+void expectIndexMatchesExhaustive(const GeneratedCourse& generated, int sweeps, unsigned seed) {
+    const IndexedCourse course(generated);
+    std::vector<std::string> described;
+    const std::vector<Sweep> tried = mixedSweeps(course.course(), sweeps, seed);
+    ASSERT_GE(tried.size(), static_cast<std::size_t>(sweeps) * 9 / 10);
+    EXPECT_EQ(course.countDifferences(tried, ballRadius, described), 0)
+        << ::testing::PrintToString(described);
+}
+
+TEST(ContactIndex, SweepsThroughRoomsGiveTheExhaustiveResults) {
+    expectIndexMatchesExhaustive(generateRoom(9, 1), 40000, 1);   // 972 triangles
+    expectIndexMatchesExhaustive(generateRoom(29, 2), 20000, 11); // 10092 triangles
+}
+
+TEST(ContactIndex, SweepsOverBumpyTerrainGiveTheExhaustiveResults) {
+    expectIndexMatchesExhaustive(generateTerrain(29, 2), 20000, 21);
+}
+
+TEST(ContactIndex, SweepsAmongAwkwardTrianglesGiveTheExhaustiveResults) {
+    // Near-axis edges, slivers, huge and tiny triangles and degenerate ones, crowded together.
+    expectIndexMatchesExhaustive(generateAwkward(1000, 5), 20000, 31);
+}
+
+TEST(ContactIndex, WholeFlightsBounceExactlyAsWithoutTheIndex) {
+    IndexedCourse room(generateRoom(29, 2));
+    IndexedCourse terrain(generateTerrain(29, 2));
+    IndexedCourse awkward(generateAwkward(1000, 7));
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    for (IndexedCourse* course : {&room, &terrain, &awkward}) {
+        for (const float speed : {5000.0f, 50.0f, 0.6f}) {
+            const Vector3 start(unit(random) * 15.0f, unit(random) * 5.0f, unit(random) * 15.0f);
+            Vector3 direction(unit(random), unit(random), unit(random));
+            direction.normalize();
+            EXPECT_EQ(course->firstDifferentStep(start, direction * speed, 1.0 / 60.0, 600), -1)
+                << "speed " << speed << " from " << start;
+        }
+    }
+}
+
+TEST(ContactIndex, MovesItCannotCullFallBackToEveryBox) {
+    const IndexedCourse course(generateRoom(9, 1));
+    const float huge = 1e20f, infinity = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<Sweep> odd = {
+        {{0, 0, 0}, {huge, 0, 0}},     {{0, 0, 0}, {infinity, 0, 0}}, {{nan, 0, 0}, {0, 0, 0}},
+        {{-huge, 0, 0}, {huge, 1, 1}}, {{0, 9.4f, 0}, {0, 9.4f, 0}},  {{19.5f, 0, 0}, {30, 0, 0}}};
+    std::vector<std::string> described;
+    EXPECT_EQ(course.countDifferences(odd, ballRadius, described), 0)
+        << ::testing::PrintToString(described);
+    // A radius the margin cannot work with is searched exhaustively too.
+    EXPECT_EQ(course.countDifferences(odd, 0.0f, described), 0);
+    EXPECT_EQ(course.countDifferences({{{0, 0, 0}, {0, -12, 0}}}, -1.0f, described), 0);
+}
+
+TEST(ContactIndex, IsUsedOnlyForTheBoxListItWasBuiltFor) {
+    const BuiltCourse room(generateRoom(9, 1));
+    const ContactIndex index(room.boxes());
+    const std::vector<CollisionBox> copy = room.boxes();
+    EXPECT_TRUE(index.isBuiltFor(room.boxes()));
+    EXPECT_FALSE(index.isBuiltFor(copy));
+    EXPECT_FALSE(index.isBuiltFor({}));
+    EXPECT_EQ(index.triangleCount(), room.triangleCount());
+
+    SimulationSettings settings;
+    settings.useContactIndex(&index);
+    SimulationSettings exhaustive;
+    const SearchResult expected = search(exhaustive, copy, {0, 0, 0}, {0, -12, 0});
+    ASSERT_LT(expected.earliest, 1.0f);
+    EXPECT_TRUE(sameBits(search(settings, copy, {0, 0, 0}, {0, -12, 0}), expected));
+}
+
+// The culling margin, triangle by triangle: whenever one of a triangle's tests reports a contact,
+// the index must have kept the triangle, and neither lower bound may lie above the result. The
+// moves are drawn to graze the triangle (passing within a hair of r of a vertex, an edge or the
+// face, or starting in touch), where a margin too thin would show; the triangles are the awkward
+// kinds, moved up to 1e5 from the origin.
+TEST(ContactReach, EveryReportedContactLiesWithinTheMargin) {
+    std::mt19937 random(17);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    const GeneratedCourse awkward = generateAwkward(3000, 23);
+    SimulationSettings settings;
+    double largestShare = 0.0; // of the margin, used by a reported contact's distance beyond r
+    long contacts = 0;
+    for (const double offset : {0.0, 1e3, 1e5}) {
+        GeneratedCourse moved = awkward;
+        for (GeneratedBox& box : moved) {
+            for (std::array<float, 9>& triangle : box.triangles) {
+                for (std::size_t i = 0; i < 9; ++i) {
+                    triangle[i] = static_cast<float>(triangle[i] + 5.0 * offset);
+                }
+            }
+        }
+        const BuiltCourse course(moved);
+        for (const CollisionBox& box : course.boxes()) {
+            for (unsigned i = 0; i < box.triangleCount(); ++i) {
+                const Triangle& t = *box.triangle(static_cast<int>(i));
+                if (!t.hasFiniteNormal()) {
+                    continue;
+                }
+                ContactTriangle record = ContactTriangle::of(t);
+                const std::optional<double> growth = contact_reach::triangleGrowth(record);
+                ASSERT_TRUE(growth.has_value());
+                record.reachGrowth = static_cast<float>(*growth * (1.0 + 1e-6));
+                record.normalError = static_cast<float>(contact_reach::normalError(record) * (1.0 + 1e-6));
+                for (int trial = 0; trial < 24; ++trial) {
+                    // Aim at a point of the triangle (a vertex, an edge or inside) from a
+                    // direction, passing it at r times (1 + a tiny signed fraction).
+                    const double weights[3] = {std::fabs(unit(random)), std::fabs(unit(random)),
+                                               trial % 3 == 0 ? 0.0 : std::fabs(unit(random))};
+                    const double sum = weights[0] + weights[1] + weights[2] + 1e-300;
+                    double target[3], side[3], along[3];
+                    for (int axis = 0; axis < 3; ++axis) {
+                        target[axis] = (weights[0] * record.vertex[0][axis] +
+                                        weights[1] * record.vertex[1][axis] +
+                                        weights[2] * record.vertex[2][axis]) /
+                                       sum;
+                        side[axis] = unit(random);
+                        along[axis] = unit(random);
+                    }
+                    const double sideLength = std::hypot(side[0], side[1], side[2]);
+                    const double hair = std::pow(10.0, -1.0 - 6.0 * std::fabs(unit(random)));
+                    const double pass = ballRadius * (1.0 + (unit(random) < 0.0 ? -hair : hair));
+                    const double length = std::pow(10.0, 2.0 * unit(random));
+                    Vector3 from, to;
+                    for (int axis = 0; axis < 3; ++axis) {
+                        const double closest = target[axis] + side[axis] / sideLength * pass;
+                        from[axis] = static_cast<float>(closest - along[axis] * length * 0.5);
+                        to[axis] = static_cast<float>(closest + along[axis] * length * 0.5);
+                    }
+                    const BallMove move(from, to, ballRadius);
+                    const TriangleContacts results = settings.contactsOf(move, record);
+                    const std::optional<contact_reach::SweepReach> sweep =
+                        contact_reach::sweepReach(move, settings.epsilon, offset + 60.0);
+                    ASSERT_TRUE(sweep.has_value());
+                    for (const float time : results.time) {
+                        if (time >= noContact) {
+                            continue;
+                        }
+                        ++contacts;
+                        ASSERT_TRUE(contact_reach::mayTouch(record, record.reachGrowth, *sweep))
+                            << "culled a triangle reporting " << time << " from " << from;
+                        ASSERT_LE(contact_reach::earliestReach(record, *sweep), time);
+                        ASSERT_LE(contact_reach::earliestNearTriangle(record, *sweep), time);
+                        Vector3 centre;
+                        for (int axis = 0; axis < 3; ++axis) {
+                            centre[axis] = static_cast<float>(from[axis] + double(time) * (double(to[axis]) - from[axis]));
+                        }
+                        const double beyond = distanceToTriangle(centre, record.corner(0), record.corner(1),
+                                                                 record.corner(2)) -
+                                              ballRadius;
+                        const double margin = sweep->reach + record.reachGrowth - ballRadius;
+                        largestShare = std::max(largestShare, beyond / margin);
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(contacts, 10000);
+    // The margin holds what the tests do with room to spare.
+    EXPECT_LT(largestShare, 0.5);
+    std::cout << "contacts checked " << contacts << ", largest share of the margin used "
+              << largestShare << "\n";
+}
+
+} // namespace
