@@ -31,6 +31,7 @@ void CollisionBox::addTriangle(Triangle* t) {
         }
     }
     triangles_.push_back(t);
+    recording_.markStale();
 }
 
 bool CollisionBox::overlapsSweep(Vector3 from, Vector3 to, float radius, float tolerance) const {
@@ -51,8 +52,25 @@ bool CollisionBox::overlapsSweep(Vector3 from, Vector3 to, float radius, float t
 }
 
 void CollisionBox::draw(Vector3 /*lightDirection*/, int /*frameCount*/) {
+    // The material stays outside the list: it is set at every draw, as drawImmediate sets it.
+    setMaterial();
+    if (triangles_.empty()) {
+        return; // nothing to record, and no list name spent on it
+    }
+    recording_.replay([this] { emitTriangles(); });
+}
+
+void CollisionBox::drawImmediate() const {
+    setMaterial();
+    emitTriangles();
+}
+
+void CollisionBox::setMaterial() const {
     glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, colour_);
     glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, colour_);
+}
+
+void CollisionBox::emitTriangles() const {
     for (const Triangle* t : triangles_) {
         // Flat shading: the face normal on every vertex.
         const Vector3 normal = t->normal();
