@@ -247,9 +247,10 @@ bool CourseParse::readTriangle(CollisionBox& box) {
         }
         c[i] = c[i] * courseUnitsPerFileUnit; // rounded to float
     }
-    StoredTriangle& stored =
+    const TriangleSlot slot =
         storage_.add({c[0], c[1], c[2]}, {c[3], c[4], c[5]}, {c[6], c[7], c[8]});
-    Triangle* const triangle = &stored.triangle;
+    const StoredTriangle& stored = *slot.stored;
+    Triangle* const triangle = &slot.stored->triangle;
     triangles_.push_back(triangle);
     if (sources_ != nullptr) {
         sources_->triangles.push_back(first);
@@ -260,7 +261,7 @@ bool CourseParse::readTriangle(CollisionBox& box) {
     }
     printNumber(triangleNumber_);
     // Done with it here: its frames can be built on another thread from now on.
-    frames_.add(stored);
+    frames_.add(slot);
     ++triangleNumber_;
     return true;
 }

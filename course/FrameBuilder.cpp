@@ -9,9 +9,9 @@ namespace {
 // batch over costs next to nothing, short enough that the threads finish close together.
 constexpr std::size_t batchTriangles = 1024;
 
-void build(StoredTriangle* first, std::size_t count) {
+void build(const TriangleSlot& first, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
-        first[i].buildFrames();
+        TriangleSlot{first.stored + i, first.parts + i}.buildFrames();
     }
 }
 
@@ -24,14 +24,13 @@ FrameBuilder::~FrameBuilder() {
     finish();
 }
 
-void FrameBuilder::add(StoredTriangle& triangle) {
-    // Consecutive triangles of one storage block make one batch.
-    if (gathering_.count != 0 && &triangle != gathering_.first + gathering_.count) {
+void FrameBuilder::add(const TriangleSlot& slot) {
+    if (gathering_.count != 0 && !gathering_.continuesWith(slot)) {
         hand(gathering_);
         gathering_ = Batch{};
     }
     if (gathering_.count == 0) {
-        gathering_.first = &triangle;
+        gathering_.first = slot;
     }
     if (++gathering_.count == batchTriangles) {
         hand(gathering_);

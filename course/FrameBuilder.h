@@ -28,15 +28,20 @@ public:
     ~FrameBuilder();
 
     // The triangle will not be touched by the caller again until finish() has returned.
-    void add(StoredTriangle& triangle);
+    void add(const TriangleSlot& slot);
     // Builds every triangle handed over that is still waiting, on this thread too, and waits for
     // the other threads: afterwards every frame is built and visible to the caller.
     void finish();
 
 private:
+    // Slots that follow each other in one storage block.
     struct Batch {
-        StoredTriangle* first = nullptr;
+        TriangleSlot first{nullptr, nullptr};
         std::size_t count = 0;
+
+        bool continuesWith(const TriangleSlot& slot) const {
+            return slot.stored == first.stored + count && slot.parts == first.parts + count;
+        }
     };
 
     void hand(const Batch& batch);

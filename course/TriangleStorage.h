@@ -5,29 +5,38 @@
 #include <cstddef>
 #include <vector>
 
-// A course triangle with everything it points to side by side: its three world vertices (course
-// units), the Triangle, and the parts its frames are built into. Never copied or moved: the
-// Triangle holds the addresses of the vertices and the parts.
+// A course triangle and the vertices it points to (course units). Never copied or moved: the
+// Triangle holds the addresses of the vertices.
 struct StoredTriangle {
-    // The triangle with its normal; its frames are built later by buildFrames().
+    // The triangle with its normal; its frames are built later, by TriangleSlot::buildFrames.
     StoredTriangle(const Vector3& v0, const Vector3& v1, const Vector3& v2);
     StoredTriangle(const StoredTriangle&) = delete;
     StoredTriangle& operator=(const StoredTriangle&) = delete;
 
-    // Builds the three frames, the edge ends and the standard copy into `parts`, exactly as the
-    // Triangle constructor with frames does. Touches nothing outside this object, so triangles
-    // can be given their frames on several threads at once.
-    void buildFrames();
-
     Vector3 vertex[3];
     Triangle triangle;
-    TriangleParts parts;
 };
 
-// Where a course keeps its triangles: blocks of StoredTriangle, each triangle at a fixed address
-// for the life of the storage, a few large allocations instead of several small ones for every
-// triangle. Everything is freed with the storage; the process-wide one is never freed, as the
-// program keeps its course until it ends.
+// A stored triangle and the room its TriangleParts are built in.
+struct TriangleSlot {
+    StoredTriangle* stored;
+    TriangleParts* parts; // not constructed until buildFrames()
+
+    // Builds the three frames, the edge ends and the standard copy into the parts, exactly as
+    // the Triangle constructor with frames does. Touches nothing outside this slot, so
+    // triangles can be given their frames on several threads at once.
+    void buildFrames() const;
+};
+
+// Where a course keeps its triangles: blocks of triangles with their vertices, and beside each
+// block the room for the triangles' parts (frames, standard copy, edge ends), every triangle at a
+// fixed address for the life of the storage, a few large allocations instead of several small
+// ones for every triangle. Everything is freed with the storage; the process-wide one is never
+// freed, as the program keeps its course until it ends.
+//
+// The parts (400 of the 560 bytes a triangle takes) lie apart from the triangles, so that the
+// thread reading a course writes only the triangles, and the first write to the larger part of
+// the fresh memory (page faults, cache misses) falls to the threads that build the frames.
 class TriangleStorage {
 public:
     TriangleStorage() = default;
@@ -39,12 +48,13 @@ public:
     static TriangleStorage& processWide();
 
     // A new triangle with the given vertices (course units), its frames not built yet.
-    StoredTriangle& add(const Vector3& v0, const Vector3& v1, const Vector3& v2);
+    TriangleSlot add(const Vector3& v0, const Vector3& v1, const Vector3& v2);
     std::size_t size() const { return size_; }
 
 private:
     struct Block {
         StoredTriangle* triangles;
+        TriangleParts* parts;
         std::size_t capacity;
         std::size_t used;
     };
