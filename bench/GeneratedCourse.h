@@ -11,8 +11,11 @@
 #include <string>
 #include <system_error>
 
-// Resident memory of this process in bytes (Linux), or 0 when it cannot be read.
-inline double residentBytes() {
+// Resident memory of this process in bytes (Linux), or 0 when it cannot be read. Free memory
+// the heap still holds is handed back to the kernel first, so that the figure is what the
+// process keeps in use, wherever it came from (the heap, or huge pages mapped directly).
+inline double residentBytesInUse() {
+    malloc_trim(0);
     std::ifstream statm("/proc/self/statm");
     long long sizePages = 0;
     long long residentPages = 0;
@@ -20,13 +23,6 @@ inline double residentBytes() {
         return 0.0;
     }
     return static_cast<double>(residentPages) * static_cast<double>(sysconf(_SC_PAGESIZE));
-}
-
-// Bytes the heap has handed out and not had back (small blocks and large mapped ones alike):
-// what a load keeps, without the freed memory the allocator holds on to for later.
-inline double heapBytesInUse() {
-    const struct mallinfo2 heap = mallinfo2();
-    return static_cast<double>(heap.uordblks) + static_cast<double>(heap.hblkhd);
 }
 
 // A rolling terrain: `boxCount` boxes side by side along x, each a grid of 50 cells across z

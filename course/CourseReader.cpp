@@ -266,7 +266,8 @@ bool CourseParse::readTriangle(CollisionBox& box) {
     return true;
 }
 
-// The rest of the word at the cursor, as the old look-ahead by position gave it; not consumed.
+// The rest of the word at the cursor, not consumed: what a look-ahead that puts the read
+// position back would see.
 bool CourseParse::peekWord(std::string_view& word, const Expectation& expected) {
     const CourseInput::Status status = input_.next();
     if (status != CourseInput::Status::word) {

@@ -18,7 +18,9 @@ void build(const TriangleSlot& first, std::size_t count) {
 } // namespace
 
 FrameBuilder::FrameBuilder(unsigned threads)
-    : threads_(threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency())) {}
+    : threads_(threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency())) {
+    workers_.reserve(threads_ - 1); // so that starting a thread can fail only for want of one
+}
 
 FrameBuilder::~FrameBuilder() {
     finish();
@@ -39,8 +41,10 @@ void FrameBuilder::add(const TriangleSlot& slot) {
 }
 
 void FrameBuilder::hand(const Batch& batch) {
-    if (workers_.empty() && threads_ > 1) {
-        startThreads();
+    // One more thread for each batch handed over, up to the limit: a course of a few batches
+    // starts only a few.
+    if (workers_.size() + 1 < threads_) {
+        startThread();
     }
     if (workers_.empty()) {
         build(batch.first, batch.count);
@@ -53,11 +57,9 @@ void FrameBuilder::hand(const Batch& batch) {
     wake_.notify_one();
 }
 
-void FrameBuilder::startThreads() {
+void FrameBuilder::startThread() {
     try {
-        for (unsigned i = 1; i < threads_; ++i) {
-            workers_.emplace_back([this] { work(false); });
-        }
+        workers_.emplace_back([this] { work(false); });
     } catch (const std::system_error&) {
         // No more threads to be had: the ones started and the calling thread do the work.
         threads_ = static_cast<unsigned>(workers_.size()) + 1;
@@ -82,15 +84,11 @@ void FrameBuilder::work(bool untilEmpty) {
 }
 
 void FrameBuilder::finish() {
+    // The last, short batch is built right here, meanwhile the other threads empty the queue.
     if (gathering_.count != 0) {
         const Batch last = gathering_;
         gathering_ = Batch{};
-        // The tail of a course that started no thread is built right here.
-        if (workers_.empty()) {
-            build(last.first, last.count);
-        } else {
-            hand(last);
-        }
+        build(last.first, last.count);
     }
     if (workers_.empty()) {
         return;

@@ -15,8 +15,9 @@
 // there are.
 //
 // The reader hands over each triangle once it is done with it; triangles are gathered in batches
-// of consecutive storage, and a full batch goes to the other threads. A course smaller than one
-// batch starts no thread: finish() builds it on the calling thread.
+// of consecutive storage, and a full batch goes to the other threads, which are started one per
+// full batch up to the limit. A course smaller than one batch starts no thread: finish() builds
+// it on the calling thread.
 class FrameBuilder {
 public:
     // threads: how many threads may build at once, the calling one included; 0 means one per
@@ -45,7 +46,7 @@ private:
     };
 
     void hand(const Batch& batch);
-    void startThreads();
+    void startThread();
     // Takes batches off the queue and builds them until the queue is empty and, unless
     // `untilEmpty`, until finish() says no more will come.
     void work(bool untilEmpty);
