@@ -11,6 +11,11 @@
 namespace {
 
 const char* const courseFileName = "clobox.txt";
+// The course is looked for in the working folder; the usual slip is starting the program
+// somewhere else.
+const char* const missingCourseNote =
+    "the program reads its course from the folder it is started in: run ./run.sh from the "
+    "project folder, or start the program in its assets folder";
 
 // The orbit: radians turned per frame, radius and height in course units.
 constexpr double orbitRadiansPerFrame = 0.01;
@@ -32,7 +37,9 @@ World::World() {
     ball = new Ball();
     timer = new FrameTimer();
     frameCount = 0;
-    if (!CourseReader::instance()->parse(courseFileName, triangles, boxes)) {
+    CourseReadOptions options;
+    options.missingFileNote = missingCourseNote;
+    if (!CourseReader::instance()->parse(courseFileName, triangles, boxes, std::cout, options)) {
         // The reader has already named the file and the fault on standard error.
         std::exit(1);
     }

@@ -1,20 +1,29 @@
 #include "course/CourseReader.h"
 
+#include "course/FloatScanner.h"
+#include "course/FrameBuilder.h"
 #include "scene/MillisecondClock.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
-#include <cmath>
+#include <charconv>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <locale>
+#include <system_error>
 
 namespace {
 
 // Course units per file unit: the file's numbers are five times the course's.
 constexpr float courseUnitsPerFileUnit = 0.2f;
 constexpr float secondsPerMillisecond = 0.001f;
+
+constexpr std::string_view startMarker = "start";
+constexpr std::string_view endMarker = "end";
 
 constexpr int coloursPerBox = 4;
 constexpr int numbersPerTriangle = 9;
@@ -23,14 +32,42 @@ constexpr const char* axisNames[3] = {"x", "y", "z"};
 
 // The longest found word quoted in a message; a binary file can hold "words" of any length.
 constexpr std::size_t longestQuotedWord = 40;
+// Triangle numbers gathered before they are written to the console: one write for a few
+// thousand lines instead of one for each.
+constexpr std::size_t consoleBatchBytes = 16 * 1024;
 
-// The white space that formatted extraction skips in the classic locale.
-bool isWordSeparator(int ch) {
-    return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\v' || ch == '\f';
+bool isMarker(std::string_view word) {
+    return word == startMarker || word == endMarker;
 }
 
+// What the parse expects at a point of the file; put into words only when a message needs it.
+struct Expectation {
+    enum class Kind { boxOrEnd, triangleOrMarker, colour, coordinate };
+    Kind kind = Kind::boxOrEnd;
+    int index = 0;          // colour component 0-3, or coordinate 0-8 of a triangle
+    std::int64_t owner = 0; // the box or triangle number
+
+    bool isNumber() const { return kind == Kind::colour || kind == Kind::coordinate; }
+
+    std::string describe() const {
+        switch (kind) {
+        case Kind::boxOrEnd:
+            return "\"start\" or \"end\"";
+        case Kind::triangleOrMarker:
+            return "a triangle, \"start\" or \"end\"";
+        case Kind::colour:
+            return std::string("a number (") + colourNames[index] + " of the colour of box " +
+                   std::to_string(owner) + ")";
+        case Kind::coordinate:
+            break;
+        }
+        return std::string("a number (") + axisNames[index % 3] + " of vertex " +
+               std::to_string(index / 3) + " of triangle " + std::to_string(owner) + ")";
+    }
+};
+
 // The word in quotes, cut to a readable length, with bytes that are not printable as \xNN.
-std::string quoted(const std::string& word) {
+std::string quoted(std::string_view word) {
     static constexpr char hexDigits[] = "0123456789abcdef";
     std::string text = "\"";
     for (std::size_t i = 0; i < word.size() && i < longestQuotedWord; ++i) {
@@ -47,170 +84,350 @@ std::string quoted(const std::string& word) {
     return text;
 }
 
-// What a failed read met: the word at the failure, or the end of the input.
-struct Finding {
-    long line = 1;
-    long word = 1;
-    bool atEnd = false;
-    std::string text;
-};
-
-// Locates the read that failed without any bookkeeping on the good path: from sectionStart
-// (where the current box or triangle began, before its white space) the reads that succeeded
-// are made again, `wordsBefore` words and then `numbersBefore` numbers, which leaves the stream
-// at the word that could not be read. Line and word numbers count from 1; the word number is
-// the white-space separated word that holds the failure, or the next one at the end of input.
-Finding locateFailure(std::istream& in, std::streampos sectionStart, int wordsBefore,
-                      int numbersBefore) {
-    in.clear();
-    // An unknown start means tellg met an input already read to its end: the failure is there.
-    if (sectionStart == std::streampos(-1)) {
-        in.seekg(0, std::ios::end);
-    } else {
-        in.seekg(sectionStart);
-    }
-    std::string skipped;
-    for (int i = 0; i < wordsBefore; ++i) {
-        in >> skipped;
-    }
-    float number = 0.0f;
-    for (int i = 0; i < numbersBefore; ++i) {
-        in >> number;
-    }
-    in >> std::ws;
-    in.clear();
-    const std::streamoff failureOffset = in.tellg();
-
-    Finding finding;
-    finding.atEnd = !(in >> finding.text);
-
-    // Only now, on the way out, are lines and words counted up to the failure.
-    in.clear();
-    in.seekg(0);
-    std::streambuf* bytes = in.rdbuf();
-    long wordsBegun = 0;
-    bool insideWord = false;
-    for (std::streamoff offset = 0; offset < failureOffset; ++offset) {
-        const int ch = bytes->sbumpc();
-        if (ch == std::char_traits<char>::eof()) {
-            break;
-        }
-        if (ch == '\n') {
-            ++finding.line;
-        }
-        const bool separator = isWordSeparator(ch);
-        if (!separator && !insideWord) {
-            ++wordsBegun;
-        }
-        insideWord = !separator;
-    }
-    // Inside a word (a number glued to what follows it) the failure belongs to that word; at
-    // a word's start or at the end of the input, to the next word.
-    finding.word = insideWord && !finding.atEnd ? wordsBegun : wordsBegun + 1;
-    return finding;
+bool isWholeNumber(std::string_view text) {
+    const FloatScanner::Result number = FloatScanner::scan(text);
+    return number.ok && number.length == text.size();
 }
 
-// Why a word was not taken as a float, when the reason is not plain from the word itself.
-std::string numberHint(const std::string& word, const std::string& startMarker,
-                       const std::string& endMarker) {
-    if (word == startMarker || word == endMarker) {
+// Why a word was not taken as a number, when the reason is not plain from the word itself.
+std::string numberHint(std::string_view word) {
+    if (isMarker(word)) {
         return " (cut short by a marker)";
     }
-    std::string lower = word;
+    std::string lower(word);
     for (char& ch : lower) {
         ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     }
-    if (lower == startMarker || lower == endMarker) {
+    if (isMarker(lower)) {
         return " (markers are written in lower case)";
     }
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(word.c_str(), &end);
-    const bool wholeWordIsNumber = end != word.c_str() && end == word.c_str() + word.size();
-    if (wholeWordIsNumber && (std::isfinite(value) || errno == ERANGE)) {
+    const FloatScanner::Result whole = FloatScanner::scan(word);
+    if (whole.overflow && whole.length == word.size()) {
         return " (out of the range of a float)";
+    }
+    const std::size_t comma = word.find(',');
+    if (comma != std::string_view::npos) {
+        std::string withPoint(word);
+        withPoint[comma] = '.';
+        if (isWholeNumber(withPoint)) {
+            return " (a decimal comma: numbers are written with a point, as in 1.5)";
+        }
+    }
+    for (const std::string_view marker : {startMarker, endMarker}) {
+        const bool before = word.size() > marker.size() && word.ends_with(marker) &&
+                            isWholeNumber(word.substr(0, word.size() - marker.size()));
+        const bool after = word.size() > marker.size() && word.starts_with(marker) &&
+                           isWholeNumber(word.substr(marker.size()));
+        if (before || after) {
+            return " (a marker is a word of its own: put white space around it)";
+        }
     }
     return "";
 }
 
-// One line on standard error: file, position, what the grammar expected and what was there.
-void reportFailure(const std::string& fileName, const Finding& finding, const std::string& expected,
-                   const std::string& hint) {
-    std::cerr << fileName << ": line " << finding.line << ", word " << finding.word << ": expected "
-              << expected << ", found ";
-    if (finding.atEnd) {
-        std::cerr << "the end of the file\n";
-    } else {
-        std::cerr << quoted(finding.text) << hint << "\n";
-    }
+// Whether `console << number` writes the plain decimal digits, which the parse then gathers
+// itself: the classic locale, decimal, no sign, no width.
+bool printsPlainIntegers(const std::ostream& console) {
+    const std::ios::fmtflags base = console.flags() & std::ios::basefield;
+    return console.getloc() == std::locale::classic() && (base == std::ios::dec || base == 0) &&
+           !(console.flags() & std::ios::showpos) && console.width() == 0;
 }
 
-std::string colourExpectation(int component, int boxNumber) {
-    return std::string("a number (") + colourNames[component] + " of the colour of box " +
-           std::to_string(boxNumber) + ")";
-}
+// One parse of one input: its cursor, the lists it appends to, its streams and its counters.
+class CourseParse {
+public:
+    CourseParse(CourseInput& input, const std::string& name, std::vector<Triangle*>& triangles,
+                std::vector<CollisionBox>& boxes, std::ostream& console, std::ostream& diagnostics,
+                TriangleStorage& storage, CourseSources* sources, FrameBuilder& frames)
+        : input_(input), name_(name), triangles_(triangles), boxes_(boxes), console_(console),
+          diagnostics_(diagnostics), storage_(storage), sources_(sources), frames_(frames),
+          plainConsole_(printsPlainIntegers(console)) {}
 
-std::string coordinateExpectation(int number, int triangleNumber) {
-    return std::string("a number (") + axisNames[number % 3] + " of vertex " +
-           std::to_string(number / 3) + " of triangle " + std::to_string(triangleNumber) + ")";
-}
+    // The boxes up to the final "end"; false, with a message, at the first fault.
+    bool run();
+    // Writes the triangle numbers gathered so far.
+    void flushConsole();
 
-// The next word with the read position put back, which is also stored in `position` (-1 when
-// the stream had already failed or met the end of the input). Putting back is not possible, and
-// not done, once the read has failed.
-std::string lookAhead(std::istream& in, std::streampos& position) {
-    position = in.tellg();
-    std::string word;
-    in >> word;
-    if (!in.fail()) {
-        in.seekg(position);
-    }
-    return word;
-}
+private:
+    bool readBox();
+    bool readColour(CollisionBox& box);
+    bool readTriangle(CollisionBox& box);
+    bool peekWord(std::string_view& word, const Expectation& expected);
+    bool readNumber(float& value, const Expectation& expected);
+    bool fail(CourseInput::Status status, const Expectation& expected);
+    void warnDegenerate(const StoredTriangle& stored, SourcePosition at);
+    void printNumber(std::int64_t number);
+    std::ostream& at(SourcePosition position);
 
-// Reads up to `count` floats into `values`; returns how many were read before the first that
-// could not be.
-int readNumbers(std::istream& in, float* values, int count) {
-    for (int i = 0; i < count; ++i) {
-        if (!(in >> values[i])) {
-            return i;
+    CourseInput& input_;
+    const std::string& name_;
+    std::vector<Triangle*>& triangles_;
+    std::vector<CollisionBox>& boxes_;
+    std::ostream& console_;
+    std::ostream& diagnostics_;
+    TriangleStorage& storage_;
+    CourseSources* sources_;
+    FrameBuilder& frames_;
+    const bool plainConsole_;
+    std::string consoleText_;
+
+    std::int64_t boxNumber_ = 0;
+    std::int64_t triangleNumber_ = 0;
+    // What the word under the cursor was first read as. A number can end inside a word, and a
+    // failure later in that word is reported as that word's: in "5 -1O", "-1" is the y that
+    // was meant, and the z fails on the "O" of the same word.
+    Expectation wordExpectation_;
+};
+
+bool CourseParse::run() {
+    const Expectation boxOrEnd{Expectation::Kind::boxOrEnd};
+    for (;;) {
+        // The word looked at is not consumed until it is known to be "start".
+        std::string_view word;
+        if (!peekWord(word, boxOrEnd)) {
+            return false;
+        }
+        if (word == endMarker) {
+            return true;
+        }
+        if (word != startMarker) {
+            return fail(CourseInput::Status::word, boxOrEnd);
+        }
+        if (!readBox()) {
+            return false;
         }
     }
-    return count;
 }
 
-// A new triangle, with its frames, from nine file coordinates: v0, v1, v2 in that order.
-Triangle* buildTriangle(const float (&fileCoordinates)[numbersPerTriangle]) {
-    float c[numbersPerTriangle];
-    for (int i = 0; i < numbersPerTriangle; ++i) {
-        c[i] = fileCoordinates[i] * courseUnitsPerFileUnit;
+bool CourseParse::readBox() {
+    const SourcePosition start = input_.cursorPosition();
+    input_.advance(startMarker.size());
+    boxes_.emplace_back();
+    if (sources_ != nullptr) {
+        sources_->boxes.push_back(start);
     }
-    return new Triangle(new Vector3(c[0], c[1], c[2]), new Vector3(c[3], c[4], c[5]),
-                        new Vector3(c[6], c[7], c[8]), false);
-}
-
-// Opens the course afresh. The reader is one stream for the whole process, so whatever the
-// last parse left behind (an open, failed stream, another locale) is dropped first.
-bool openCourse(std::ifstream& file, const std::string& fileName) {
-    if (file.is_open()) {
-        file.close();
+    CollisionBox& box = boxes_.back();
+    if (!readColour(box)) {
+        return false;
     }
-    // Numbers are read with '.' as the decimal point whatever the user's locale says.
-    file.imbue(std::locale::classic());
-    // A successful open also clears the failure state the last parse may have left.
-    errno = 0;
-    file.open(fileName, std::ios::in);
-    if (file.is_open()) {
-        return true;
+    // Any word but a marker begins the nine numbers of a triangle.
+    const Expectation triangleOrMarker{Expectation::Kind::triangleOrMarker};
+    std::string_view word;
+    while (peekWord(word, triangleOrMarker)) {
+        if (isMarker(word)) {
+            // The box is complete; the marker is looked at again at the box level.
+            box.compact();
+            ++boxNumber_;
+            return true;
+        }
+        if (!readTriangle(box)) {
+            return false;
+        }
     }
-    const int reason = errno;
-    std::cerr << fileName << ": cannot open the course file";
-    if (reason != 0) {
-        std::cerr << " (" << std::strerror(reason) << ")";
-    }
-    std::cerr << "\n";
     return false;
 }
+
+bool CourseParse::readColour(CollisionBox& box) {
+    float colour[coloursPerBox];
+    for (int component = 0; component < coloursPerBox; ++component) {
+        if (!readNumber(colour[component], {Expectation::Kind::colour, component, boxNumber_})) {
+            return false;
+        }
+    }
+    box.setColour(colour[0], colour[1], colour[2], colour[3]);
+    return true;
+}
+
+bool CourseParse::readTriangle(CollisionBox& box) {
+    const SourcePosition first = input_.cursorPosition();
+    float c[numbersPerTriangle];
+    for (int i = 0; i < numbersPerTriangle; ++i) {
+        if (!readNumber(c[i], {Expectation::Kind::coordinate, i, triangleNumber_})) {
+            return false;
+        }
+        c[i] = c[i] * courseUnitsPerFileUnit; // rounded to float
+    }
+    const TriangleSlot slot =
+        storage_.add({c[0], c[1], c[2]}, {c[3], c[4], c[5]}, {c[6], c[7], c[8]});
+    const StoredTriangle& stored = *slot.stored;
+    Triangle* const triangle = &slot.stored->triangle;
+    triangles_.push_back(triangle);
+    if (sources_ != nullptr) {
+        sources_->triangles.push_back(first);
+    }
+    box.addTriangle(triangle);
+    if (!triangle->hasFiniteNormal()) {
+        warnDegenerate(stored, first);
+    }
+    printNumber(triangleNumber_);
+    // Done with it here: its frames can be built on another thread from now on.
+    frames_.add(slot);
+    ++triangleNumber_;
+    return true;
+}
+
+// The rest of the word at the cursor, not consumed: what a look-ahead that puts the read
+// position back would see.
+bool CourseParse::peekWord(std::string_view& word, const Expectation& expected) {
+    const CourseInput::Status status = input_.next();
+    if (status != CourseInput::Status::word) {
+        return fail(status, expected);
+    }
+    if (input_.atWordStart()) {
+        wordExpectation_ = expected;
+    }
+    word = input_.rest();
+    return true;
+}
+
+bool CourseParse::readNumber(float& value, const Expectation& expected) {
+    const CourseInput::Status status = input_.next();
+    if (status != CourseInput::Status::word) {
+        return fail(status, expected);
+    }
+    if (input_.atWordStart()) {
+        wordExpectation_ = expected;
+    }
+    const FloatScanner::Result number = FloatScanner::scan(input_.rest());
+    input_.advance(number.length);
+    if (!number.ok) {
+        return fail(CourseInput::Status::word, wordExpectation_);
+    }
+    value = number.value;
+    return true;
+}
+
+std::ostream& CourseParse::at(SourcePosition position) {
+    return diagnostics_ << name_ << ':' << position.line << ':' << position.column << ": ";
+}
+
+// One line in the diagnostics: where, what the grammar expected, and what was there.
+bool CourseParse::fail(CourseInput::Status status, const Expectation& expected) {
+    flushConsole();
+    switch (status) {
+    case CourseInput::Status::readError:
+        diagnostics_ << name_ << ": error: cannot read the course file ("
+                     << std::strerror(input_.readErrno()) << ")\n";
+        break;
+    case CourseInput::Status::end:
+        at(input_.endPosition()) << "error: expected " << expected.describe()
+                                 << ", found the end of the file\n";
+        break;
+    case CourseInput::Status::tooLong:
+        at(input_.wordPosition()) << "error: expected " << expected.describe() << ", found "
+                                  << quoted(input_.word()) << " (a word of more than "
+                                  << CourseInput::maxWordBytes << " bytes)\n";
+        break;
+    case CourseInput::Status::word:
+        at(input_.wordPosition()) << "error: expected " << expected.describe() << ", found "
+                                  << quoted(input_.word())
+                                  << (expected.isNumber() ? numberHint(input_.word()) : "") << "\n";
+        break;
+    }
+    return false;
+}
+
+// A triangle without a usable normal: its vertices span no area, or they are so far apart that
+// the cross product overflows a float.
+void CourseParse::warnDegenerate(const StoredTriangle& stored, SourcePosition position) {
+    flushConsole();
+    const Vector3 cross =
+        (stored.vertex[1] - stored.vertex[0]).cross(stored.vertex[2] - stored.vertex[0]);
+    at(position) << "warning: triangle " << triangleNumber_ << " is degenerate ("
+                 << (cross.isFinite() ? "zero area: its vertices are equal or on one line"
+                                      : "its normal overflows a float: its coordinates are too "
+                                        "large")
+                 << "); it takes part in no contact\n";
+}
+
+void CourseParse::printNumber(std::int64_t number) {
+    if (!plainConsole_) {
+        console_ << number << "\n";
+        return;
+    }
+    char digits[24];
+    const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, number);
+    consoleText_.append(digits, written.ptr);
+    consoleText_ += '\n';
+    if (consoleText_.size() >= consoleBatchBytes) {
+        flushConsole();
+    }
+}
+
+void CourseParse::flushConsole() {
+    if (!consoleText_.empty()) {
+        console_.write(consoleText_.data(), static_cast<std::streamsize>(consoleText_.size()));
+        consoleText_.clear();
+    }
+}
+
+// Reads the whole course from `source`; the frames are all built, and nothing loading alone
+// needed is kept, when it returns.
+bool readCourse(ByteSource& source, const std::string& name, std::vector<Triangle*>& triangles,
+                std::vector<CollisionBox>& boxes, std::ostream& console,
+                const CourseReadOptions& options, std::int32_t startTime) {
+    std::ostream& diagnostics = options.diagnostics != nullptr ? *options.diagnostics : std::cerr;
+    TriangleStorage& storage =
+        options.storage != nullptr ? *options.storage : TriangleStorage::processWide();
+    const std::size_t firstBox = boxes.size();
+
+    CourseInput input(source);
+    FrameBuilder frames(options.threads);
+    CourseParse parse(input, name, triangles, boxes, console, diagnostics, storage, options.sources,
+                      frames);
+    const bool ok = parse.run();
+    parse.flushConsole();
+    frames.finish();
+
+    for (std::size_t i = firstBox; i < boxes.size(); ++i) {
+        boxes[i].compact();
+    }
+    boxes.shrink_to_fit();
+    triangles.shrink_to_fit();
+    if (options.sources != nullptr) {
+        options.sources->boxes.shrink_to_fit();
+        options.sources->triangles.shrink_to_fit();
+    }
+    if (ok) {
+        const std::int32_t elapsed = millisecondsBetween(startTime, millisecondClock());
+        console << static_cast<float>(elapsed) * secondsPerMillisecond << "\n";
+    }
+    return ok;
+}
+
+// Opens the course for reading; -1, after a message, when it cannot be opened.
+int openCourse(const std::string& fileName, std::ostream& diagnostics,
+               const std::string& missingFileNote) {
+    const int descriptor = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor >= 0) {
+        return descriptor;
+    }
+    const int reason = errno;
+    diagnostics << fileName << ": error: cannot open the course file";
+    // A relative name is looked up in the working folder: say which one that was.
+    std::error_code unknown;
+    const std::filesystem::path folder = std::filesystem::current_path(unknown);
+    if (std::filesystem::path(fileName).is_relative() && !unknown) {
+        diagnostics << " in " << folder.string();
+    }
+    diagnostics << " (" << std::strerror(reason) << ")\n";
+    if (reason == ENOENT && !missingFileNote.empty()) {
+        diagnostics << fileName << ": note: " << missingFileNote << "\n";
+    }
+    return -1;
+}
+
+// Closes the course's descriptor however the parse ends.
+class OpenCourse {
+public:
+    explicit OpenCourse(int descriptor) : descriptor_(descriptor) {}
+    OpenCourse(const OpenCourse&) = delete;
+    OpenCourse& operator=(const OpenCourse&) = delete;
+    ~OpenCourse() { ::close(descriptor_); }
+
+private:
+    int descriptor_;
+};
 
 } // namespace
 
@@ -219,91 +436,24 @@ CourseReader* CourseReader::instance() {
     return reader;
 }
 
-std::string CourseReader::peekWord() {
-    std::streampos position;
-    return lookAhead(*this, position);
-}
-
-void CourseReader::skipWord() {
-    std::string word;
-    *this >> word;
-}
-
 bool CourseReader::parse(std::string fileName, std::vector<Triangle*>& triangles,
-                         std::vector<CollisionBox>& boxes, std::ostream& console) {
+                         std::vector<CollisionBox>& boxes, std::ostream& console,
+                         const CourseReadOptions& options) {
     const std::int32_t startTime = millisecondClock();
-
-    if (!openCourse(*this, fileName)) {
+    std::ostream& diagnostics = options.diagnostics != nullptr ? *options.diagnostics : std::cerr;
+    const int descriptor = openCourse(fileName, diagnostics, options.missingFileNote);
+    if (descriptor < 0) {
         return false;
     }
+    const OpenCourse open(descriptor);
+    FileSource source(descriptor);
+    return readCourse(source, fileName, triangles, boxes, console, options, startTime);
+}
 
-    // Where the box or triangle being read began; only a failure looks at it again. Taken by
-    // the look-ahead itself: one position query per word looked at, none per number.
-    std::streampos sectionStart;
-    // A read error (a directory, a device failing) reads as an early end; say which it was.
-    const auto failAt = [&](const std::string& expected, bool expectedNumber, int wordsBefore,
-                            int numbersBefore) {
-        if (bad()) {
-            std::cerr << fileName << ": cannot read the course file (read error)\n";
-            return false;
-        }
-        const Finding finding = locateFailure(*this, sectionStart, wordsBefore, numbersBefore);
-        const bool hinted = expectedNumber && !finding.atEnd;
-        reportFailure(fileName, finding, expected,
-                      hinted ? numberHint(finding.text, startMarker, endMarker) : "");
-        return false;
-    };
-
-    int boxNumber = 0;
-    int triangleNumber = 0;
-    std::string word = lookAhead(*this, sectionStart);
-    for (;;) {
-        // Box level: the word looked at is not consumed until it is known to be "start".
-        if (word == endMarker) {
-            close();
-            const std::int32_t elapsed = millisecondsBetween(startTime, millisecondClock());
-            console << static_cast<float>(elapsed) * secondsPerMillisecond << "\n";
-            return true;
-        }
-        if (word != startMarker) {
-            return failAt("\"start\" or \"end\"", false, 0, 0);
-        }
-        skipWord();
-        boxes.emplace_back();
-        CollisionBox& box = boxes.back();
-
-        float colour[coloursPerBox];
-        const int coloursRead = readNumbers(*this, colour, coloursPerBox);
-        if (coloursRead < coloursPerBox) {
-            return failAt(colourExpectation(coloursRead, boxNumber), true, 1, coloursRead);
-        }
-        box.setColour(colour[0], colour[1], colour[2], colour[3]);
-
-        word = lookAhead(*this, sectionStart);
-        // Triangle level: any word but a marker begins the nine numbers of a triangle.
-        while (word != startMarker && word != endMarker) {
-            if (word.empty()) {
-                return failAt("a triangle, \"start\" or \"end\"", false, 0, 0);
-            }
-            float coordinates[numbersPerTriangle];
-            const int numbersRead = readNumbers(*this, coordinates, numbersPerTriangle);
-            if (numbersRead < numbersPerTriangle) {
-                return failAt(coordinateExpectation(numbersRead, triangleNumber), true, 0,
-                              numbersRead);
-            }
-            Triangle* const triangle = buildTriangle(coordinates);
-            triangles.push_back(triangle);
-            box.addTriangle(triangle);
-            if (!triangle->hasFiniteNormal()) {
-                std::cerr << fileName << ": triangle " << triangleNumber
-                          << " is degenerate (zero area); it takes part in no contact\n";
-            }
-            console << triangleNumber << "\n";
-
-            word = lookAhead(*this, sectionStart);
-            ++triangleNumber;
-        }
-        // The word that ended the box is looked at again by the box level.
-        ++boxNumber;
-    }
+bool CourseReader::parseBytes(std::string_view bytes, const std::string& name,
+                              std::vector<Triangle*>& triangles, std::vector<CollisionBox>& boxes,
+                              std::ostream& console, const CourseReadOptions& options) {
+    const std::int32_t startTime = millisecondClock();
+    MemorySource source(bytes);
+    return readCourse(source, name, triangles, boxes, console, options, startTime);
 }

@@ -10,6 +10,9 @@ void CollisionBox::setColour(float red, float green, float blue, float alpha) {
 }
 
 void CollisionBox::addTriangle(Triangle* t) {
+    if (held_.size() != triangles_.size()) {
+        held_.insert(triangles_.begin(), triangles_.end()); // dropped by compact()
+    }
     if (!held_.insert(t).second) {
         return; // already held: neither the list nor the bounds change
     }
@@ -32,6 +35,11 @@ void CollisionBox::addTriangle(Triangle* t) {
     }
     triangles_.push_back(t);
     recording_.markStale();
+}
+
+void CollisionBox::compact() {
+    std::unordered_set<const Triangle*>().swap(held_);
+    triangles_.shrink_to_fit();
 }
 
 bool CollisionBox::overlapsSweep(Vector3 from, Vector3 to, float radius, float tolerance) const {

@@ -26,6 +26,10 @@ public:
     // first triangle replaces the (0, 0, 0) corners of a new box. A NaN coordinate widens
     // nothing.
     void addTriangle(Triangle* t);
+    // Drops what only loading needs: the set of held pointers behind the duplicate check (the
+    // next addTriangle, if one ever comes, builds it again from the list) and the list's unused
+    // capacity. Changes nothing the box reports.
+    void compact();
     unsigned triangleCount() const { return static_cast<unsigned>(triangles_.size()); }
     // The triangle at index, 0 <= index < triangleCount(); not checked.
     Triangle* triangle(int index) const { return triangles_[static_cast<std::size_t>(index)]; }
@@ -59,7 +63,7 @@ private:
     float colour_[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     std::vector<Triangle*> triangles_;
     // The same pointers, for the duplicate check: a scan of the list made loading quadratic in
-    // the triangles of one box.
+    // the triangles of one box. Empty after compact() until addTriangle needs it again.
     std::unordered_set<const Triangle*> held_;
     // The triangle calls of draw, recorded; stale after addTriangle.
     DisplayList recording_;

@@ -180,9 +180,13 @@ class UnreadableCourseTest(unittest.TestCase):
         self.assertEqual(stdout, BANNER + numbers_before_fault)
         self.assertRegex(stderr, r"clobox\.txt", "the reader names the file")
         self.assertNotIn("ball.tga", stderr, "the texture was there and readable")
+        return stderr
 
     def test_missing_file(self):
-        self.expect_refused(None, "")
+        stderr = self.expect_refused(None, "")
+        # Started outside its assets folder: the message says how to start it on its course.
+        self.assertIn("clobox.txt: note:", stderr)
+        self.assertIn("./run.sh", stderr)
 
     def test_triangle_cut_short_by_the_end(self):
         self.expect_refused("start\n0.1 0.6 0.1 1\n0 0 0  0 0 50  50 0\nend\n", "")

@@ -83,6 +83,16 @@ TEST(CollisionBox, HoldsEachPointerOnceButEveryDistinctTriangle) {
     EXPECT_EQ(box.triangle(1), twin);
     EXPECT_EQ(box.triangle(2), far);
     expectCorners(box, {0, 0, 0}, {6, 6, 5});
+
+    // After compact() (the end of loading) the check still holds, for old and new pointers.
+    box.compact();
+    Triangle* late = store.make({7, 7, 7}, {8, 7, 7}, {7, 8, 7});
+    box.addTriangle(twin);
+    box.addTriangle(late);
+    box.addTriangle(late);
+    ASSERT_EQ(box.triangleCount(), 4u);
+    EXPECT_EQ(box.triangle(3), late);
+    expectCorners(box, {0, 0, 0}, {8, 8, 7});
 }
 
 TEST(CollisionBox, CopiesShareTrianglesButNotTheirLists) {

@@ -51,9 +51,11 @@ struct ToolRun {
     std::string err;
 };
 
-ToolRun runSim(const std::vector<std::string>& arguments) {
+// Runs the tool with the arguments; `feed`, when given, is a shell pipeline stage put before it
+// ("cat file | ").
+ToolRun runSim(const std::vector<std::string>& arguments, const std::string& feed = "") {
     const std::string errorFile = scratch().path("stderr.txt").string();
-    std::string command = shellQuoted(simTool);
+    std::string command = feed + shellQuoted(simTool);
     for (const std::string& argument : arguments) {
         command += " " + shellQuoted(argument);
     }
@@ -406,8 +408,24 @@ TEST(MinigolfSimCommandLine, UnreadableCoursesExitWithStatusTwoAndTheReadersMess
         const ToolRun unreadable = runSim({command, broken, "--seed", "1"});
         EXPECT_EQ(unreadable.status, 2);
         EXPECT_EQ(unreadable.out, "");
-        EXPECT_NE(unreadable.err.find(broken + ": line 2"), std::string::npos) << unreadable.err;
+        EXPECT_NE(unreadable.err.find(broken + ":2:11: error: expected a number (z of vertex 1"),
+                  std::string::npos)
+            << unreadable.err;
     }
+}
+
+TEST(MinigolfSimCommandLine, ReadsTheCourseFromAPipeAsFromAFile) {
+    const std::string course = writeFile("piped.txt", "start 1 1 1 1\n0 0 0 0 0 5 5 0 0\nend\n");
+    const ToolRun fromFile =
+        runSim({"check", course, "--balls", "1", "--seconds", "0", "--seed", "1"});
+    ASSERT_EQ(fromFile.status, 0) << fromFile.err;
+    // Standard input as the course: a pipe that can be read only once, front to back.
+    const ToolRun piped =
+        runSim({"check", "/dev/stdin", "--balls", "1", "--seconds", "0", "--seed", "1"},
+               "cat " + shellQuoted(course) + " | ");
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out, fromFile.out);
+    EXPECT_EQ(piped.err, "");
 }
 
 TEST(MinigolfSimCommandLine, HelpGoesToStandardOutputWithStatusZero) {

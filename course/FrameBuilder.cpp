@@ -1,0 +1,107 @@
+#include "course/FrameBuilder.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace {
+
+// Triangles in one batch: about a millisecond of frame building, long enough that handing a
+// batch over costs next to nothing, short enough that the threads finish close together.
+constexpr std::size_t batchTriangles = 1024;
+
+void build(const TriangleSlot& first, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        TriangleSlot{first.stored + i, first.parts + i}.buildFrames();
+    }
+}
+
+} // namespace
+
+FrameBuilder::FrameBuilder(unsigned threads)
+    : threads_(threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency())) {
+    workers_.reserve(threads_ - 1); // so that starting a thread can fail only for want of one
+}
+
+FrameBuilder::~FrameBuilder() {
+    finish();
+}
+
+void FrameBuilder::add(const TriangleSlot& slot) {
+    if (gathering_.count != 0 && !gathering_.continuesWith(slot)) {
+        hand(gathering_);
+        gathering_ = Batch{};
+    }
+    if (gathering_.count == 0) {
+        gathering_.first = slot;
+    }
+    if (++gathering_.count == batchTriangles) {
+        hand(gathering_);
+        gathering_ = Batch{};
+    }
+}
+
+void FrameBuilder::hand(const Batch& batch) {
+    // One more thread for each batch handed over, up to the limit: a course of a few batches
+    // starts only a few.
+    if (workers_.size() + 1 < threads_) {
+        startThread();
+    }
+    if (workers_.empty()) {
+        build(batch.first, batch.count);
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(batch);
+    }
+    wake_.notify_one();
+}
+
+void FrameBuilder::startThread() {
+    try {
+        workers_.emplace_back([this] { work(false); });
+    } catch (const std::system_error&) {
+        // No more threads to be had: the ones started and the calling thread do the work.
+        threads_ = static_cast<unsigned>(workers_.size()) + 1;
+    }
+}
+
+void FrameBuilder::work(bool untilEmpty) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        if (!queue_.empty()) {
+            const Batch batch = queue_.front();
+            queue_.pop_front();
+            lock.unlock();
+            build(batch.first, batch.count);
+            lock.lock();
+        } else if (untilEmpty || closing_) {
+            return;
+        } else {
+            wake_.wait(lock);
+        }
+    }
+}
+
+void FrameBuilder::finish() {
+    // The last, short batch is built right here, meanwhile the other threads empty the queue.
+    if (gathering_.count != 0) {
+        const Batch last = gathering_;
+        gathering_ = Batch{};
+        build(last.first, last.count);
+    }
+    if (workers_.empty()) {
+        return;
+    }
+    work(true); // this thread helps with what is left
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        closing_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& worker : workers_) {
+        worker.join();
+    }
+    workers_.clear();
+    closing_ = false;
+}
