@@ -13,6 +13,10 @@ namespace {
 // a leaf still costs less than one triangle's seven tests; boxes are few, two a leaf.
 constexpr std::uint32_t trianglesPerLeaf = 4;
 constexpr std::uint32_t boxesPerLeaf = 2;
+// Boxes up to which a search tests each box's bounds in turn rather than walking the tree over
+// them: a room's few walls share every upper node of that tree, which a sweep anywhere inside
+// the room reaches.
+constexpr std::size_t boxesScannedInTurn = 16;
 
 // Deep enough for any tree the median split builds: it halves the items at every level.
 constexpr int deepestTree = 64;
@@ -211,9 +215,9 @@ void ContactIndex::collectCandidates(const BallMove& move, float epsilon,
                                      const std::vector<CollisionBox>& boxes,
                                      ContactCandidates& candidates) const {
     candidates.triangles.clear();
-    candidates.sweep = contact_reach::sweepReach(move, epsilon, courseMagnitude_);
-    const std::optional<SweepReach>& sweep = candidates.sweep;
-    if (!sweep) {
+    std::optional<SweepReach>& sweep = candidates.sweep;
+    if (!contact_reach::sweepReach(move, epsilon, courseMagnitude_, sweep.emplace())) {
+        sweep.reset();
         collectEveryTriangle(move, epsilon, boxes, candidates.triangles);
         return;
     }
@@ -226,7 +230,15 @@ void ContactIndex::collectCandidates(const BallMove& move, float epsilon,
             searched.push_back(number);
         }
     };
-    if (!boxNodes_.empty()) {
+    if (treeBoxes_.size() <= boxesScannedInTurn) {
+        for (const std::uint32_t number : treeBoxes_) {
+            const Node& root = nodes_[boxEntries_[number].root];
+            if (contact_reach::boundsMayReach(*sweep, root.lower, root.upper)) {
+                accept(number);
+            }
+        }
+    } else {
+        contact_reach::prepareSlabs(*sweep);
         forEachReachedLeaf(boxNodes_, 0, *sweep, [&](std::uint32_t first, std::uint32_t count) {
             for (std::uint32_t i = first; i < first + count; ++i) {
                 accept(treeBoxes_[i]);
@@ -235,6 +247,9 @@ void ContactIndex::collectCandidates(const BallMove& move, float epsilon,
     }
     for (const std::uint32_t number : looseBoxes_) {
         accept(number);
+    }
+    if (!searched.empty()) {
+        contact_reach::prepareSlabs(*sweep);
     }
     for (const std::uint32_t number : searched) {
         collectBox(number, move, *sweep, candidates.triangles);

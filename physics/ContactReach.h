@@ -73,10 +73,22 @@ struct SweepReach {
     double inverseDelta[3];
     // r + the move's share of delta, course units.
     double reach;
-    // The segment's bounds grown by reach.
+    // The segment's bounds grown by reach, and the same rounded outward to float.
     double lower[3];
     double upper[3];
+    float lowerFloat[3];
+    float upperFloat[3];
 };
+
+// A float at or below (above) the double: the nearest float of the value moved out by more than
+// a float's rounding (2^-22 of its size, or 1e-30 near zero).
+inline float floatAtOrBelow(double value) {
+    return static_cast<float>(value - (std::fabs(value) * 0x1p-22 + 1e-30));
+}
+
+inline float floatAtOrAbove(double value) {
+    return static_cast<float>(value + (std::fabs(value) * 0x1p-22 + 1e-30));
+}
 
 // The magnitude of a float triple: the largest absolute component.
 inline double magnitude(const float* v) {
@@ -121,11 +133,13 @@ inline double normalError(const ContactTriangle& triangle) {
     return 8.0 * floatUnit / sine + 8.0 * floatUnit;
 }
 
-// The move's share of the margin; nothing when the move cannot be culled safely (a non-finite
-// or huge position, a radius that is not a positive number, a non-finite epsilon).
-// `courseMagnitude` is the largest coordinate magnitude of the indexed triangles.
-inline std::optional<SweepReach> sweepReach(const BallMove& move, float epsilon,
-                                            double courseMagnitude) {
+// The move's share of the margin, written into `sweep`; false when the move cannot be culled
+// safely (a non-finite or huge position, a radius that is not a positive number, a non-finite
+// epsilon). `courseMagnitude` is the largest coordinate magnitude of the indexed triangles. The
+// slab fractions (inverseDelta) are left to prepareSlabs, which only a search that reaches a
+// box needs.
+inline bool sweepReach(const BallMove& move, float epsilon, double courseMagnitude,
+                       SweepReach& sweep) {
     const double from[3] = {move.from.x, move.from.y, move.from.z};
     const double to[3] = {move.to.x, move.to.y, move.to.z};
     const double moveMagnitude = std::max({std::fabs(from[0]), std::fabs(from[1]),
@@ -134,15 +148,13 @@ inline std::optional<SweepReach> sweepReach(const BallMove& move, float epsilon,
     const double r = move.radius;
     if (!(moveMagnitude <= largestIndexedMagnitude) || !(r > 0.0 && r <= largestIndexedMagnitude) ||
         !std::isfinite(epsilon)) {
-        return std::nullopt;
+        return false;
     }
-    SweepReach sweep;
     // The sum of the components' magnitudes bounds the move's length without a square root.
     double length = 0.0;
     for (int axis = 0; axis < 3; ++axis) {
         sweep.from[axis] = from[axis];
         sweep.delta[axis] = to[axis] - from[axis]; // exact: two floats in double
-        sweep.inverseDelta[axis] = sweep.delta[axis] != 0.0 ? 1.0 / sweep.delta[axis] : 0.0;
         length += std::fabs(sweep.delta[axis]);
     }
     const double bands = 2.0 * std::fabs(double(epsilon));
@@ -156,23 +168,24 @@ inline std::optional<SweepReach> sweepReach(const BallMove& move, float epsilon,
     for (int axis = 0; axis < 3; ++axis) {
         sweep.lower[axis] = std::min(from[axis], to[axis]) - sweep.reach;
         sweep.upper[axis] = std::max(from[axis], to[axis]) + sweep.reach;
+        sweep.lowerFloat[axis] = floatAtOrBelow(sweep.lower[axis]);
+        sweep.upperFloat[axis] = floatAtOrAbove(sweep.upper[axis]);
     }
-    return sweep;
+    return true;
 }
 
-// Whether the box [lower, upper] grown by `growth` may lie within reach of the segment: first
-// the segment's grown bounds against the box, then the segment itself against the box grown by
-// reach (slab by slab, the fractions of the move spent inside each slab must overlap within
-// [0, 1]). Conservative: the reach carries slack far beyond the rounding of these double
-// comparisons.
-inline bool mayReach(const SweepReach& sweep, const float* lower, const float* upper,
-                     double growth = 0.0) {
+// The reciprocals of the move's components, for the slab tests.
+inline void prepareSlabs(SweepReach& sweep) {
     for (int axis = 0; axis < 3; ++axis) {
-        if (double(lower[axis]) - growth > sweep.upper[axis] ||
-            double(upper[axis]) + growth < sweep.lower[axis]) {
-            return false;
-        }
+        sweep.inverseDelta[axis] = sweep.delta[axis] != 0.0 ? 1.0 / sweep.delta[axis] : 0.0;
     }
+}
+
+// Whether the segment itself comes within reach + growth of the box [lower, upper], slab by
+// slab: the fractions of the move spent inside each grown slab must overlap within [0, 1].
+// Conservative: the reach carries slack far beyond the rounding of these double comparisons.
+inline bool segmentMayReach(const SweepReach& sweep, const float* lower, const float* upper,
+                            double growth) {
     const double grow = sweep.reach + growth;
     double enter = 0.0;
     double leave = 1.0;
@@ -194,6 +207,19 @@ inline bool mayReach(const SweepReach& sweep, const float* lower, const float* u
     return true;
 }
 
+// Whether the segment's grown bounds overlap the box [lower, upper]: float comparisons only.
+inline bool boundsMayReach(const SweepReach& sweep, const float* lower, const float* upper) {
+    return lower[0] <= sweep.upperFloat[0] && upper[0] >= sweep.lowerFloat[0] &&
+           lower[1] <= sweep.upperFloat[1] && upper[1] >= sweep.lowerFloat[1] &&
+           lower[2] <= sweep.upperFloat[2] && upper[2] >= sweep.lowerFloat[2];
+}
+
+// Whether the box [lower, upper] (already grown by its contents' share of the margin) may lie
+// within reach of the segment: the bounds first, then the segment itself.
+inline bool mayReach(const SweepReach& sweep, const float* lower, const float* upper) {
+    return boundsMayReach(sweep, lower, upper) && segmentMayReach(sweep, lower, upper, 0.0);
+}
+
 // The bounds of the triangle's vertices.
 inline void vertexBounds(const ContactTriangle& triangle, float* lower, float* upper) {
     for (int axis = 0; axis < 3; ++axis) {
@@ -210,7 +236,13 @@ inline bool mayTouch(const ContactTriangle& triangle, double growth, const Sweep
     float lower[3];
     float upper[3];
     vertexBounds(triangle, lower, upper);
-    return mayReach(sweep, lower, upper, growth);
+    for (int axis = 0; axis < 3; ++axis) {
+        if (double(lower[axis]) - growth > sweep.upper[axis] ||
+            double(upper[axis]) + growth < sweep.lower[axis]) {
+            return false;
+        }
+    }
+    return segmentMayReach(sweep, lower, upper, growth);
 }
 
 // The first fraction of the move at which the centre comes within R + rho of the centroid.

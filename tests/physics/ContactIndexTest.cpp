@@ -257,9 +257,10 @@ TEST(ContactReach, EveryReportedContactLiesWithinTheMargin) {
                     }
                     const BallMove move(from, to, ballRadius);
                     const TriangleContacts results = settings.contactsOf(move, record);
-                    const std::optional<contact_reach::SweepReach> sweep =
-                        contact_reach::sweepReach(move, settings.epsilon, offset + 60.0);
-                    ASSERT_TRUE(sweep.has_value());
+                    std::optional<contact_reach::SweepReach> sweep;
+                    ASSERT_TRUE(contact_reach::sweepReach(move, settings.epsilon, offset + 60.0,
+                                                          sweep.emplace()));
+                    contact_reach::prepareSlabs(*sweep);
                     for (const float time : results.time) {
                         if (time >= noContact) {
                             continue;
