@@ -22,8 +22,9 @@ namespace {
 constexpr float courseUnitsPerFileUnit = 0.2f;
 constexpr float secondsPerMillisecond = 0.001f;
 
-constexpr std::string_view startMarker = "start";
-constexpr std::string_view endMarker = "end";
+// The markers the parse compares whole words with (the reader's startMarker and endMarker).
+constexpr std::string_view startWord = "start";
+constexpr std::string_view endWord = "end";
 
 constexpr int coloursPerBox = 4;
 constexpr int numbersPerTriangle = 9;
@@ -37,7 +38,7 @@ constexpr std::size_t longestQuotedWord = 40;
 constexpr std::size_t consoleBatchBytes = 16 * 1024;
 
 bool isMarker(std::string_view word) {
-    return word == startMarker || word == endMarker;
+    return word == startWord || word == endWord;
 }
 
 // What the parse expects at a point of the file; put into words only when a message needs it.
@@ -113,7 +114,7 @@ std::string numberHint(std::string_view word) {
             return " (a decimal comma: numbers are written with a point, as in 1.5)";
         }
     }
-    for (const std::string_view marker : {startMarker, endMarker}) {
+    for (const std::string_view marker : {startWord, endWord}) {
         const bool before = word.size() > marker.size() && word.ends_with(marker) &&
                             isWholeNumber(word.substr(0, word.size() - marker.size()));
         const bool after = word.size() > marker.size() && word.starts_with(marker) &&
@@ -187,10 +188,10 @@ bool CourseParse::run() {
         if (!peekWord(word, boxOrEnd)) {
             return false;
         }
-        if (word == endMarker) {
+        if (word == endWord) {
             return true;
         }
-        if (word != startMarker) {
+        if (word != startWord) {
             return fail(CourseInput::Status::word, boxOrEnd);
         }
         if (!readBox()) {
@@ -201,7 +202,7 @@ bool CourseParse::run() {
 
 bool CourseParse::readBox() {
     const SourcePosition start = input_.cursorPosition();
-    input_.advance(startMarker.size());
+    input_.advance(startWord.size());
     boxes_.emplace_back();
     if (sources_ != nullptr) {
         sources_->boxes.push_back(start);
@@ -434,6 +435,21 @@ private:
 CourseReader* CourseReader::instance() {
     static CourseReader* const reader = new CourseReader();
     return reader;
+}
+
+std::string CourseReader::peekWord() {
+    const std::streampos position = tellg();
+    std::string word;
+    *this >> word;
+    if (!fail()) {
+        seekg(position);
+    }
+    return word;
+}
+
+void CourseReader::skipWord() {
+    std::string word;
+    *this >> word;
 }
 
 bool CourseReader::parse(std::string fileName, std::vector<Triangle*>& triangles,

@@ -5,6 +5,7 @@
 #include "geometry/Triangle.h"
 #include "scene/CollisionBox.h"
 
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -46,7 +47,11 @@ struct CourseReadOptions {
 // appended to `triangles`; every box is appended to `boxes` and holds pointers to its own
 // triangles. Nothing after the first "end" is read. The input is read front to back in chunks,
 // so pipes, FIFOs and /dev/stdin serve as well as files.
-class CourseReader {
+//
+// The reader is also an input file stream with a word look-ahead (peekWord, skipWord) for whoever
+// opens a file on it; parse does not use the stream, since putting a read position back is what
+// a pipe cannot do.
+class CourseReader : public std::ifstream {
 public:
     // The one reader of the process, made on first use and never destroyed.
     static CourseReader* instance();
@@ -68,6 +73,15 @@ public:
                     std::vector<Triangle*>& triangles, std::vector<CollisionBox>& boxes,
                     std::ostream& console = std::cout, const CourseReadOptions& options = {});
 
+    // The next word of the stream, the read position left where it was; empty when the input
+    // has none. Only a seekable stream can put the position back.
+    std::string peekWord();
+    // Reads and discards the next word of the stream.
+    void skipWord();
+
 private:
     CourseReader() = default;
+
+    const std::string startMarker = "start";
+    const std::string endMarker = "end";
 };

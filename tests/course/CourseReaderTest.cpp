@@ -407,6 +407,23 @@ TEST(CourseReader, FilesThatCannotBeReadAreNamedWithTheReason) {
               directory + ": error: cannot read the course file (Is a directory)\n");
 }
 
+TEST(CourseReader, PeekLeavesThePositionAndSkipConsumes) {
+    CourseReader& reader = *CourseReader::instance();
+    reader.close();
+    reader.clear();
+    reader.open(writeCourse("words.txt", "  start\n\tend"));
+    ASSERT_TRUE(reader.is_open());
+    EXPECT_EQ(reader.peekWord(), "start");
+    EXPECT_EQ(reader.peekWord(), "start");
+    reader.skipWord();
+    EXPECT_EQ(reader.peekWord(), "end");
+    // "end" runs up to the end of the input: looking at it must not lose it.
+    EXPECT_EQ(reader.peekWord(), "end");
+    reader.skipWord();
+    EXPECT_EQ(reader.peekWord(), "");
+    reader.close();
+}
+
 TEST(CourseReader, ParsesAgainAfterAFailureFromAFreshStart) {
     // A failure stops a parse midway; the next parse must not inherit anything of it.
     EXPECT_FALSE(parseText("broken.txt", "start 1 1 1 1\n0 0 0 0 oops\n").ok);
