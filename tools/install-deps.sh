@@ -7,7 +7,7 @@ packages=(
     cmake g++ make pkg-config
     libgl-dev libglu1-mesa-dev freeglut3-dev libgl1-mesa-dri # GL, GLU, GLUT, Mesa's software renderer
     libgtest-dev libgmock-dev libbenchmark-dev               # tests and benchmarks
-    libcli11-dev                                             # the tools' command lines
+    libcli11-dev libtinyobjloader-dev                        # the tools' command lines, OBJ reading
     xvfb xauth x11-utils xdotool imagemagick                 # virtual X server, window queries, keys, screenshots
     python3                                                  # the end-to-end test driver
 )
