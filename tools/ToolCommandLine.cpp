@@ -129,9 +129,8 @@ private:
     }
 };
 
-// The command's name and the first word of the option text: "--pos" and "X" in
-// "--pos: 1 required X Y Z missing", the one message CLI11 gives for a value missing at the end
-// of the line.
+// A value missing at the end of the line, which CLI11 reports as "--pos: 1 required X Y Z
+// missing", in the tool's words: "--pos: missing X".
 std::string missingValueMessage(const CLI::App& command, const std::string& what) {
     const std::size_t colon = what.find(':');
     if (colon == std::string::npos) {
