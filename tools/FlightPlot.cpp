@@ -72,7 +72,7 @@ struct View {
     int vertical;
     bool verticalDown;
     int depth;
-    // Placement on the page, pixels, and course units per pixel's inverse.
+    // Placement on the page in pixels; `scale` is pixels per course unit.
     double left = 0.0;
     double top = 0.0;
     double width = 0.0;
