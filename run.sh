@@ -1,18 +1,83 @@
 #!/usr/bin/env bash
-# Builds the prototype and starts it on the bundled course (assets/clobox.txt, assets/ball.tga).
-# Without a display it runs the prototype under a virtual X server instead.
+# Builds the prototype and starts it: on the bundled course (assets/clobox.txt, assets/ball.tga),
+# or, with a course file given, on that course. The program itself takes no options and reads
+# clobox.txt and ball.tga from its working directory, so a given course is copied as clobox.txt
+# into a scratch folder beside the ball's texture, and the program runs there.
+# Without a display it runs the prototype under a virtual X server of its own instead.
+#
+#   ./run.sh [COURSE]
 set -euo pipefail
 cd "$(dirname "$0")"
+root=$(pwd)
+
+if [ $# -gt 1 ]; then
+    echo "usage: ./run.sh [COURSE]" >&2
+    exit 2
+fi
+course=""
+if [ $# -eq 1 ]; then
+    course=$(realpath -- "$1" 2>/dev/null || true)
+    if [ -z "$course" ] || [ ! -f "$course" ] || [ ! -r "$course" ]; then
+        echo "run.sh: cannot read the course file $1" >&2
+        exit 2
+    fi
+fi
 
 tools/install-deps.sh >&2
 cmake -S . -B build >/dev/null
 # Build messages go to standard error: standard output is the program's console.
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target minigolf >&2
+program="$root/build/app/minigolf"
 
-program="$(pwd)/build/app/minigolf"
-cd assets
-if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-    exec "$program"
+# Everything started here (the scratch folder, a virtual X server) goes when the script ends,
+# however it ends: the program's window closed, Ctrl-C, or a failure.
+scratch=""
+xvfb_pid=""
+cleanup() {
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+    fi
+    if [ -n "$scratch" ]; then
+        rm -rf -- "$scratch"
+    fi
+}
+trap cleanup EXIT
+
+if [ -n "$course" ]; then
+    scratch=$(mktemp -d "${TMPDIR:-/tmp}/minigolf-run.XXXXXX")
+    cp -- "$course" "$scratch/clobox.txt"
+    cp -- "$root/assets/ball.tga" "$scratch/ball.tga"
+    cd "$scratch"
+else
+    cd "$root/assets"
 fi
-echo "No display found: running the prototype under a virtual X server (Xvfb); its window is not visible." >&2
-exec xvfb-run -a -s "-screen 0 1024x768x24" "$program"
+
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+    # Xvfb picks a free display number itself and writes it to the file once it accepts
+    # clients, so there is no race with another server starting beside it.
+    display_file=$(mktemp "${TMPDIR:-/tmp}/minigolf-display.XXXXXX")
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$display_file" ] && break
+        sleep 0.1
+    done
+    display=$(tr -dc '0-9' <"$display_file")
+    rm -f -- "$display_file"
+    if [ -z "$display" ]; then
+        echo "run.sh: no display, and the virtual X server (Xvfb) did not start" >&2
+        exit 1
+    fi
+    export DISPLAY=":$display"
+    {
+        echo "No display found: running the prototype under a virtual X server on display $DISPLAY;"
+        echo "its window is not visible. To open the command menu, send it the space bar:"
+        echo "  DISPLAY=$DISPLAY xdotool search --name 'Avast ye' key --window %1 space"
+        echo "Ctrl-C here ends the program."
+    } >&2
+fi
+
+# Not exec: the script stays to clean up after the program.
+status=0
+"$program" || status=$?
+exit "$status"

@@ -3,15 +3,8 @@
 #include "scene/Ball.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <climits>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <functional>
 #include <limits>
-#include <map>
 
 namespace {
 
@@ -19,295 +12,213 @@ namespace {
 // step it would run for weeks, and the count must stay far inside a long long.
 constexpr double mostStepsPerBall = 1e12;
 
-std::string quoted(const std::string& word) {
-    return "\"" + word + "\"";
+// Balls are flown one after the other, a minute of flight at the default step costing about
+// 1.3 ms on the bundled course (200 balls in 0.27 s on a 2.45 GHz core): a million balls is
+// already 20 minutes to hours on larger courses, and a count beyond that is taken for a mistyped
+// one (an extra digit, an exponent) rather than run for days.
+constexpr long long mostBalls = 1'000'000;
+
+// Where the step's arithmetic stays finite, course units. The step adds the move to the
+// position and subtracts positions from each other, so no position may be farther from the
+// origin than half the largest float; a centre can be no farther from its start than the length
+// of its path, speed x dt x steps (a bounce keeps the speed, a respawn puts the ball near the
+// origin at rest).
+constexpr double farthestReach = std::numeric_limits<float>::max() / 2.0;
+// The step computes dt^2 / 2 in single precision (the acceleration's term); a longer step makes
+// it infinite, and zero acceleration times infinity is NaN.
+const double longestStep = std::sqrt(2.0 * std::numeric_limits<float>::max());
+
+// The start's largest coordinate, course units.
+double largestCoordinate(const Vector3& position) {
+    return std::max({std::fabs(double(position.x)), std::fabs(double(position.y)),
+                     std::fabs(double(position.z))});
 }
 
-// strtod and strtoll skip leading white space themselves; a word of the command line must be
-// the number and nothing else.
-void requireNumberShape(const std::string& option, const std::string& word, const char* kind) {
-    if (word.empty() || std::isspace(static_cast<unsigned char>(word.front())) != 0) {
-        throw UsageError(option + ": expected " + kind + ", found " + quoted(word));
+// Refuses a flight whose arithmetic would overflow a float: a NaN ball is no answer.
+void checkFlightRange(const Vector3& start, double speed, double dt, double steps,
+                      const std::string& speedOption) {
+    if (dt > longestStep) {
+        throw UsageError("--dt: " + formatNumber(dt) +
+                         " s is too long a step: the step's dt^2 / 2 "
+                         "overflows a float (at most " +
+                         formatNumber(longestStep) + " s)");
+    }
+    const double reach = largestCoordinate(start) + speed * dt * steps;
+    if (!(reach <= farthestReach)) {
+        throw UsageError(speedOption + " and --dt: the ball could fly " + formatNumber(reach) +
+                         " course units from the origin (start + speed x dt x steps), beyond " +
+                         formatNumber(farthestReach) +
+                         ", where the step's arithmetic overflows "
+                         "a float");
     }
 }
 
-std::string formatNumber(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
-
-std::string formatVector(const Vector3& v) {
-    return formatNumber(v.x) + " " + formatNumber(v.y) + " " + formatNumber(v.z);
-}
-
-// Walks the words after the command: options with their values and one course file.
-class ArgumentCursor {
-public:
-    explicit ArgumentCursor(const std::vector<std::string>& arguments) : arguments_(arguments) {}
-
-    bool done() const { return next_ >= arguments_.size(); }
-    const std::string& take() { return arguments_[next_++]; }
-
-    // The next value word of `option`; its absence is a usage fault naming what was expected.
-    const std::string& value(const std::string& option, const char* what) {
-        if (done()) {
-            throw UsageError(option + ": missing " + what);
-        }
-        return take();
-    }
-    Vector3 vector(const std::string& option) {
-        const float x = parseFloat(option, value(option, "X"));
-        const float y = parseFloat(option, value(option, "Y"));
-        const float z = parseFloat(option, value(option, "Z"));
-        return {x, y, z};
-    }
-
-private:
-    const std::vector<std::string>& arguments_;
-    std::size_t next_ = 0;
-};
-
-bool isOption(const std::string& word) {
-    return word.size() > 1 && word.front() == '-';
-}
-
-bool isHelp(const std::string& word) {
-    return word == "--help" || word == "-h";
-}
-
-// One pass over the arguments: each option word is looked up in `handlers`, anything else is the
-// course (exactly one). A help option anywhere asks for the usage and nothing else is checked.
-using Handlers = std::map<std::string, std::function<void(ArgumentCursor&, const std::string&)>>;
-
-bool parseArguments(const std::vector<std::string>& arguments, const Handlers& handlers,
-                    std::string& course) {
-    if (std::any_of(arguments.begin(), arguments.end(), isHelp)) {
-        return true;
-    }
-    ArgumentCursor cursor(arguments);
-    bool haveCourse = false;
-    while (!cursor.done()) {
-        const std::string& word = cursor.take();
-        if (isOption(word)) {
-            const auto handler = handlers.find(word);
-            if (handler == handlers.end()) {
-                throw UsageError("unknown option " + quoted(word));
-            }
-            handler->second(cursor, word);
-        } else if (haveCourse) {
-            throw UsageError("unexpected argument " + quoted(word) + " after the course " +
-                             quoted(course));
-        } else {
-            course = word;
-            haveCourse = true;
-        }
-    }
-    if (!haveCourse) {
-        throw UsageError("missing the course file");
-    }
-    return false;
-}
-
-double positiveReal(const std::string& option, const std::string& word) {
-    const double value = parseReal(option, word);
-    if (!(value > 0.0)) {
-        throw UsageError(option + ": must be greater than 0, found " + quoted(word));
-    }
-    return value;
-}
-
-long long integerAtLeast(const std::string& option, const std::string& word, long long least) {
-    const long long value = parseInteger(option, word);
-    if (value < least) {
-        throw UsageError(option + ": must be at least " + std::to_string(least) + ", found " +
-                         quoted(word));
-    }
-    return value;
+void declareFlight(CommandOptions& options, SimulateOptions& target) {
+    const Ball ball{Ball::withoutTexture};
+    target.position = ball.position();
+    target.velocity = ball.velocity();
+    options.positional("COURSE", "the course file", target.course, "missing the course file");
+    options.vector("--pos",
+                   "start position, course units (default " + formatVector(ball.position()) + ")",
+                   target.position);
+    options.vector("--vel",
+                   "start velocity, course units per second (default " +
+                       formatVector(ball.velocity()) + ")",
+                   target.velocity);
+    options.value("--dt", "SECONDS",
+                  "time step, at least 0 (default 1/60); 0 replays two frames that fell\n"
+                  "within one tick of the clock",
+                  [&target](const std::string& o, const std::string& w) {
+                      target.dt = parseRealAbove(o, w, 0.0, false);
+                  });
+    options.value("--steps", "N", "steps to simulate, at least 0 (default 600)",
+                  [&target](const std::string& o, const std::string& w) {
+                      target.steps =
+                          parseIntegerWithin(o, w, 0, std::numeric_limits<long long>::max());
+                  });
+    options.value(
+        "--seed", "N",
+        "srand(N) after the settings have seeded rand() from the clock, so\n"
+        "that respawn places repeat (default: the clock's seed)",
+        [&target](const std::string& o, const std::string& w) { target.seed = parseSeed(o, w); });
 }
 
 } // namespace
 
-double parseReal(const std::string& option, const std::string& word) {
-    requireNumberShape(option, word, "a number");
-    errno = 0;
-    char* end = nullptr;
-    const double value = std::strtod(word.c_str(), &end);
-    if (end == word.c_str() || *end != '\0') {
-        throw UsageError(option + ": expected a number, found " + quoted(word));
-    }
-    // nan, inf and overflow alike; an underflow to a tiny or zero value is accepted as read.
-    if (!std::isfinite(value)) {
-        throw UsageError(option + ": expected a finite number, found " + quoted(word));
-    }
-    return value;
+void declareSimulate(CommandOptions& options, SimulateOptions& target) {
+    declareFlight(options, target);
+    options.flag("--trace",
+                 "before the last line, the header line\n"
+                 "  step x y z vx vy vz collides\n"
+                 "and one line per step: the state after step STEP (from 1) and the\n"
+                 "bounces in it, numbers as in the last line",
+                 target.trace);
+    options.flag("--csv",
+                 "instead of everything else, the trace as CSV: the header line\n"
+                 "  step,x,y,z,vx,vy,vz,collides\n"
+                 "and one line per step with the numbers of --trace",
+                 target.csv);
 }
 
-float parseFloat(const std::string& option, const std::string& word) {
-    const double value = parseReal(option, word);
-    if (std::fabs(value) > std::numeric_limits<float>::max()) {
-        throw UsageError(option + ": " + quoted(word) + " is out of the range of a float");
-    }
-    return static_cast<float>(value);
+void declarePlot(CommandOptions& options, PlotOptions& target) {
+    declareFlight(options, target.flight);
+    options.value(
+        "-o", "FLIGHT.svg", "the SVG file to write",
+        [&target](const std::string&, const std::string& w) { target.output = w; }, true);
 }
 
-long long parseInteger(const std::string& option, const std::string& word) {
-    requireNumberShape(option, word, "a whole number");
-    errno = 0;
-    char* end = nullptr;
-    const long long value = std::strtoll(word.c_str(), &end, 10);
-    if (end == word.c_str() || *end != '\0') {
-        throw UsageError(option + ": expected a whole number, found " + quoted(word));
-    }
-    if (errno == ERANGE) {
-        throw UsageError(option + ": " + quoted(word) + " is out of range");
-    }
-    return value;
-}
-
-unsigned parseSeed(const std::string& option, const std::string& word) {
-    const long long value = parseInteger(option, word);
-    if (value < 0 || static_cast<unsigned long long>(value) > UINT_MAX) {
-        throw UsageError(option + ": must be a whole number from 0 to " + std::to_string(UINT_MAX) +
-                         ", found " + quoted(word));
-    }
-    return static_cast<unsigned>(value);
-}
-
-SimulateOptions parseSimulateOptions(const std::vector<std::string>& arguments) {
-    SimulateOptions options;
+void declareCheck(CommandOptions& options, CheckOptions& target) {
     const Ball ball{Ball::withoutTexture};
-    options.position = ball.position();
-    options.velocity = ball.velocity();
-    const Handlers handlers = {
-        {"--pos", [&](ArgumentCursor& c, const std::string& o) { options.position = c.vector(o); }},
-        {"--vel", [&](ArgumentCursor& c, const std::string& o) { options.velocity = c.vector(o); }},
-        {"--dt",
-         [&](ArgumentCursor& c, const std::string& o) {
-             options.dt = positiveReal(o, c.value(o, "SECONDS"));
-         }},
-        {"--steps",
-         [&](ArgumentCursor& c, const std::string& o) {
-             options.steps = integerAtLeast(o, c.value(o, "N"), 0);
-         }},
-        {"--seed", [&](ArgumentCursor& c,
-                       const std::string& o) { options.seed = parseSeed(o, c.value(o, "N")); }},
-        {"--trace", [&](ArgumentCursor&, const std::string&) { options.trace = true; }},
-    };
-    options.help = parseArguments(arguments, handlers, options.course);
-    return options;
+    target.from = ball.position();
+    target.speed = ball.velocity().length();
+    options.positional("COURSE", "the course file", target.course, "missing the course file");
+    options.value("--balls", "N",
+                  "balls to fly, 1 to " + std::to_string(mostBalls) + " (default 100)",
+                  [&target](const std::string& o, const std::string& w) {
+                      target.balls = parseIntegerWithin(o, w, 1, mostBalls);
+                  });
+    options.value("--seconds", "S", "simulated seconds per ball, at least 0 (default 60)",
+                  [&target](const std::string& o, const std::string& w) {
+                      target.seconds = parseRealAbove(o, w, 0.0, false);
+                  });
+    options.value("--dt", "SECONDS",
+                  "time step, greater than 0 (default 1/60); round(S / dt) steps a ball",
+                  [&target](const std::string& o, const std::string& w) {
+                      target.dt = parseRealAbove(o, w, 0.0, true);
+                  });
+    options.vector("--from",
+                   "start of every ball, course units (default " + formatVector(ball.position()) +
+                       ")",
+                   target.from);
+    options.value("--speed", "V",
+                  "start speed, greater than 0 (default " + formatNumber(ball.velocity().length()) +
+                      ")",
+                  [&target](const std::string& o, const std::string& w) {
+                      target.speed = parseFloat(o, w);
+                      if (!(target.speed > 0.0f)) {
+                          throw UsageError(o + ": must be greater than 0, found " + quoted(w));
+                      }
+                  });
+    options.value(
+        "--seed", "N",
+        "seed of the directions and of rand() (default: from the clock; the\n"
+        "seed used is printed)",
+        [&target](const std::string& o, const std::string& w) { target.seed = parseSeed(o, w); });
 }
 
-CheckOptions parseCheckOptions(const std::vector<std::string>& arguments) {
-    CheckOptions options;
-    const Ball ball{Ball::withoutTexture};
-    options.from = ball.position();
-    options.speed = ball.velocity().length();
-    const Handlers handlers = {
-        {"--balls",
-         [&](ArgumentCursor& c, const std::string& o) {
-             options.balls = integerAtLeast(o, c.value(o, "N"), 1);
-         }},
-        {"--seconds",
-         [&](ArgumentCursor& c, const std::string& o) {
-             const std::string& word = c.value(o, "S");
-             options.seconds = parseReal(o, word);
-             if (options.seconds < 0.0) {
-                 throw UsageError(o + ": must be at least 0, found " + quoted(word));
-             }
-         }},
-        {"--dt",
-         [&](ArgumentCursor& c, const std::string& o) {
-             options.dt = positiveReal(o, c.value(o, "SECONDS"));
-         }},
-        {"--from", [&](ArgumentCursor& c, const std::string& o) { options.from = c.vector(o); }},
-        {"--speed",
-         [&](ArgumentCursor& c, const std::string& o) {
-             const std::string& word = c.value(o, "V");
-             options.speed = parseFloat(o, word);
-             if (!(options.speed > 0.0f)) {
-                 throw UsageError(o + ": must be greater than 0, found " + quoted(word));
-             }
-         }},
-        {"--seed", [&](ArgumentCursor& c,
-                       const std::string& o) { options.seed = parseSeed(o, c.value(o, "N")); }},
-    };
-    options.help = parseArguments(arguments, handlers, options.course);
-    if (options.help) {
-        return options;
+void checkSimulate(const SimulateOptions& options) {
+    if (options.trace && options.csv) {
+        throw UsageError("--trace and --csv: choose one");
     }
+    checkFlightRange(options.position, options.velocity.length(), options.dt,
+                     static_cast<double>(options.steps), "--vel");
+}
+
+void checkPlot(const PlotOptions& options) {
+    if (options.output.empty()) {
+        throw UsageError("-o: expected a file name, found \"\"");
+    }
+    checkSimulate(options.flight);
+}
+
+void completeCheck(CheckOptions& options) {
     const double steps = std::round(options.seconds / options.dt);
     if (!(steps <= mostStepsPerBall)) {
         throw UsageError("--seconds / --dt: " + formatNumber(steps) +
                          " steps per ball are more than this tool runs");
     }
     options.steps = static_cast<long long>(steps);
-    return options;
+    checkFlightRange(options.from, options.speed, options.dt, steps, "--speed");
 }
 
-std::string toolUsage() {
-    return "usage: minigolf-sim COMMAND COURSE [OPTIONS]\n"
-           "Runs the ball physics of the prototype on a course file, without a window.\n"
-           "\n"
-           "commands:\n"
-           "  simulate   fly one ball and print its last state (with --trace, every step)\n"
-           "  check      fly many balls in random directions and report whether any left the\n"
-           "             course\n"
-           "\n"
-           "'minigolf-sim COMMAND --help' lists the options of a command.\n"
-           "Exit status: 2 for bad arguments or a course that cannot be read.\n";
-}
-
-std::string simulateUsage() {
-    const Ball ball{Ball::withoutTexture};
-    return "usage: minigolf-sim simulate COURSE [--pos X Y Z] [--vel X Y Z] [--dt SECONDS]\n"
-           "                             [--steps N] [--seed N] [--trace]\n"
-           "Flies the ball through COURSE and prints, as the last line,\n"
+std::string simulateDescription() {
+    return "Flies the ball through COURSE and prints, as the last line,\n"
            "  steps N collides C respawns R position X Y Z velocity X Y Z\n"
-           "\n"
-           "  --pos X Y Z    start position, course units (default " +
-           formatVector(ball.position()) +
-           ")\n"
-           "  --vel X Y Z    start velocity, course units per second (default " +
-           formatVector(ball.velocity()) +
-           ")\n"
-           "  --dt SECONDS   time step, greater than 0 (default 1/60)\n"
-           "  --steps N      steps to simulate, at least 0 (default 600)\n"
-           "  --seed N       srand(N) after the settings have seeded rand() from the clock, so\n"
-           "                 that respawn places repeat (default: the clock's seed)\n"
-           "  --trace        before the last line, one line per step:\n"
-           "                   STEP PX PY PZ VX VY VZ COLLIDES\n"
-           "                 the state after step STEP (from 1) and the bounces in it\n"
-           "  --help         this text\n"
-           "\n"
-           "A respawn is a step that turns a non-zero velocity into exactly (0, 0, 0) with the\n"
-           "ball at height 10. Exit status: 0 done; 2 bad arguments or an unreadable course.\n";
+           "Numbers are printed with 9 significant digits (%.9g), enough to give back every\n"
+           "float.\n";
 }
 
-std::string checkUsage() {
-    const Ball ball{Ball::withoutTexture};
-    return "usage: minigolf-sim check COURSE [--balls N] [--seconds S] [--dt SECONDS]\n"
-           "                          [--from X Y Z] [--speed V] [--seed N]\n"
-           "Loads COURSE and prints its triangle and box counts and the number of every\n"
+std::string simulateFooter() {
+    return "A respawn is a step that turns a non-zero velocity into exactly (0, 0, 0) with the\n"
+           "ball at height 10. A flight whose arithmetic would overflow a float (speed x dt x\n"
+           "steps beyond 1.7e38 course units, or dt beyond 2.6e19 s) is refused.\n"
+           "Exit status: 0 done; 2 bad arguments or an unreadable course.\n";
+}
+
+std::string plotDescription() {
+    return "Flies the ball through COURSE as simulate does and draws the flight as an SVG\n"
+           "picture: the course seen from above (x to the right, z down) and from the side\n"
+           "(x to the right, y up), on one scale, in course units. Triangles are filled in their\n"
+           "box's colour, nearer ones over farther ones; a triangle seen from behind (a wall or\n"
+           "the ceiling between the eye and the course) is drawn as an outline only, as the\n"
+           "program draws back faces. The ball's path is a line through its centre after every\n"
+           "step and at every bounce; bounces are circles of the ball's radius at the contact,\n"
+           "respawns are crosses, the start and the end are marked. Nothing is printed on\n"
+           "standard output.\n";
+}
+
+std::string plotFooter() {
+    return "Exit status: 0 written; 2 bad arguments, an unreadable course or an unwritable\n"
+           "output.\n";
+}
+
+std::string checkDescription() {
+    return "Loads COURSE and prints its triangle and box counts and the number of every\n"
            "degenerate triangle; then flies balls from one point in random directions (uniform\n"
            "on the sphere) and reports how many left the course (centre outside the bounds of\n"
            "all the boxes together, grown by the ball's radius), the bounces in all, the largest\n"
            "relative change of speed and how many balls reached a non-finite state. A ball\n"
            "stops flying when it leaves or turns non-finite.\n"
-           "\n"
-           "  --balls N      balls to fly, at least 1 (default 100)\n"
-           "  --seconds S    simulated seconds per ball, at least 0 (default 60)\n"
-           "  --dt SECONDS   time step, greater than 0 (default 1/60); round(S / dt) steps a ball\n"
-           "  --from X Y Z   start of every ball, course units (default " +
-           formatVector(ball.position()) +
-           ")\n"
-           "  --speed V      start speed, greater than 0 (default " +
-           formatNumber(ball.velocity().length()) +
-           ")\n"
-           "  --seed N       seed of the directions and of rand() (default: from the clock; the\n"
-           "                 seed used is printed)\n"
-           "  --help         this text\n"
-           "\n"
-           "Exit status: 0 no ball left and every state stayed finite; 1 otherwise; 2 bad\n"
+           "  triangles T boxes B\n"
+           "  degenerate N              (one line per degenerate triangle)\n"
+           "  seed S\n"
+           "  balls N steps N dt D speed V\n"
+           "  left L bounces B largest-speed-change C non-finite F\n"
+           "Each line is written out as soon as it is known, so an interrupted run still shows\n"
+           "its seed. When standard error is a terminal, a progress line there counts the balls.\n";
+}
+
+std::string checkFooter() {
+    return "Exit status: 0 no ball left and every state stayed finite; 1 otherwise; 2 bad\n"
            "arguments or an unreadable course.\n";
 }

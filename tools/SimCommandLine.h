@@ -1,39 +1,40 @@
 #pragma once
 
 #include "geometry/Vector3.h"
+#include "tools/ToolCommandLine.h"
 
 #include <optional>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
-// The command line of minigolf-sim: its two commands, their options and the full-string number
-// checks behind them. Every fault is thrown as a UsageError whose text is the one line the tool
-// writes to standard error before it exits with status 2.
+// The options of minigolf-sim's commands, their defaults (the program's ball) and their usage
+// texts. Each declare function puts a command's options on its CLI11 subcommand; the values are
+// in the struct once CommandOptions::convert and the command's own check have run.
 
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// simulate COURSE [--pos X Y Z] [--vel X Y Z] [--dt SECONDS] [--steps N] [--seed N] [--trace]
+// simulate COURSE [--pos X Y Z] [--vel X Y Z] [--dt SECONDS] [--steps N] [--seed N]
+//                 [--trace | --csv]
 struct SimulateOptions {
-    bool help = false;
     std::string course;
     // Course units and course units per second; the defaults are the program's ball.
     Vector3 position;
     Vector3 velocity;
-    double dt = 1.0 / 60.0; // seconds per step, > 0
+    double dt = 1.0 / 60.0; // seconds per step, >= 0 (two frames in one clock tick give 0)
     long long steps = 600;  // >= 0
     // Seeds rand() after the settings have seeded it from the clock; none: the clock's seed.
     std::optional<unsigned> seed;
     bool trace = false;
+    bool csv = false;
+};
+
+// plot COURSE [the flight options of simulate] -o FLIGHT.svg
+struct PlotOptions {
+    SimulateOptions flight;
+    std::string output;
 };
 
 // check COURSE [--balls N] [--seconds S] [--dt SECONDS] [--from X Y Z] [--speed V] [--seed N]
 struct CheckOptions {
-    bool help = false;
     std::string course;
-    long long balls = 100;  // >= 1
+    long long balls = 100;  // 1 to mostBalls
     double seconds = 60.0;  // simulated seconds per ball, >= 0
     double dt = 1.0 / 60.0; // seconds per step, > 0
     // Start of every ball, course units; the default is the program's start position.
@@ -46,21 +47,22 @@ struct CheckOptions {
     long long steps = 3600;
 };
 
-// A finite real number: the whole word must be read by strtod and nothing may overflow.
-double parseReal(const std::string& option, const std::string& word);
-// A finite real number that a float holds without overflow.
-float parseFloat(const std::string& option, const std::string& word);
-// A whole decimal number: the whole word must be read by strtoll without overflow.
-long long parseInteger(const std::string& option, const std::string& word);
-// A seed for srand: a whole number from 0 to the largest unsigned int.
-unsigned parseSeed(const std::string& option, const std::string& word);
+// Declare a command's options on `options`' command; the defaults they name are the program's
+// ball, set into the struct here.
+void declareSimulate(CommandOptions& options, SimulateOptions& target);
+void declarePlot(CommandOptions& options, PlotOptions& target);
+void declareCheck(CommandOptions& options, CheckOptions& target);
 
-// The arguments after the command word. Defaults that the options leave come from the program's
-// ball (position, velocity, speed).
-SimulateOptions parseSimulateOptions(const std::vector<std::string>& arguments);
-CheckOptions parseCheckOptions(const std::vector<std::string>& arguments);
+// The checks that need more than one option, run after conversion; they throw UsageError.
+void checkSimulate(const SimulateOptions& options);
+void checkPlot(const PlotOptions& options);
+void completeCheck(CheckOptions& options);
 
-// Usage texts, each ending with a line end; the defaults they name are the program's ball.
-std::string toolUsage();
-std::string simulateUsage();
-std::string checkUsage();
+// Usage texts of the commands: what they print (above the options) and their exit statuses
+// (below them).
+std::string simulateDescription();
+std::string simulateFooter();
+std::string plotDescription();
+std::string plotFooter();
+std::string checkDescription();
+std::string checkFooter();

@@ -8,6 +8,7 @@ packages=(
     libgl-dev libglu1-mesa-dev freeglut3-dev libgl1-mesa-dri # GL, GLU, GLUT, Mesa's software renderer
     libx11-dev                                               # Xlib, for the frame-capture tool in bench/
     libgtest-dev libgmock-dev libbenchmark-dev               # tests and benchmarks
+    libcli11-dev libtinyobjloader-dev                        # the tools' command lines, OBJ reading
     xvfb xauth x11-utils xdotool imagemagick                 # virtual X server, window queries, keys, screenshots
     python3                                                  # the end-to-end test driver
 )

@@ -1,20 +1,29 @@
 // minigolf-sim: the prototype's physics without a window, for course authors and tests. It loads
 // a course with the program's CourseReader and moves Ball objects with SimulationSettings::step,
 // exactly as the program does, only with time steps given on the command line instead of
-// measured frame times. See toolUsage() and the two command usages for what it prints.
-#include "course/CourseReader.h"
+// measured frame times. Each command's usage (minigolf-sim COMMAND --help) says what it prints.
 #include "physics/SimulationSettings.h"
 #include "scene/Ball.h"
 #include "scene/CollisionBox.h"
 #include "scene/MillisecondClock.h"
+#include "tools/FlightPlot.h"
+#include "tools/FlightRecorder.h"
 #include "tools/SimCommandLine.h"
 #include "tools/SimStreams.h"
+#include "tools/ToolCommandLine.h"
+#include "tools/ToolCourse.h"
+#include "tools/ToolProgress.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <memory>
 #include <numbers>
 #include <random>
 #include <string>
@@ -22,34 +31,22 @@
 
 namespace {
 
+const std::string toolName = "minigolf-sim";
+
 constexpr int exitDone = 0;
 constexpr int exitBallsLeft = 1;
-constexpr int exitUnusable = 2; // bad arguments, an unreadable course, failed output
 
 // The height a respawned ball is put at (course units), as the step does.
 constexpr float respawnHeight = 10.0f;
 
-struct Course {
-    std::vector<Triangle*> triangles;
-    std::vector<CollisionBox> boxes;
-};
-
-// Loads with the program's reader; its console lines are discarded, its one failure line goes
-// to standard error as the reader writes it.
-bool loadCourse(const std::string& fileName, Course& course) {
-    DiscardingBuffer discard;
-    std::ostream console(&discard);
-    return CourseReader::instance()->parse(fileName, course.triangles, course.boxes, console);
-}
-
-// Whether writing standard output worked; a full disk or a closed pipe is an error, not a
-// silently short report.
-int finishOutput(int status) {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        std::cerr << "minigolf-sim: writing standard output failed\n";
-        return exitUnusable;
-    }
-    return status;
+// A line of the report that a reader of an interrupted run (Ctrl-C, a pipe into head) must
+// still see: written through at once, not left in the buffer of a pipe.
+[[gnu::format(printf, 1, 2)]] void printHeaderLine(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vprintf(format, arguments);
+    va_end(arguments);
+    std::fflush(stdout);
 }
 
 // With the settings' zero acceleration a step changes the velocity only by mirroring it, which
@@ -60,22 +57,43 @@ bool isRespawn(const Vector3& velocityBefore, const Ball& ball) {
     return velocityBefore != rest && ball.velocity() == rest && ball.position().y == respawnHeight;
 }
 
-int runSimulate(const SimulateOptions& options) {
-    Course course;
-    if (!loadCourse(options.course, course)) {
-        return exitUnusable;
-    }
-    SimulationSettings settings; // seeds rand() from the clock, as the program does
+// Puts the ball at the start the options give and seeds rand() as they say; `settings` must be
+// made first, since making them seeds rand() from the clock, as the program does.
+void prepareFlight(const SimulateOptions& options, Ball& ball) {
     if (options.seed) {
         std::srand(*options.seed);
     }
+    ball.setPosition(options.position);
+    ball.setVelocity(options.velocity);
+}
+
+// One line of --trace or --csv: the state after `step` and the bounces in it.
+void printTraceLine(char separator, long long step, const Ball& ball, long long bounces) {
+    const Vector3 p = ball.position();
+    const Vector3 v = ball.velocity();
+    const char s = separator;
+    std::printf("%lld%c%.9g%c%.9g%c%.9g%c%.9g%c%.9g%c%.9g%c%lld\n", step, s, p.x, s, p.y, s, p.z, s,
+                v.x, s, v.y, s, v.z, s, bounces);
+}
+
+int runSimulate(const SimulateOptions& options) {
+    Course course;
+    if (!loadCourse(options.course, course)) {
+        return exitUsage;
+    }
+    SimulationSettings settings;
+    Ball ball{Ball::withoutTexture};
+    prepareFlight(options, ball);
     LineCountingBuffer bounceLines;
     std::ostream collideStream(&bounceLines);
     settings.setCollideStream(collideStream);
 
-    Ball ball{Ball::withoutTexture};
-    ball.setPosition(options.position);
-    ball.setVelocity(options.velocity);
+    const bool tracing = options.trace || options.csv;
+    const char separator = options.csv ? ',' : ' ';
+    if (tracing) {
+        printHeaderLine(options.csv ? "step,x,y,z,vx,vy,vz,collides\n"
+                                    : "step x y z vx vy vz collides\n");
+    }
     long long respawns = 0;
     for (long long step = 1; step <= options.steps; ++step) {
         const Vector3 velocityBefore = ball.velocity();
@@ -84,19 +102,57 @@ int runSimulate(const SimulateOptions& options) {
         if (isRespawn(velocityBefore, ball)) {
             ++respawns;
         }
-        if (options.trace) {
-            const Vector3 p = ball.position();
-            const Vector3 v = ball.velocity();
-            std::printf("%lld %.9g %.9g %.9g %.9g %.9g %.9g %lld\n", step, p.x, p.y, p.z, v.x, v.y,
-                        v.z, bounceLines.lines() - bouncesBefore);
+        if (tracing) {
+            printTraceLine(separator, step, ball, bounceLines.lines() - bouncesBefore);
         }
     }
-    const Vector3 p = ball.position();
-    const Vector3 v = ball.velocity();
-    std::printf("steps %lld collides %lld respawns %lld position %.9g %.9g %.9g velocity %.9g %.9g "
-                "%.9g\n",
-                options.steps, bounceLines.lines(), respawns, p.x, p.y, p.z, v.x, v.y, v.z);
-    return finishOutput(exitDone);
+    if (!options.csv) {
+        const Vector3 p = ball.position();
+        const Vector3 v = ball.velocity();
+        std::printf("steps %lld collides %lld respawns %lld position %.9g %.9g %.9g velocity %.9g "
+                    "%.9g %.9g\n",
+                    options.steps, bounceLines.lines(), respawns, p.x, p.y, p.z, v.x, v.y, v.z);
+    }
+    return finishOutput(toolName, exitDone);
+}
+
+// Writes the whole text to the file, or says on standard error why it could not.
+bool writeFile(const std::string& fileName, const std::string& text) {
+    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        std::cerr << toolName << " plot: cannot open " << fileName
+                  << " for writing: " << std::strerror(errno) << "\n";
+        return false;
+    }
+    out << text;
+    out.close();
+    if (!out) {
+        std::cerr << toolName << " plot: writing " << fileName << " failed\n";
+        return false;
+    }
+    return true;
+}
+
+int runPlot(const PlotOptions& options) {
+    const SimulateOptions& flight = options.flight;
+    Course course;
+    if (!loadCourse(flight.course, course)) {
+        return exitUsage;
+    }
+    SimulationSettings settings;
+    Ball ball{Ball::withoutTexture};
+    prepareFlight(flight, ball);
+    FlightRecorder recorder(ball);
+    settings.setCollideStream(recorder.collideStream());
+    for (long long step = 1; step <= flight.steps; ++step) {
+        const Vector3 velocityBefore = ball.velocity();
+        recorder.startStep();
+        settings.step(ball, course.boxes, flight.dt);
+        recorder.finishStep(flight.dt, isRespawn(velocityBefore, ball));
+    }
+    const PlotCaption caption{flight.course, flight.dt, recorder.collides(), ball.radius()};
+    return writeFile(options.output, flightSvg(course, recorder.path(), caption)) ? exitDone
+                                                                                  : exitUsage;
 }
 
 // The region a ball's centre may occupy: the bounds of all the non-empty boxes together (the
@@ -182,9 +238,9 @@ void flyCheckBall(SimulationSettings& settings, const Course& course, const Cour
 int runCheck(const CheckOptions& options) {
     Course course;
     if (!loadCourse(options.course, course)) {
-        return exitUnusable;
+        return exitUsage;
     }
-    std::printf("triangles %zu boxes %zu\n", course.triangles.size(), course.boxes.size());
+    printHeaderLine("triangles %zu boxes %zu\n", course.triangles.size(), course.boxes.size());
     for (std::size_t number = 0; number < course.triangles.size(); ++number) {
         if (!course.triangles[number]->hasFiniteNormal()) {
             std::printf("degenerate %zu\n", number);
@@ -198,67 +254,82 @@ int runCheck(const CheckOptions& options) {
     LineCountingBuffer bounceLines;
     std::ostream collideStream(&bounceLines);
     settings.setCollideStream(collideStream);
-    std::printf("seed %u\n", seed);
-    std::printf("balls %lld steps %lld dt %.9g speed %.9g\n", options.balls, options.steps,
-                options.dt, options.speed);
+    printHeaderLine("seed %u\n", seed);
+    printHeaderLine("balls %lld steps %lld dt %.9g speed %.9g\n", options.balls, options.steps,
+                    options.dt, options.speed);
 
     Ball ball{Ball::withoutTexture};
     const CourseRegion region(course.boxes, ball.radius());
     CheckTally tally;
+    ProgressLine progress("checking " + std::filesystem::path(options.course).filename().string());
     for (long long flight = 0; flight < options.balls; ++flight) {
+        progress.update(flight, options.balls, "balls");
         ball.setPosition(options.from);
         ball.setVelocity(randomDirection(directions) * options.speed);
         flyCheckBall(settings, course, region, options, ball, tally);
     }
+    progress.clear();
     std::printf("left %lld bounces %lld largest-speed-change %.9g non-finite %lld\n", tally.left,
                 bounceLines.lines(), tally.largestSpeedChange, tally.nonFinite);
-    return finishOutput(tally.left == 0 && tally.nonFinite == 0 ? exitDone : exitBallsLeft);
+    return finishOutput(toolName,
+                        tally.left == 0 && tally.nonFinite == 0 ? exitDone : exitBallsLeft);
 }
 
-int runCommand(const std::string& command, const std::vector<std::string>& arguments) {
-    if (command == "simulate") {
-        const SimulateOptions options = parseSimulateOptions(arguments);
-        if (options.help) {
-            std::cout << simulateUsage();
-            return finishOutput(exitDone);
-        }
-        return runSimulate(options);
-    }
-    const CheckOptions options = parseCheckOptions(arguments);
-    if (options.help) {
-        std::cout << checkUsage();
-        return finishOutput(exitDone);
-    }
+// A command whose options fill a `Values`: declared on its subcommand, converted and checked
+// once the line is parsed, then run.
+template <class Values>
+std::function<int()> defineCommand(CLI::App& command, void (*declare)(CommandOptions&, Values&),
+                                   const std::string& description, const std::string& footer,
+                                   int (*run)(Values&)) {
+    auto options = std::make_shared<CommandOptions>(command);
+    auto values = std::make_shared<Values>();
+    declare(*options, *values);
+    describeCommand(command, description, footer);
+    return [options, values, run] {
+        options->convert();
+        return run(*values);
+    };
+}
+
+int checkedSimulate(SimulateOptions& options) {
+    checkSimulate(options);
+    return runSimulate(options);
+}
+
+int checkedPlot(PlotOptions& options) {
+    checkPlot(options);
+    return runPlot(options);
+}
+
+int checkedCheck(CheckOptions& options) {
+    completeCheck(options);
     return runCheck(options);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> words(argv + (argc > 0 ? 1 : 0), argv + argc);
-    if (words.empty()) {
-        std::cerr << "minigolf-sim: missing the command (simulate or check; see minigolf-sim "
-                     "--help)\n";
-        return exitUnusable;
-    }
-    const std::string& command = words.front();
-    if (command == "--help" || command == "-h") {
-        std::cout << toolUsage();
-        return finishOutput(exitDone);
-    }
-    if (command != "simulate" && command != "check") {
-        std::cerr << "minigolf-sim: unknown command \"" << command
-                  << "\" (expected simulate or check; see minigolf-sim --help)\n";
-        return exitUnusable;
-    }
-    try {
-        return runCommand(command, std::vector<std::string>(words.begin() + 1, words.end()));
-    } catch (const UsageError& error) {
-        std::cerr << "minigolf-sim " << command << ": " << error.what() << " (see minigolf-sim "
-                  << command << " --help)\n";
-    } catch (const std::exception& error) {
-        // Only an allocation can throw here: a course too big for the memory.
-        std::cerr << "minigolf-sim " << command << ": " << error.what() << "\n";
-    }
-    return exitUnusable;
+    ToolDefinition tool;
+    tool.name = toolName;
+    tool.description = "Runs the ball physics of the prototype on a course file, without a window.";
+    tool.footer = "'minigolf-sim COMMAND --help' lists the options of a command.\n"
+                  "Exit status: 2 for bad arguments or a course that cannot be read.\n";
+    tool.commands = {
+        {"simulate", "fly one ball and print its last state (every step with --trace or --csv)",
+         [](CLI::App& command) {
+             return defineCommand(command, declareSimulate, simulateDescription(), simulateFooter(),
+                                  checkedSimulate);
+         }},
+        {"check", "fly many balls in random directions and report whether any left the course",
+         [](CLI::App& command) {
+             return defineCommand(command, declareCheck, checkDescription(), checkFooter(),
+                                  checkedCheck);
+         }},
+        {"plot", "fly one ball as simulate does and draw the flight over the course as SVG",
+         [](CLI::App& command) {
+             return defineCommand(command, declarePlot, plotDescription(), plotFooter(),
+                                  checkedPlot);
+         }},
+    };
+    return runTool(tool, argc, argv);
 }

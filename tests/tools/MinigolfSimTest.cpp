@@ -1,17 +1,14 @@
 // minigolf-sim run as a process on small generated courses: what it prints, its exit statuses
 // and the physical outcomes it reports (bounces in a closed room, balls lost through a hole).
 #include "support/ScratchDirectory.h"
+#include "support/ToolProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
+#include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -27,68 +24,13 @@ const ScratchDirectory& scratch() {
 }
 
 std::string writeFile(const std::string& name, const std::string& text) {
-    const std::string path = scratch().path(name).string();
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-    return path;
+    return writeWholeFile(scratch(), name, text);
 }
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string shellQuoted(const std::string& word) {
-    std::string quoted = "'";
-    for (const char ch : word) {
-        quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-    }
-    return quoted + "'";
-}
-
-struct ToolRun {
-    int status = -1; // exit status, or -1 when the tool did not exit normally (a crash)
-    std::string out;
-    std::string err;
-};
 
 // Runs the tool with the arguments; `feed`, when given, is a shell pipeline stage put before it
 // ("cat file | ").
 ToolRun runSim(const std::vector<std::string>& arguments, const std::string& feed = "") {
-    const std::string errorFile = scratch().path("stderr.txt").string();
-    std::string command = feed + shellQuoted(simTool);
-    for (const std::string& argument : arguments) {
-        command += " " + shellQuoted(argument);
-    }
-    command += " 2>" + shellQuoted(errorFile);
-
-    ToolRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        ADD_FAILURE() << "cannot start " << command;
-        return run;
-    }
-    std::array<char, 4096> chunk{};
-    for (std::size_t got; (got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0;) {
-        run.out.append(chunk.data(), got);
-    }
-    const int waitStatus = pclose(pipe);
-    run.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
-    run.err = readFile(errorFile);
-    return run;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::vector<std::string> wordsOf(const std::string& line) {
-    std::istringstream in(line);
-    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+    return runCommand(scratch(), commandLine(simTool, arguments, feed));
 }
 
 // A cube room of course half-width 25 around the origin (the course file holds five times the
@@ -207,13 +149,14 @@ TEST(MinigolfSimSimulate, TraceHasOneLinePerStepThatAddUpToTheLastLine) {
                 "--pos", "1", "2", "3", "--vel", "40", "-30", "20"});
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<std::string> lines = linesOf(run.out);
-    ASSERT_EQ(lines.size(), static_cast<std::size_t>(steps) + 1);
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(steps) + 2);
+    EXPECT_EQ(lines[0], "step x y z vx vy vz collides");
 
     long long bounces = 0;
     std::vector<std::string> last;
     for (int step = 1; step <= steps; ++step) {
-        last = wordsOf(lines[step - 1]);
-        ASSERT_EQ(last.size(), 8u) << lines[step - 1];
+        last = wordsOf(lines[step]);
+        ASSERT_EQ(last.size(), 8u) << lines[step];
         EXPECT_EQ(last[0], std::to_string(step));
         bounces += std::stoll(last[7]);
     }
@@ -227,11 +170,38 @@ TEST(MinigolfSimSimulate, TraceHasOneLinePerStepThatAddUpToTheLastLine) {
     }
 
     // The first step meets no wall: the start and the velocity given move by v dt.
-    const std::vector<std::string> first = wordsOf(lines[0]);
+    const std::vector<std::string> first = wordsOf(lines[1]);
     EXPECT_NEAR(std::stod(first[1]), 1.4, 1e-5);
     EXPECT_NEAR(std::stod(first[2]), 1.7, 1e-5);
     EXPECT_NEAR(std::stod(first[3]), 3.2, 1e-5);
     EXPECT_EQ(first[4] + " " + first[5] + " " + first[6] + " " + first[7], "40 -30 20 0");
+
+    // --csv: the same lines with commas under a header of their own, and nothing else.
+    const ToolRun csv = runSim({"simulate", room, "--csv", "--steps", std::to_string(steps), "--dt",
+                                "0.01", "--pos", "1", "2", "3", "--vel", "40", "-30", "20"});
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    const std::vector<std::string> rows = linesOf(csv.out);
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(steps) + 1);
+    EXPECT_EQ(rows[0], "step,x,y,z,vx,vy,vz,collides");
+    for (int step = 1; step <= steps; ++step) {
+        std::string spaced = rows[step];
+        std::replace(spaced.begin(), spaced.end(), ',', ' ');
+        EXPECT_EQ(spaced, lines[step]);
+    }
+}
+
+TEST(MinigolfSimSimulate, AZeroTimeStepMovesNothing) {
+    // Two frames within one clock tick: the step gets 0 s. A free ball stays where it is, and
+    // one already touching a wall and moving into it neither bounces nor moves.
+    const std::string room = writeFile("room.txt", roomCourse());
+    for (const std::string x : {"1", "24.40625"}) {
+        SCOPED_TRACE("x " + x);
+        const ToolRun run = runSim({"simulate", room, "--dt", "0", "--steps", "5", "--pos", x, "2",
+                                    "3", "--vel", "10", "0", "0"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out,
+                  "steps 5 collides 0 respawns 0 position " + x + " 2 3 velocity 10 0 0\n");
+    }
 }
 
 TEST(MinigolfSimSimulate, ASlowBallRespawnsWhereTheSeedSays) {
@@ -260,6 +230,98 @@ TEST(MinigolfSimSimulate, ASlowBallRespawnsWhereTheSeedSays) {
         places.insert(linesOf(slowDrop(std::to_string(seed)).out).back());
     }
     EXPECT_GT(places.size(), 1u);
+}
+
+// What python3's XML parser finds in a plot: per view ("top", "side"), the polygons, the points
+// of the path's polylines in course units, the bounce marks and the start and end marks.
+struct SvgView {
+    long long polygons = -1;
+    std::vector<std::array<double, 2>> path;
+    long long bounces = -1;
+    std::array<double, 2> start{};
+    std::array<double, 2> end{};
+};
+
+std::map<std::string, SvgView> readSvg(const std::string& file) {
+    const std::string script = R"(
+import sys, xml.etree.ElementTree as ET
+svg = '{http://www.w3.org/2000/svg}'
+for view in ET.parse(sys.argv[1]).getroot().iter(svg + 'g'):
+    if view.get('class') != 'view':
+        continue
+    name = view.get('id')
+    print('polygons', name, len(list(view.iter(svg + 'polygon'))))
+    for line in view.iter(svg + 'polyline'):
+        print('path', name, line.get('points'))
+    circles = list(view.iter(svg + 'circle'))
+    print('bounces', name, sum(1 for c in circles if c.get('class') == 'bounce'))
+    for c in circles:
+        if c.get('class') in ('start', 'end'):
+            print(c.get('class'), name, c.get('cx'), c.get('cy'))
+)";
+    const ToolRun parsed =
+        runCommand(scratch(), "python3 -c " + shellQuoted(script) + " " + shellQuoted(file));
+    EXPECT_EQ(parsed.status, 0) << "not XML: " << parsed.err;
+    std::map<std::string, SvgView> views;
+    for (const std::string& line : linesOf(parsed.out)) {
+        const std::vector<std::string> words = wordsOf(line);
+        SvgView& view = views[words.at(1)];
+        if (words[0] == "polygons" || words[0] == "bounces") {
+            (words[0] == "polygons" ? view.polygons : view.bounces) = std::stoll(words.at(2));
+        } else if (words[0] == "path") {
+            for (std::size_t i = 2; i < words.size(); ++i) {
+                const std::size_t comma = words[i].find(',');
+                view.path.push_back(
+                    {std::stod(words[i].substr(0, comma)), std::stod(words[i].substr(comma + 1))});
+            }
+        } else {
+            (words[0] == "start" ? view.start : view.end) = {std::stod(words.at(2)),
+                                                             std::stod(words.at(3))};
+        }
+    }
+    return views;
+}
+
+TEST(MinigolfSimPlot, TheSvgHoldsTheCourseAndThePathThroughEveryBounce) {
+    const std::string room = writeFile("room.txt", roomCourse());
+    const std::vector<std::string> flight = {room, "--steps", "240",   "--dt", "0.01", "--pos", "1",
+                                             "2",  "3",       "--vel", "40",   "-30",  "20"};
+    std::vector<std::string> simulate = {"simulate"};
+    simulate.insert(simulate.end(), flight.begin(), flight.end());
+    const Summary summary = parseSummary(linesOf(runSim(simulate).out).back());
+    ASSERT_GT(summary.collides, 2);
+
+    const std::string svg = scratch().path("flight.svg").string();
+    std::vector<std::string> plot = {"plot"};
+    plot.insert(plot.end(), flight.begin(), flight.end());
+    plot.insert(plot.end(), {"-o", svg});
+    const ToolRun run = runSim(plot);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+
+    std::map<std::string, SvgView> views = readSvg(svg);
+    const SvgView& top = views["top"];   // (x, z)
+    const SvgView& side = views["side"]; // (x, y)
+    for (const SvgView* view : {&top, &side}) {
+        EXPECT_EQ(view->polygons, 12); // every triangle of the room
+        EXPECT_EQ(view->bounces, summary.collides);
+        // A straight flight between bounces is one segment: start, every bounce, end.
+        ASSERT_EQ(view->path.size(), static_cast<std::size_t>(summary.collides) + 2);
+    }
+    EXPECT_EQ(top.path.front(), (std::array<double, 2>{1.0, 3.0}));
+    EXPECT_EQ(side.path.front(), (std::array<double, 2>{1.0, 2.0}));
+    EXPECT_EQ(top.end, (std::array<double, 2>{summary.position[0], summary.position[2]}));
+    EXPECT_EQ(side.end, (std::array<double, 2>{summary.position[0], summary.position[1]}));
+    EXPECT_EQ(top.path.back(), top.end);
+    // Every bounce touches a wall: the centre a radius inside the room on some axis.
+    for (std::size_t i = 1; i + 1 < top.path.size(); ++i) {
+        const std::array<double, 3> centre = {top.path[i][0], side.path[i][1], top.path[i][1]};
+        EXPECT_EQ(top.path[i][0], side.path[i][0]);
+        const double outermost =
+            std::max({std::fabs(centre[0]), std::fabs(centre[1]), std::fabs(centre[2])});
+        EXPECT_NEAR(outermost, roomHalfWidth - ballRadius, 1e-3) << "bounce " << i;
+    }
 }
 
 // check's report on a room: triangles, boxes, degenerate numbers, seed, the run, the outcome.
@@ -308,6 +370,40 @@ TEST(MinigolfSimCheck, EveryBallStaysInAClosedRoom) {
     EXPECT_GT(report.bounces, 20 * 5);
     EXPECT_LT(report.largestSpeedChange, speedTolerance);
     EXPECT_EQ(runSim(arguments).out, run.out);
+}
+
+TEST(MinigolfSimCheck, AnInterruptedRunHasShownItsCountsAndSeed) {
+    // Far too long to finish: interrupted after a second as Ctrl-C would, with standard output
+    // a pipe, the header lines must already have been written.
+    const std::string room = writeFile("room.txt", roomCourse());
+    const ToolRun run = runCommand(
+        scratch(), commandLine(simTool, {"check", room, "--seconds", "100000", "--seed", "5"},
+                               "timeout -s INT 1 "));
+    EXPECT_EQ(run.status, 124) << "not interrupted: " << run.out; // timeout stopped it
+    const std::vector<std::string> lines = linesOf(run.out);
+    ASSERT_EQ(lines.size(), 3u) << run.out;
+    EXPECT_EQ(lines[0], "triangles 12 boxes 6");
+    EXPECT_EQ(lines[1], "seed 5");
+    EXPECT_EQ(lines[2].rfind("balls 100 steps 6000000 ", 0), 0u) << lines[2];
+}
+
+TEST(MinigolfSimCheck, ProgressOnlyWhenStandardErrorIsATerminal) {
+    const std::string room = writeFile("room.txt", roomCourse());
+    const std::vector<std::string> arguments = {"check",     room, "--balls", "3",
+                                                "--seconds", "1",  "--seed",  "2"};
+    const ToolRun piped = runSim(arguments);
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.err, "");
+    // script(1) runs the tool on a terminal of its own and copies what it shows.
+    const ToolRun terminal = runCommand(
+        scratch(), "script -qec " + shellQuoted(commandLine(simTool, arguments)) + " /dev/null");
+    EXPECT_EQ(terminal.status, 0);
+    EXPECT_NE(terminal.out.find("\rchecking room.txt: 0 of 3 balls"), std::string::npos)
+        << terminal.out;
+    // The report is the same; the progress line was erased before its last line.
+    std::string shown = terminal.out;
+    shown.erase(std::remove(shown.begin(), shown.end(), '\r'), shown.end());
+    EXPECT_NE(shown.find(linesOf(piped.out).back()), std::string::npos) << terminal.out;
 }
 
 TEST(MinigolfSimCheck, BallsLeaveThroughAMissingWall) {
@@ -360,8 +456,8 @@ TEST(MinigolfSimCommandLine, BadArgumentsExitWithStatusTwoAndSayWhy) {
         {{"simulate", room, "--dt", "0.1s"}, "\"0.1s\""},
         {{"simulate", room, "--dt", " 0.1"}, "\" 0.1\""},
         {{"simulate", room, "--dt", ""}, "--dt: expected a number"},
-        {{"simulate", room, "--dt", "0"}, "--dt: must be greater than 0"},
-        {{"simulate", room, "--dt", "-0.01"}, "--dt: must be greater than 0"},
+        {{"simulate", room, "--dt", "-0.01"}, "--dt: must be at least 0"},
+        {{"check", room, "--dt", "0"}, "--dt: must be greater than 0"},
         {{"simulate", room, "--dt", "nan"}, "finite"},
         {{"simulate", room, "--dt", "inf"}, "finite"},
         {{"simulate", room, "--dt", "1e999"}, "finite"},
@@ -373,7 +469,16 @@ TEST(MinigolfSimCommandLine, BadArgumentsExitWithStatusTwoAndSayWhy) {
         {{"simulate", room, "--pos", "1", "2", "1e39"}, "out of the range of a float"},
         {{"simulate", room, "--seed", "-1"}, "--seed: must be a whole number from 0"},
         {{"simulate", room, "--seed", "4294967296"}, "--seed: must be a whole number from 0"},
+        {{"simulate", room, "--trace", "--csv"}, "choose one"},
+        // A move that overflows a float, or a step whose dt^2 / 2 does.
+        {{"simulate", room, "--vel", "1e38", "0", "0", "--dt", "1e10"}, "overflows a float"},
+        {{"simulate", room, "--vel", "1e32", "0", "0", "--steps", "1000000000"},
+         "overflows a float"},
+        {{"simulate", room, "--vel", "0", "0", "0", "--dt", "1e20"}, "overflows a float"},
+        {{"check", room, "--speed", "1e38", "--dt", "10"}, "overflows a float"},
+        {{"plot", room}, "missing -o FLIGHT.svg"},
         {{"check", room, "--balls", "0"}, "--balls: must be at least 1"},
+        {{"check", room, "--balls", "1000001"}, "--balls: must be at most 1000000"},
         {{"check", room, "--seconds", "-1"}, "--seconds: must be at least 0"},
         {{"check", room, "--speed", "0"}, "--speed: must be greater than 0"},
         {{"check", room, "--from", "0", "0"}, "--from: missing Z"},
@@ -398,14 +503,22 @@ TEST(MinigolfSimCommandLine, UnreadableCoursesExitWithStatusTwoAndTheReadersMess
     const std::string missing = scratch().path("no-such-course.txt").string();
     const std::string broken =
         writeFile("broken.txt", "start 1 1 1 1\n0 0 0 0 0 five 5 0 0\nend\n");
-    for (const std::string command : {"simulate", "check"}) {
+    for (const std::string command : {"simulate", "check", "plot"}) {
         SCOPED_TRACE(command);
-        const ToolRun absent = runSim({command, missing, "--seed", "1"});
+        const std::string svg = scratch().path("unread.svg").string();
+        const std::vector<std::string> output =
+            command == "plot" ? std::vector<std::string>{"-o", svg} : std::vector<std::string>{};
+        const auto withCourse = [&](const std::string& course) {
+            std::vector<std::string> arguments = {command, course, "--seed", "1"};
+            arguments.insert(arguments.end(), output.begin(), output.end());
+            return arguments;
+        };
+        const ToolRun absent = runSim(withCourse(missing));
         EXPECT_EQ(absent.status, 2);
         EXPECT_EQ(absent.out, "");
         EXPECT_NE(absent.err.find(missing), std::string::npos) << absent.err;
 
-        const ToolRun unreadable = runSim({command, broken, "--seed", "1"});
+        const ToolRun unreadable = runSim(withCourse(broken));
         EXPECT_EQ(unreadable.status, 2);
         EXPECT_EQ(unreadable.out, "");
         EXPECT_NE(unreadable.err.find(broken + ":2:11: error: expected a number (z of vertex 1"),
@@ -429,8 +542,12 @@ TEST(MinigolfSimCommandLine, ReadsTheCourseFromAPipeAsFromAFile) {
 }
 
 TEST(MinigolfSimCommandLine, HelpGoesToStandardOutputWithStatusZero) {
-    const std::vector<std::vector<std::string>> requests = {
-        {"--help"}, {"simulate", "--help"}, {"check", "-h"}, {"simulate", "--dt", "0", "--help"}};
+    const std::vector<std::vector<std::string>> requests = {{"--help"},
+                                                            {"simulate", "--help"},
+                                                            {"check", "-h"},
+                                                            {"plot", "--help"},
+                                                            {"simulate", "--dt", "x", "--help"},
+                                                            {"check", "--help", "--dt"}};
     for (const auto& request : requests) {
         SCOPED_TRACE(request.size() > 1 ? request[0] + " " + request[1] : request[0]);
         const ToolRun run = runSim(request);

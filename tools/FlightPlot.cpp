@@ -1,0 +1,393 @@
+#include "tools/FlightPlot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+namespace {
+
+// Page layout, in SVG pixels.
+constexpr double widestView = 880.0;
+constexpr double narrowestPage = 720.0; // the title and the legend
+constexpr double marginLeft = 64.0;     // room for the vertical axis's tick labels
+constexpr double marginRight = 24.0;
+constexpr double marginTop = 104.0;   // title, caption and legend
+constexpr double viewGap = 60.0;      // the top view's x labels and the side view's name
+constexpr double marginBottom = 44.0; // the side view's x labels and axis name
+constexpr double tallestView = 620.0;
+// Each extent is padded by this fraction on both sides, so nothing touches the frame.
+constexpr double extentPadding = 0.04;
+// Ticks per axis, roughly; the step is rounded to 1, 2 or 5 times a power of ten.
+constexpr double ticksWanted = 8.0;
+// A triangle whose unit normal is closer than this to being across the line of sight is seen
+// edge on and drawn as its outline (the walls seen from above).
+constexpr double edgeOnTolerance = 1e-6;
+// Front faces are shaded by how squarely they face the eye, so slopes stand out from flats.
+constexpr double shadeFloor = 0.55;
+
+constexpr const char* pathColour = "#1d3fc4";
+constexpr const char* bounceColour = "#f07800";
+constexpr const char* respawnColour = "#c0007a";
+constexpr const char* backFaceColour = "#8c8c8c";
+
+// Bounds of everything drawn, course units.
+struct Bounds {
+    double low[3] = {0.0, 0.0, 0.0};
+    double high[3] = {0.0, 0.0, 0.0};
+    bool empty = true;
+
+    void add(const Vector3& p) {
+        if (!p.isFinite()) {
+            return;
+        }
+        for (int axis = 0; axis < 3; ++axis) {
+            low[axis] = empty ? p[axis] : std::min(low[axis], double(p[axis]));
+            high[axis] = empty ? p[axis] : std::max(high[axis], double(p[axis]));
+        }
+        empty = false;
+    }
+    // Grows every side by `margin` and by the padding; an axis without extent gets one unit.
+    void pad(double margin) {
+        for (int axis = 0; axis < 3; ++axis) {
+            if (empty) {
+                low[axis] = -1.0;
+                high[axis] = 1.0;
+            }
+            const double extent = std::max(high[axis] - low[axis] + 2.0 * margin, 1.0);
+            const double centre = 0.5 * (low[axis] + high[axis]);
+            low[axis] = centre - 0.5 * extent * (1.0 + 2.0 * extentPadding);
+            high[axis] = centre + 0.5 * extent * (1.0 + 2.0 * extentPadding);
+        }
+    }
+    double extent(int axis) const { return high[axis] - low[axis]; }
+};
+
+// One view: course axis `across` to the right, `vertical` down the page (top view, z) or up it
+// (side view, y); the eye looks from the + side of `depth`.
+struct View {
+    const char* id;
+    const char* name;
+    int across;
+    int vertical;
+    bool verticalDown;
+    int depth;
+    // Placement on the page in pixels; `scale` is pixels per course unit.
+    double left = 0.0;
+    double top = 0.0;
+    double width = 0.0;
+    double height = 0.0;
+    double scale = 0.0;
+    double lowAcross = 0.0;
+    double lowVertical = 0.0;
+    double highVertical = 0.0;
+
+    double pageX(double a) const { return left + (a - lowAcross) * scale; }
+    double pageY(double v) const {
+        return verticalDown ? top + (v - lowVertical) * scale : top + (highVertical - v) * scale;
+    }
+    // `pixels` as a length in course units, for strokes inside the view's groups.
+    std::string strokeWidth(double pixels) const {
+        char text[40];
+        std::snprintf(text, sizeof text, "%.4g", pixels / scale);
+        return text;
+    }
+    // The SVG transform from (across, vertical) course units to the page.
+    std::string transform() const {
+        char text[160];
+        std::snprintf(text, sizeof text, "matrix(%.9g 0 0 %.9g %.9g %.9g)", scale,
+                      verticalDown ? scale : -scale, pageX(0.0), pageY(0.0));
+        return text;
+    }
+};
+
+std::string number(double value, int digits) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    return text;
+}
+
+// Course units in the view's two axes: triangles to 7 digits, path points to 9 (every float).
+std::string point(const View& view, const Vector3& p, int digits) {
+    return number(p[view.across], digits) + "," + number(p[view.vertical], digits);
+}
+
+std::string escaped(const std::string& text) {
+    std::string out;
+    for (const char ch : text) {
+        switch (ch) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += ch;
+        }
+    }
+    return out;
+}
+
+// The box's colour as the program's material shows it (clamped to 0..1), times `shade`.
+std::string colourHex(const float* colour, double shade) {
+    char text[8];
+    int channel[3];
+    for (int i = 0; i < 3; ++i) {
+        const double value =
+            std::isfinite(colour[i]) ? std::clamp(double(colour[i]), 0.0, 1.0) : 0.0;
+        channel[i] = static_cast<int>(std::lround(value * shade * 255.0));
+    }
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", channel[0], channel[1], channel[2]);
+    return text;
+}
+
+double niceStep(double extent) {
+    const double raw = extent / ticksWanted;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (const double factor : {1.0, 2.0, 5.0}) {
+        if (raw <= factor * power) {
+            return factor * power;
+        }
+    }
+    return 10.0 * power;
+}
+
+// Painter's order: the triangles of the course from the farthest to the nearest along the eye's
+// axis (by their centroids), each filled when it faces the eye, outlined otherwise.
+void writeCourse(std::ostream& out, const Course& course, const View& view) {
+    struct Drawn {
+        double depth;
+        const Triangle* triangle;
+        const float* colour;
+    };
+    std::vector<Drawn> drawn;
+    for (const CollisionBox& box : course.boxes) {
+        for (unsigned i = 0; i < box.triangleCount(); ++i) {
+            const Triangle* t = box.triangle(static_cast<int>(i));
+            if (!t->hasFiniteNormal()) {
+                continue; // no area, nothing to see
+            }
+            const double depth = (double((*t->vertex(0))[view.depth]) +
+                                  (*t->vertex(1))[view.depth] + (*t->vertex(2))[view.depth]) /
+                                 3.0;
+            drawn.push_back({depth, t, box.colour()});
+        }
+    }
+    std::stable_sort(drawn.begin(), drawn.end(),
+                     [](const Drawn& a, const Drawn& b) { return a.depth < b.depth; });
+
+    // Stroke widths are given in pixels and written in course units, since the group's
+    // transform scales them too (not every renderer honours non-scaling strokes).
+    out << "<g class=\"course\" transform=\"" << view.transform()
+        << "\" stroke-linejoin=\"round\">\n";
+    for (const Drawn& d : drawn) {
+        const double facing = d.triangle->normal()[view.depth];
+        std::string points;
+        for (int v = 0; v < 3; ++v) {
+            points += (v == 0 ? "" : " ") + point(view, *d.triangle->vertex(v), 7);
+        }
+        out << "<polygon points=\"" << points << "\" ";
+        if (facing > edgeOnTolerance) {
+            // Outlined in its own colour, so that neighbours leave no hairline seam.
+            const std::string fill = colourHex(d.colour, shadeFloor + (1.0 - shadeFloor) * facing);
+            out << "class=\"front\" fill=\"" << fill << "\" stroke=\"" << fill
+                << "\" stroke-width=\"" << view.strokeWidth(0.6) << "\"";
+        } else if (facing < -edgeOnTolerance) {
+            out << "class=\"back\" fill=\"none\" stroke=\"" << backFaceColour
+                << "\" stroke-opacity=\"0.6\" stroke-width=\"" << view.strokeWidth(0.8) << "\"";
+        } else {
+            out << "class=\"edge-on\" fill=\"none\" stroke=\"" << colourHex(d.colour, shadeFloor)
+                << "\" stroke-width=\"" << view.strokeWidth(2.0) << "\"";
+        }
+        out << "/>\n";
+    }
+    out << "</g>\n";
+}
+
+// A cross of two strokes through p, `size` course units from the centre to each end.
+std::string crossPath(const View& view, const Vector3& p, double size) {
+    const double a = p[view.across];
+    const double v = p[view.vertical];
+    return "M" + number(a - size, 9) + "," + number(v - size, 9) + "L" + number(a + size, 9) + "," +
+           number(v + size, 9) + "M" + number(a - size, 9) + "," + number(v + size, 9) + "L" +
+           number(a + size, 9) + "," + number(v - size, 9);
+}
+
+void writePath(std::ostream& out, const FlightPath& path, const View& view, float radius) {
+    out << "<g class=\"path\" transform=\"" << view.transform() << "\" fill=\"none\">\n";
+    for (const std::vector<Vector3>& piece : path.pieces) {
+        std::string points;
+        for (const Vector3& p : piece) {
+            if (p.isFinite()) {
+                points += (points.empty() ? "" : " ") + point(view, p, 9);
+            }
+        }
+        out << "<polyline class=\"flight\" points=\"" << points << "\" stroke=\"" << pathColour
+            << "\" stroke-width=\"" << view.strokeWidth(1.6) << "\" stroke-linejoin=\"round\"/>\n";
+    }
+    const auto circle = [&](const Vector3& p, const char* cls, const std::string& paint) {
+        out << "<circle class=\"" << cls << "\" cx=\"" << number(p[view.across], 9) << "\" cy=\""
+            << number(p[view.vertical], 9) << "\" r=\"" << number(radius, 9) << "\" " << paint
+            << "/>\n";
+    };
+    const std::string bounce = "stroke=\"" + std::string(bounceColour) + "\" stroke-width=\"" +
+                               view.strokeWidth(1.2) + "\"";
+    for (const Vector3& b : path.bounces) {
+        circle(b, "bounce", bounce);
+    }
+    for (const Vector3& r : path.respawns) {
+        out << "<path class=\"respawn\" d=\"" << crossPath(view, r, 2.0 * radius) << "\" stroke=\""
+            << respawnColour << "\" stroke-width=\"" << view.strokeWidth(2.0) << "\"/>\n";
+    }
+    const std::string outline = "stroke=\"#000000\" stroke-width=\"" + view.strokeWidth(1.0) + "\"";
+    circle(path.pieces.front().front(), "start", "fill=\"#2ca02c\" " + outline);
+    circle(path.pieces.back().back(), "end", "fill=\"#d62728\" " + outline);
+    out << "</g>\n";
+}
+
+// The frame, the ticks with their labels in course units, the axis names and the view's name.
+void writeAxes(std::ostream& out, const View& view, const Bounds& bounds) {
+    const char* axisName[3] = {"x", "y", "z"};
+    out << "<rect x=\"" << number(view.left, 7) << "\" y=\"" << number(view.top, 7) << "\" width=\""
+        << number(view.width, 7) << "\" height=\"" << number(view.height, 7)
+        << "\" fill=\"#fbfbf8\" stroke=\"#444444\"/>\n";
+    out << "<text x=\"" << number(view.left, 7) << "\" y=\"" << number(view.top - 8.0, 7)
+        << "\" font-size=\"13\" font-weight=\"bold\">" << view.name << "</text>\n";
+
+    const double bottom = view.top + view.height;
+    const double acrossStep = niceStep(bounds.extent(view.across));
+    for (double i = std::ceil(bounds.low[view.across] / acrossStep);
+         i * acrossStep <= bounds.high[view.across]; i += 1.0) {
+        const double x = view.pageX(i * acrossStep);
+        out << "<line x1=\"" << number(x, 7) << "\" y1=\"" << number(bottom, 7) << "\" x2=\""
+            << number(x, 7) << "\" y2=\"" << number(bottom + 5.0, 7) << "\" stroke=\"#444444\"/>"
+            << "<text x=\"" << number(x, 7) << "\" y=\"" << number(bottom + 17.0, 7)
+            << "\" font-size=\"11\" text-anchor=\"middle\">"
+            << number(i * acrossStep + 0.0, 6) // + 0.0: no "-0"
+            << "</text>\n";
+    }
+    const double verticalStep = niceStep(bounds.extent(view.vertical));
+    for (double i = std::ceil(bounds.low[view.vertical] / verticalStep);
+         i * verticalStep <= bounds.high[view.vertical]; i += 1.0) {
+        const double y = view.pageY(i * verticalStep);
+        out << "<line x1=\"" << number(view.left - 5.0, 7) << "\" y1=\"" << number(y, 7)
+            << "\" x2=\"" << number(view.left, 7) << "\" y2=\"" << number(y, 7)
+            << "\" stroke=\"#444444\"/>"
+            << "<text x=\"" << number(view.left - 8.0, 7) << "\" y=\"" << number(y + 4.0, 7)
+            << "\" font-size=\"11\" text-anchor=\"end\">" << number(i * verticalStep + 0.0, 6)
+            << "</text>\n";
+    }
+    out << "<text x=\"" << number(view.left + view.width, 7) << "\" y=\""
+        << number(bottom + 32.0, 7) << "\" font-size=\"12\" text-anchor=\"end\">"
+        << axisName[view.across] << " (course units)</text>\n";
+    out << "<text x=\"" << number(view.left - 46.0, 7) << "\" y=\""
+        << number(view.top + 0.5 * view.height, 7) << "\" font-size=\"12\" text-anchor=\"middle\""
+        << " transform=\"rotate(-90 " << number(view.left - 46.0, 7) << " "
+        << number(view.top + 0.5 * view.height, 7) << ")\">" << axisName[view.vertical]
+        << (view.verticalDown ? " (down)" : " (up)") << "</text>\n";
+}
+
+// The title line and a legend of the marks under it.
+void writeHeading(std::ostream& out, const FlightPath& path, const PlotCaption& caption) {
+    out << "<text x=\"" << marginLeft << "\" y=\"24\" font-size=\"16\" font-weight=\"bold\">"
+        << "Flight on " << escaped(caption.courseName) << "</text>\n"
+        << "<text x=\"" << marginLeft << "\" y=\"44\" font-size=\"12\">" << path.steps
+        << " steps of " << number(caption.dt, 6) << " s, " << caption.collides << " bounces, "
+        << path.respawns.size() << " respawns; ball radius " << number(caption.ballRadius, 6)
+        << "</text>\n";
+    double x = marginLeft;
+    const double y = 66.0;
+    // Text widths are estimated (at most about 7 pixels a character at this size): the legend
+    // only needs its entries not to overlap.
+    const auto label = [&](const std::string& text) {
+        out << "<text x=\"" << number(x, 7) << "\" y=\"" << number(y + 4.0, 7)
+            << "\" font-size=\"12\">" << text << "</text>\n";
+        x += 14.0 + 7.0 * static_cast<double>(text.size());
+    };
+    out << "<line x1=\"" << x << "\" y1=\"" << y << "\" x2=\"" << x + 24.0 << "\" y2=\"" << y
+        << "\" stroke=\"" << pathColour << "\" stroke-width=\"1.6\"/>\n";
+    x += 30.0;
+    label("path of the centre");
+    out << "<circle cx=\"" << number(x + 6.0, 7) << "\" cy=\"" << y << "\" r=\"5\" fill=\"none\" "
+        << "stroke=\"" << bounceColour << "\" stroke-width=\"1.2\"/>\n";
+    x += 16.0;
+    label("bounce");
+    out << "<path d=\"M" << number(x, 7) << "," << y - 5.0 << "l10,10m-10,0l10,-10\" stroke=\""
+        << respawnColour << "\" stroke-width=\"2\"/>\n";
+    x += 16.0;
+    label("respawn");
+    out << "<circle cx=\"" << number(x + 5.0, 7) << "\" cy=\"" << y
+        << "\" r=\"5\" fill=\"#2ca02c\" stroke=\"#000000\"/>\n";
+    x += 14.0;
+    label("start");
+    out << "<circle cx=\"" << number(x + 5.0, 7) << "\" cy=\"" << y
+        << "\" r=\"5\" fill=\"#d62728\" stroke=\"#000000\"/>\n";
+    x += 14.0;
+    label("end");
+    out << "<rect x=\"" << number(x, 7) << "\" y=\"" << y - 5.0
+        << "\" width=\"10\" height=\"10\" fill=\"none\" stroke=\"" << backFaceColour << "\"/>\n";
+    x += 16.0;
+    label("face seen from behind");
+}
+
+} // namespace
+
+std::string flightSvg(const Course& course, const FlightPath& path, const PlotCaption& caption) {
+    Bounds bounds;
+    for (const Triangle* t : course.triangles) {
+        for (int v = 0; v < 3; ++v) {
+            bounds.add(*t->vertex(v));
+        }
+    }
+    for (const std::vector<Vector3>& piece : path.pieces) {
+        for (const Vector3& p : piece) {
+            bounds.add(p);
+        }
+    }
+    bounds.pad(caption.ballRadius);
+
+    View top{"top", "From above (looking down -y)", 0, 2, true, 1};
+    View side{"side", "From the side (looking along -z)", 0, 1, false, 2};
+    const double scale = std::min({widestView / bounds.extent(0), tallestView / bounds.extent(2),
+                                   tallestView / bounds.extent(1)});
+    const double pageWidth =
+        std::max(narrowestPage, marginLeft + bounds.extent(0) * scale + marginRight);
+    double y = marginTop;
+    for (View* view : {&top, &side}) {
+        view->scale = scale;
+        view->left = marginLeft;
+        view->top = y;
+        view->width = bounds.extent(view->across) * scale;
+        view->height = bounds.extent(view->vertical) * scale;
+        view->lowAcross = bounds.low[view->across];
+        view->lowVertical = bounds.low[view->vertical];
+        view->highVertical = bounds.high[view->vertical];
+        y += view->height + viewGap;
+    }
+    const double pageHeight = y - viewGap + marginBottom;
+
+    std::ostringstream out;
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << number(pageWidth, 7)
+        << "\" height=\"" << number(pageHeight, 7) << "\" viewBox=\"0 0 " << number(pageWidth, 7)
+        << " " << number(pageHeight, 7) << "\" font-family=\"DejaVu Sans, Arial, sans-serif\">\n"
+        << "<title>Flight on " << escaped(caption.courseName) << "</title>\n"
+        << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
+    writeHeading(out, path, caption);
+    for (const View* view : {&top, &side}) {
+        out << "<g class=\"view\" id=\"" << view->id << "\">\n";
+        writeAxes(out, *view, bounds);
+        writeCourse(out, course, *view);
+        writePath(out, path, *view, caption.ballRadius);
+        out << "</g>\n";
+    }
+    out << "</svg>\n";
+    return out.str();
+}

@@ -1,0 +1,149 @@
+#include "tools/ObjExport.h"
+
+#include "tools/CourseNumbers.h"
+#include "tools/ToolCommandLine.h"
+#include "tools/ToolCourse.h"
+
+#include <bit>
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <unordered_map>
+
+namespace {
+
+// Exact bits of a vertex, so that only vertices equal to the bit (a zero's sign included) are
+// shared.
+struct VertexKey {
+    std::uint32_t x, y, z;
+    bool operator==(const VertexKey&) const = default;
+};
+
+struct VertexKeyHash {
+    std::size_t operator()(const VertexKey& k) const {
+        return (std::size_t(k.x) * 73856093u) ^ (std::size_t(k.y) * 19349663u) ^
+               (std::size_t(k.z) * 83492791u);
+    }
+};
+
+VertexKey keyOf(const Vector3& v) {
+    return {std::bit_cast<std::uint32_t>(v.x), std::bit_cast<std::uint32_t>(v.y),
+            std::bit_cast<std::uint32_t>(v.z)};
+}
+
+std::string boxName(std::size_t box) {
+    return "box_" + std::to_string(box);
+}
+
+// tinyobjloader splits "mtllib" names at spaces and takes a backslash as the escape of one.
+std::string escapedFileName(const std::string& name) {
+    std::string escaped;
+    for (const char ch : name) {
+        if (ch == ' ' || ch == '\\') {
+            escaped += '\\';
+        }
+        escaped += ch;
+    }
+    return escaped;
+}
+
+// A file name fit for a comment line: no line breaks.
+std::string oneLine(const std::string& text) {
+    std::string line = text;
+    for (char& ch : line) {
+        ch = ch == '\n' || ch == '\r' ? ' ' : ch;
+    }
+    return line;
+}
+
+bool writeText(const std::string& fileName, const std::string& text) {
+    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        std::cerr << fileName << ": cannot open for writing (" << std::strerror(errno) << ")\n";
+        return false;
+    }
+    out << text;
+    out.close();
+    if (!out) {
+        std::cerr << fileName << ": writing failed\n";
+        return false;
+    }
+    return true;
+}
+
+std::string materialText(const Course& course, const std::string& courseName) {
+    std::string text = "# materials of " + oneLine(courseName) + ": one per box, its colour\n";
+    for (std::size_t b = 0; b < course.boxes.size(); ++b) {
+        const float* colour = course.boxes[b].colour();
+        std::string rgb;
+        for (int i = 0; i < 3; ++i) {
+            rgb += " " + objNumberText(colour[i]);
+        }
+        text += "\nnewmtl " + boxName(b) + "\nKa" + rgb + "\nKd" + rgb + "\nd " +
+                objNumberText(colour[3]) + "\nillum 1\n";
+    }
+    return text;
+}
+
+std::string modelText(const Course& course, const std::string& courseName,
+                      const std::string& materialFile) {
+    std::unordered_map<VertexKey, std::size_t, VertexKeyHash> numberOf;
+    std::string vertices;
+    std::string faces;
+    for (std::size_t b = 0; b < course.boxes.size(); ++b) {
+        const CollisionBox& box = course.boxes[b];
+        faces += "\ng " + boxName(b) + "\nusemtl " + boxName(b) + "\n";
+        for (unsigned t = 0; t < box.triangleCount(); ++t) {
+            faces += "f";
+            for (int v = 0; v < 3; ++v) {
+                const Vector3 p = *box.triangle(static_cast<int>(t))->vertex(v);
+                const auto [entry, added] = numberOf.try_emplace(keyOf(p), numberOf.size() + 1);
+                if (added) {
+                    vertices += "v " + objNumberText(p.x) + " " + objNumberText(p.y) + " " +
+                                objNumberText(p.z) + "\n";
+                }
+                faces += " " + std::to_string(entry->second);
+            }
+            faces += "\n";
+        }
+    }
+    return "# " + oneLine(courseName) +
+           " as a model: one course unit is one unit here; one group and one\n" +
+           "# material per box, in the course's order. The course's front faces wind\n" +
+           "# counter-clockwise.\nmtllib " + escapedFileName(materialFile) + "\n" + vertices +
+           faces;
+}
+
+} // namespace
+
+std::string materialFileFor(const std::string& objFile) {
+    const std::string extension = ".obj";
+    if (objFile.size() > extension.size()) {
+        std::string tail = objFile.substr(objFile.size() - extension.size());
+        for (char& ch : tail) {
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        }
+        if (tail == extension) {
+            return objFile.substr(0, objFile.size() - extension.size()) + ".mtl";
+        }
+    }
+    return objFile + ".mtl";
+}
+
+int exportObj(const ExportOptions& options) {
+    Course course;
+    if (!loadCourse(options.course, course)) {
+        return exitUsage;
+    }
+    const std::string materialFile = materialFileFor(options.output);
+    const std::string materialName = std::filesystem::path(materialFile).filename().string();
+    if (!writeText(materialFile, materialText(course, options.course)) ||
+        !writeText(options.output, modelText(course, options.course, materialName))) {
+        return exitUsage;
+    }
+    return 0;
+}

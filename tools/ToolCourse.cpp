@@ -1,0 +1,91 @@
+#include "tools/ToolCourse.h"
+
+#include "course/CourseReader.h"
+#include "tools/ToolProgress.h"
+
+#include <filesystem>
+#include <iostream>
+#include <ostream>
+#include <streambuf>
+#include <unistd.h>
+
+namespace {
+
+// Counts the reader's console lines, one per triangle read, into the progress line.
+class LoadingProgressBuffer : public std::streambuf {
+public:
+    explicit LoadingProgressBuffer(ProgressLine& progress) : progress_(progress) {}
+
+protected:
+    int_type overflow(int_type ch) override {
+        if (ch == '\n') {
+            lineEnded();
+        }
+        return traits_type::not_eof(ch);
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        for (std::streamsize i = 0; i < count; ++i) {
+            if (text[i] == '\n') {
+                lineEnded();
+            }
+        }
+        return count;
+    }
+
+private:
+    // Looks at the clock only every so many lines: reading a triangle costs about a microsecond.
+    static constexpr long long linesPerLook = 1024;
+
+    void lineEnded() {
+        if (++lines_ % linesPerLook == 0) {
+            progress_.update(lines_, 0, "triangles");
+        }
+    }
+
+    ProgressLine& progress_;
+    long long lines_ = 0;
+};
+
+// Stands in for standard error's buffer while the reader runs, so that a warning or failure line
+// it writes starts on a clean line instead of after the progress text.
+class ClearingBuffer : public std::streambuf {
+public:
+    ClearingBuffer(std::streambuf& target, ProgressLine& progress)
+        : target_(target), progress_(progress) {}
+
+protected:
+    int_type overflow(int_type ch) override {
+        progress_.clear();
+        return traits_type::eq_int_type(ch, traits_type::eof())
+                   ? traits_type::not_eof(ch)
+                   : target_.sputc(static_cast<char>(ch));
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        progress_.clear();
+        return target_.sputn(text, count);
+    }
+    int sync() override { return target_.pubsync(); }
+
+private:
+    std::streambuf& target_;
+    ProgressLine& progress_;
+};
+
+} // namespace
+
+bool loadCourse(const std::string& fileName, Course& course) {
+    std::streambuf* const errorBuffer = std::cerr.rdbuf();
+    std::ostream terminal(errorBuffer);
+    ProgressLine progress("loading " + std::filesystem::path(fileName).filename().string(),
+                          terminal, ::isatty(STDERR_FILENO) == 1);
+    LoadingProgressBuffer counter(progress);
+    std::ostream console(&counter);
+    ClearingBuffer clearing(*errorBuffer, progress);
+    // Puts standard error's own buffer back however the parse ends (it throws when the memory
+    // runs out).
+    struct Restore {
+        std::streambuf* buffer;
+        ~Restore() { std::cerr.rdbuf(buffer); }
+    } restore{std::cerr.rdbuf(&clearing)};
+    return CourseReader::instance()->parse(fileName, course.triangles, course.boxes, console);
+}
