@@ -3,6 +3,8 @@
 #include "physics/ContactIndex.h"
 
 #include <algorithm>
+#include <charconv>
+#include <sstream>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -305,12 +307,12 @@ double distanceToTriangle(const Vector3& p, const Vector3& a, const Vector3& b, 
     return distanceTo(add(add({0.0, 0.0, 0.0}, ab, vb * denominator), ac, vc * denominator));
 }
 
-std::vector<Sweep> generateSweeps(const BuiltCourse& course, int count, float length,
+std::vector<Sweep> generateSweeps(const std::vector<CollisionBox>& boxes, int count, float length,
                                   float clearance, unsigned seed) {
     std::vector<Sweep> sweeps;
     Point low = {0.0, 0.0, 0.0}, high = {0.0, 0.0, 0.0};
     bool first = true;
-    for (const CollisionBox& box : course.boxes()) {
+    for (const CollisionBox& box : boxes) {
         if (box.triangleCount() == 0) {
             continue;
         }
@@ -326,7 +328,7 @@ std::vector<Sweep> generateSweeps(const BuiltCourse& course, int count, float le
     }
     // The index finds the triangles near a candidate start: a move that stays where it is, of a
     // ball as wide as the clearance; their exact distances then decide.
-    const ContactIndex index(course.boxes());
+    const ContactIndex index(boxes);
     ContactCandidates near;
     std::mt19937 random(seed);
     const int mostTries = count * 1000;
@@ -336,7 +338,7 @@ std::vector<Sweep> generateSweeps(const BuiltCourse& course, int count, float le
                             static_cast<float>(uniform(random, low[2], high[2])));
         const Point direction = randomDirection(random);
         if (clearance > 0.0f) {
-            index.collectCandidates(BallMove(start, start, clearance), 0.0f, course.boxes(), near);
+            index.collectCandidates(BallMove(start, start, clearance), 0.0f, boxes, near);
             const bool tooNear = std::any_of(
                 near.triangles.begin(), near.triangles.end(), [&](const ContactCandidate& near) {
                     const ContactTriangle& t = *near.triangle;
@@ -367,4 +369,34 @@ std::string sweepsText(const std::vector<Sweep>& sweeps) {
         text += "\n";
     }
     return text;
+}
+
+bool readSweeps(std::istream& in, std::vector<Sweep>& sweeps, std::string& fault) {
+    std::string line;
+    for (long number = 1; std::getline(in, line); ++number) {
+        std::istringstream words(line);
+        float values[6];
+        int count = 0;
+        for (std::string word; words >> word;) {
+            float value = 0.0f;
+            const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+            if (count == 6 || error != std::errc() || end != word.data() + word.size() ||
+                !std::isfinite(value)) {
+                fault = std::to_string(number) + ": expected six numbers FX FY FZ TX TY TZ, found \"" +
+                        line.substr(0, 80) + "\"";
+                return false;
+            }
+            values[count++] = value;
+        }
+        if (count == 0) {
+            continue;
+        }
+        if (count != 6) {
+            fault = std::to_string(number) + ": expected six numbers FX FY FZ TX TY TZ, found " +
+                    std::to_string(count);
+            return false;
+        }
+        sweeps.push_back({{values[0], values[1], values[2]}, {values[3], values[4], values[5]}});
+    }
+    return true;
 }

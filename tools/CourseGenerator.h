@@ -6,6 +6,7 @@
 
 #include <array>
 #include <deque>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -68,13 +69,17 @@ struct Sweep {
 };
 
 // `count` sweeps of the given length in directions uniform on the sphere, whose starts are
-// drawn uniformly in the bounds of all the course's triangles and kept only when they lie at
-// least `clearance` from every triangle.
-std::vector<Sweep> generateSweeps(const BuiltCourse& course, int count, float length,
+// drawn uniformly in the bounds of all the boxes' triangles and kept only when they lie at least
+// `clearance` from every triangle (a start is drawn at most 1000 times a sweep, so a course with
+// little room may give fewer).
+std::vector<Sweep> generateSweeps(const std::vector<CollisionBox>& boxes, int count, float length,
                                   float clearance, unsigned seed);
 
 // Sweeps as text, one a line: FX FY FZ TX TY TZ, each written so it reads back as the same float.
 std::string sweepsText(const std::vector<Sweep>& sweeps);
+// Reads sweepsText's form (blank lines are skipped); on a line that is not six finite numbers,
+// returns false with `fault` saying where ("LINE: expected ...").
+bool readSweeps(std::istream& in, std::vector<Sweep>& sweeps, std::string& fault);
 
 // The distance from p to the closed triangle a b c, in double.
 double distanceToTriangle(const Vector3& p, const Vector3& a, const Vector3& b, const Vector3& c);

@@ -23,6 +23,8 @@ struct SimulateOptions {
     std::optional<unsigned> seed;
     bool trace = false;
     bool csv = false;
+    // Search every triangle of every box the sweep overlaps instead of using the contact index.
+    bool exhaustive = false;
 };
 
 // plot COURSE [the flight options of simulate] -o FLIGHT.svg
@@ -45,6 +47,17 @@ struct CheckOptions {
     std::optional<unsigned> seed;
     // Steps per ball: seconds / dt rounded to the nearest whole number.
     long long steps = 3600;
+    bool exhaustive = false;
+};
+
+// sweep COURSE SWEEPS [--exhaustive] [--dump FILE]
+struct SweepOptions {
+    std::string course;
+    // One sweep a line: FX FY FZ TX TY TZ, course units.
+    std::string sweeps;
+    bool exhaustive = false;
+    // Where to write one line per sweep, "T NX NY NZ"; nothing when empty.
+    std::string dump;
 };
 
 // Declare a command's options on `options`' command; the defaults they name are the program's
@@ -52,6 +65,7 @@ struct CheckOptions {
 void declareSimulate(CommandOptions& options, SimulateOptions& target);
 void declarePlot(CommandOptions& options, PlotOptions& target);
 void declareCheck(CommandOptions& options, CheckOptions& target);
+void declareSweep(CommandOptions& options, SweepOptions& target);
 
 // The checks that need more than one option, run after conversion; they throw UsageError.
 void checkSimulate(const SimulateOptions& options);
@@ -66,3 +80,5 @@ std::string plotDescription();
 std::string plotFooter();
 std::string checkDescription();
 std::string checkFooter();
+std::string sweepDescription();
+std::string sweepFooter();

@@ -87,5 +87,9 @@ bool loadCourse(const std::string& fileName, Course& course) {
         std::streambuf* buffer;
         ~Restore() { std::cerr.rdbuf(buffer); }
     } restore{std::cerr.rdbuf(&clearing)};
-    return CourseReader::instance()->parse(fileName, course.triangles, course.boxes, console);
+    if (!CourseReader::instance()->parse(fileName, course.triangles, course.boxes, console)) {
+        return false;
+    }
+    course.index = std::make_unique<ContactIndex>(course.boxes);
+    return true;
 }

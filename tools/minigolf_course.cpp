@@ -1,6 +1,7 @@
 // minigolf-course: tools for course authors that work on course files as a whole: import a
 // model made in a 3D editor as a course, export a course as a model. Each command's usage
 // (minigolf-course COMMAND --help) says what it reads and writes.
+#include "tools/GenerateCourse.h"
 #include "tools/ObjExport.h"
 #include "tools/ObjImport.h"
 #include "tools/ToolCommandLine.h"
@@ -85,12 +86,81 @@ std::function<int()> defineExport(CLI::App& command) {
     };
 }
 
+std::function<int()> defineGenerate(CLI::App& command) {
+    auto options = std::make_shared<CommandOptions>(command);
+    auto values = std::make_shared<GenerateOptions>();
+    options->positional("KIND", "room, terrain or awkward", values->kind, "missing the kind of course");
+    options->value(
+        "-o", "COURSE.txt", "the course file to write",
+        [values](const std::string&, const std::string& w) { values->output = w; }, true);
+    options->value("--cells", "N", "room, terrain: cells along a wall's side, 1 to 2000 (default 29)",
+                   [values](const std::string& o, const std::string& w) {
+                       values->cells = static_cast<int>(parseIntegerWithin(o, w, 1, 2000));
+                   });
+    options->value("--tiles", "K",
+                   "room, terrain: boxes along a wall's side, 1 to N (default 2)",
+                   [values](const std::string& o, const std::string& w) {
+                       values->tiles = static_cast<int>(parseIntegerWithin(o, w, 1, 2000));
+                   });
+    options->value("--triangles", "N", "awkward: triangles, 1 to 10000000 (default 3000)",
+                   [values](const std::string& o, const std::string& w) {
+                       values->triangles = static_cast<int>(parseIntegerWithin(o, w, 1, 10000000));
+                   });
+    options->value("--seed", "N", "seed of the awkward triangles and of the sweeps (default 1)",
+                   [values](const std::string& o, const std::string& w) {
+                       values->seed = parseSeed(o, w);
+                   });
+    options->value("--sweeps", "N", "random sweeps to write to --sweeps-file, 0 to 10000000",
+                   [values](const std::string& o, const std::string& w) {
+                       values->sweeps = static_cast<int>(parseIntegerWithin(o, w, 0, 10000000));
+                   });
+    options->value("--sweeps-file", "SWEEPS.txt", "where the sweeps go, one a line: FX FY FZ TX TY TZ",
+                   [values](const std::string&, const std::string& w) { values->sweepsOutput = w; });
+    options->value("--sweep-length", "L", "length of every sweep, course units (default 2)",
+                   [values](const std::string& o, const std::string& w) {
+                       values->sweepLength = static_cast<float>(parseRealAbove(o, w, 0.0, false));
+                   });
+    options->value("--clearance", "C",
+                   "least distance of a sweep's start from every triangle (default 1)",
+                   [values](const std::string& o, const std::string& w) {
+                       values->clearance = static_cast<float>(parseRealAbove(o, w, 0.0, false));
+                   });
+    describeCommand(
+        command,
+        "Writes a generated course for measuring and testing the contact search:\n"
+        "  room     the room of 40 x 20 x 40 course units (x and z from -20 to 20, y from -10 to\n"
+        "           10) with six inward walls, each an N x N grid of cells of two triangles, cut\n"
+        "           into K x K boxes (N, K = 9, 1; 29, 2; 91, 4; 289, 12 give about 1k, 10k, 100k\n"
+        "           and 1M triangles)\n"
+        "  terrain  the same room with a floor of smooth bumps up to 2 units high\n"
+        "  awkward  triangles of awkward kinds (edges within 1e-6 to 1e-3 rad of an axis,\n"
+        "           slivers, huge, tiny and degenerate ones) in boxes of 64\n"
+        "With --sweeps, also random sweeps (directions uniform on the sphere, starts at least C\n"
+        "from every triangle of the course as the reader reads it back) for minigolf-sim sweep.\n",
+        "Exit status: 0 written; 2 bad arguments or an unwritable file.\n");
+    return [options, values] {
+        options->convert();
+        if (values->kind != "room" && values->kind != "terrain" && values->kind != "awkward") {
+            throw UsageError("KIND: expected room, terrain or awkward, found " + quoted(values->kind));
+        }
+        if (values->tiles > values->cells) {
+            throw UsageError("--tiles: at most --cells (" + std::to_string(values->cells) + ")");
+        }
+        if (values->output.empty() || (values->sweeps > 0 && values->sweepsOutput.empty())) {
+            throw UsageError(values->output.empty() ? "-o: expected a file name, found \"\""
+                                                    : "--sweeps: needs --sweeps-file");
+        }
+        return generateCourse(*values);
+    };
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     ToolDefinition tool;
     tool.name = toolName;
-    tool.description = "Tools for course authors: course files to and from 3D models.";
+    tool.description =
+        "Tools for course authors: course files to and from 3D models, generated courses.";
     tool.footer =
         "'minigolf-course COMMAND --help' lists the options of a command.\n"
         "Exit status: 0 done; 1 a check found a fault in the course; 2 bad arguments, an\n"
@@ -98,6 +168,8 @@ int main(int argc, char** argv) {
     tool.commands = {
         {"import", "a Wavefront OBJ model (with its MTL materials) as a course file", defineImport},
         {"export", "a course file as a Wavefront OBJ model with an MTL file", defineExport},
+        {"generate", "a generated room, terrain or awkward course, with random sweeps",
+         defineGenerate},
     };
     return runTool(tool, argc, argv);
 }

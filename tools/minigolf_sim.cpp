@@ -6,6 +6,7 @@
 #include "scene/Ball.h"
 #include "scene/CollisionBox.h"
 #include "scene/MillisecondClock.h"
+#include "tools/CourseGenerator.h"
 #include "tools/FlightPlot.h"
 #include "tools/FlightRecorder.h"
 #include "tools/SimCommandLine.h"
@@ -15,6 +16,7 @@
 #include "tools/ToolProgress.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -82,6 +84,7 @@ int runSimulate(const SimulateOptions& options) {
         return exitUsage;
     }
     SimulationSettings settings;
+    course.searchWith(settings, options.exhaustive);
     Ball ball{Ball::withoutTexture};
     prepareFlight(options, ball);
     LineCountingBuffer bounceLines;
@@ -117,17 +120,17 @@ int runSimulate(const SimulateOptions& options) {
 }
 
 // Writes the whole text to the file, or says on standard error why it could not.
-bool writeFile(const std::string& fileName, const std::string& text) {
+bool writeFile(const std::string& command, const std::string& fileName, const std::string& text) {
     std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
     if (!out) {
-        std::cerr << toolName << " plot: cannot open " << fileName
+        std::cerr << toolName << " " << command << ": cannot open " << fileName
                   << " for writing: " << std::strerror(errno) << "\n";
         return false;
     }
     out << text;
     out.close();
     if (!out) {
-        std::cerr << toolName << " plot: writing " << fileName << " failed\n";
+        std::cerr << toolName << " " << command << ": writing " << fileName << " failed\n";
         return false;
     }
     return true;
@@ -140,6 +143,7 @@ int runPlot(const PlotOptions& options) {
         return exitUsage;
     }
     SimulationSettings settings;
+    course.searchWith(settings, flight.exhaustive);
     Ball ball{Ball::withoutTexture};
     prepareFlight(flight, ball);
     FlightRecorder recorder(ball);
@@ -151,7 +155,7 @@ int runPlot(const PlotOptions& options) {
         recorder.finishStep(flight.dt, isRespawn(velocityBefore, ball));
     }
     const PlotCaption caption{flight.course, flight.dt, recorder.collides(), ball.radius()};
-    return writeFile(options.output, flightSvg(course, recorder.path(), caption)) ? exitDone
+    return writeFile("plot", options.output, flightSvg(course, recorder.path(), caption)) ? exitDone
                                                                                   : exitUsage;
 }
 
@@ -248,6 +252,7 @@ int runCheck(const CheckOptions& options) {
     }
 
     SimulationSettings settings;
+    course.searchWith(settings, options.exhaustive);
     const unsigned seed = options.seed ? *options.seed : static_cast<unsigned>(millisecondClock());
     std::srand(seed); // respawn places
     std::mt19937 directions(seed);
@@ -275,6 +280,58 @@ int runCheck(const CheckOptions& options) {
                         tally.left == 0 && tally.nonFinite == 0 ? exitDone : exitBallsLeft);
 }
 
+// Each sweep as one pass of the step's contact search; the searches alone are timed.
+int runSweep(const SweepOptions& options) {
+    Course course;
+    if (!loadCourse(options.course, course)) {
+        return exitUsage;
+    }
+    std::vector<Sweep> sweeps;
+    std::ifstream sweepsFile(options.sweeps);
+    std::string fault = "cannot open the sweeps file (" + std::string(std::strerror(errno)) + ")";
+    if (!sweepsFile || !readSweeps(sweepsFile, sweeps, fault)) {
+        std::cerr << options.sweeps << ":" << fault << "\n";
+        return exitUsage;
+    }
+    SimulationSettings settings;
+    course.searchWith(settings, options.exhaustive);
+    const float radius = Ball(Ball::withoutTexture).radius();
+
+    struct Result {
+        float earliest = noContact;
+        Vector3 normal;
+    };
+    std::vector<Result> results(sweeps.size());
+    const auto started = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < sweeps.size(); ++i) {
+        settings.findEarliestContact(sweeps[i].from, sweeps[i].to, radius, course.boxes,
+                                     results[i].normal, results[i].earliest);
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+    long long hits = 0;
+    std::string dump;
+    for (Result& result : results) {
+        if (result.earliest < noContact) {
+            ++hits;
+            result.normal.normalize(); // as the step normalises the merged normal
+        } else {
+            result.normal = Vector3(0.0f, 0.0f, 0.0f);
+        }
+        char line[128];
+        std::snprintf(line, sizeof line, "%.9g %.9g %.9g %.9g\n", result.earliest, result.normal.x,
+                      result.normal.y, result.normal.z);
+        dump += line;
+    }
+    if (!options.dump.empty() && !writeFile("sweep", options.dump, dump)) {
+        return exitUsage;
+    }
+    std::printf("sweeps %zu hits %lld seconds %.9g sweeps-per-second %.9g\n", sweeps.size(), hits,
+                seconds, seconds > 0.0 ? double(sweeps.size()) / seconds : 0.0);
+    return finishOutput(toolName, exitDone);
+}
+
 // A command whose options fill a `Values`: declared on its subcommand, converted and checked
 // once the line is parsed, then run.
 template <class Values>
@@ -300,6 +357,8 @@ int checkedPlot(PlotOptions& options) {
     checkPlot(options);
     return runPlot(options);
 }
+
+int checkedSweep(SweepOptions& options) { return runSweep(options); }
 
 int checkedCheck(CheckOptions& options) {
     completeCheck(options);
@@ -329,6 +388,11 @@ int main(int argc, char** argv) {
          [](CLI::App& command) {
              return defineCommand(command, declarePlot, plotDescription(), plotFooter(),
                                   checkedPlot);
+         }},
+        {"sweep", "run the contact search on sweeps from a file, timed, with their contacts",
+         [](CLI::App& command) {
+             return defineCommand(command, declareSweep, sweepDescription(), sweepFooter(),
+                                  checkedSweep);
          }},
     };
     return runTool(tool, argc, argv);

@@ -118,7 +118,7 @@ std::vector<Sweep> mixedSweeps(const BuiltCourse& course, int count, unsigned se
     for (const float length : lengths) {
         for (const float clearance : clearances) {
             const std::vector<Sweep> some =
-                generateSweeps(course, count / 8, length, clearance, seed++);
+                generateSweeps(course.boxes(), count / 8, length, clearance, seed++);
             sweeps.insert(sweeps.end(), some.begin(), some.end());
         }
     }
