@@ -3,7 +3,11 @@
 #include "physics/ContactReach.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 using contact_reach::SweepReach;
 
@@ -101,12 +105,161 @@ void ContactIndex::splitNode(std::vector<Node>& nodes, std::uint32_t nodeIndex,
     splitNode(nodes, left + 1, items, middle, end, leafSize, firstItem);
 }
 
-ContactIndex::ContactIndex(const std::vector<CollisionBox>& boxes)
-    : boxList_(&boxes), boxListSize_(boxes.size()) {
-    for (std::size_t number = 0; number < boxes.size(); ++number) {
-        indexBox(boxes[number]);
-    }
+namespace {
 
+// Runs work(i) for every i below count on up to `threads` threads, the calling one included (0:
+// one per core); rethrows on the calling thread the first exception a worker met (running out of
+// memory, say).
+template <class Work>
+void inParallel(std::size_t count, unsigned threads, Work work) {
+    if (threads == 0) {
+        threads = std::max(1u, std::thread::hardware_concurrency());
+    }
+    threads = static_cast<unsigned>(std::min<std::size_t>(threads, count));
+    std::atomic<std::size_t> next{0};
+    std::exception_ptr failure;
+    std::mutex failureMutex;
+    const auto run = [&] {
+        try {
+            for (std::size_t i; (i = next.fetch_add(1)) < count;) {
+                work(i);
+            }
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(failureMutex);
+            failure = failure ? failure : std::current_exception();
+            next = count; // no more work for anyone
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < threads; ++t) {
+        helpers.emplace_back(run);
+    }
+    run();
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+// The nodes of the tree splitNode builds over `items` items: one leaf for a few, otherwise a
+// node over the trees of both halves.
+std::size_t nodesFor(std::size_t items, std::size_t leafSize) {
+    return items <= leafSize ? 1 : 1 + nodesFor(items / 2, leafSize) +
+                                       nodesFor(items - items / 2, leafSize);
+}
+
+} // namespace
+
+// What indexing one box found, besides the records and nodes it wrote in place.
+struct ContactIndex::BoxIndex {
+    std::uint32_t looseCount = 0;
+    bool hasTree = false;
+    // The largest coordinate magnitude of its tree triangles.
+    double magnitude = 0.0;
+};
+
+ContactIndex::ContactIndex(const std::vector<CollisionBox>& boxes, unsigned threads)
+    : boxList_(&boxes), boxListSize_(boxes.size()) {
+    // Room for every box: its non-degenerate triangles' records, and nodes for a tree over all
+    // of them (a box whose triangles are partly loose leaves a few unused).
+    std::vector<std::uint32_t> usable(boxes.size());
+    inParallel(boxes.size(), threads, [&](std::size_t number) {
+        const CollisionBox& box = boxes[number];
+        for (unsigned i = 0; i < box.triangleCount(); ++i) {
+            usable[number] += box.triangle(static_cast<int>(i))->hasFiniteNormal() ? 1 : 0;
+        }
+    });
+    std::vector<std::size_t> firstNode(boxes.size());
+    for (std::size_t number = 0; number < boxes.size(); ++number) {
+        BoxEntry entry;
+        entry.first = static_cast<std::uint32_t>(triangleCount_);
+        entry.count = usable[number];
+        boxEntries_.push_back(entry);
+        firstNode[number] = nodeCount_;
+        triangleCount_ += usable[number];
+        nodeCount_ += usable[number] > 0 ? nodesFor(usable[number], trianglesPerLeaf) : 0;
+    }
+    // Written in place by the threads that index the boxes, so that the fresh memory is first
+    // touched there.
+    triangles_ = std::make_unique_for_overwrite<ContactTriangle[]>(triangleCount_);
+    nodes_ = std::make_unique_for_overwrite<Node[]>(nodeCount_);
+    std::vector<BoxIndex> found(boxes.size());
+    inParallel(boxes.size(), threads, [&](std::size_t number) {
+        found[number] = indexBox(boxes[number], boxEntries_[number], firstNode[number]);
+    });
+    for (std::size_t number = 0; number < boxes.size(); ++number) {
+        BoxEntry& entry = boxEntries_[number];
+        entry.looseCount = found[number].looseCount;
+        entry.firstLoose = entry.first + entry.count - entry.looseCount;
+        entry.root = found[number].hasTree ? static_cast<std::uint32_t>(firstNode[number]) : noNode;
+        courseMagnitude_ = std::max(courseMagnitude_, found[number].magnitude);
+    }
+    buildBoxTree();
+}
+
+// Writes the box's records at triangles_[entry.first...] (the tree triangles in leaf order, then
+// the loose ones) and its tree at nodes_[firstNode...].
+ContactIndex::BoxIndex ContactIndex::indexBox(const CollisionBox& box, const BoxEntry& entry,
+                                              std::size_t firstNode) {
+    // Scratch kept by each thread from box to box.
+    thread_local std::vector<ContactTriangle> records;
+    thread_local std::vector<TreeItem> items;
+    thread_local std::vector<Node> nodes;
+    records.clear();
+    items.clear();
+    nodes.clear();
+
+    BoxIndex found;
+    std::uint32_t next = entry.first + entry.count; // loose records are written from the end
+    const unsigned count = box.triangleCount();
+    for (unsigned position = 0; position < count; ++position) {
+        const Triangle& triangle = *box.triangle(static_cast<int>(position));
+        if (!triangle.hasFiniteNormal()) {
+            continue; // degenerate: the search skips it
+        }
+        ContactTriangle record = ContactTriangle::of(triangle, position);
+        const std::optional<double> growth = contact_reach::triangleGrowth(record);
+        if (!growth) {
+            triangles_[--next] = record;
+            ++found.looseCount;
+            continue;
+        }
+        record.reachGrowth = roundedUp(*growth);
+        record.normalError = roundedUp(contact_reach::normalError(record));
+        TreeItem item{};
+        contact_reach::vertexBounds(record, item.lower, item.upper);
+        for (int axis = 0; axis < 3; ++axis) {
+            item.lower[axis] = roundedDown(double(item.lower[axis]) - *growth);
+            item.upper[axis] = roundedUp(double(item.upper[axis]) + *growth);
+            found.magnitude = std::max({found.magnitude, std::fabs(double(record.vertex[0][axis])),
+                                        std::fabs(double(record.vertex[1][axis])),
+                                        std::fabs(double(record.vertex[2][axis]))});
+        }
+        item.id = static_cast<std::uint32_t>(records.size());
+        records.push_back(record);
+        items.push_back(item);
+    }
+    // The loose records came in from the end: put them back in list order.
+    std::reverse(triangles_.get() + next, triangles_.get() + entry.first + entry.count);
+    if (items.empty()) {
+        return found;
+    }
+    found.hasTree = true;
+    buildTree(nodes, items, trianglesPerLeaf, 0);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        triangles_[entry.first + i] = records[items[i].id];
+    }
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        Node node = nodes[i];
+        node.first += static_cast<std::uint32_t>(node.count > 0 ? entry.first : firstNode);
+        nodes_[firstNode + i] = node;
+    }
+    return found;
+}
+
+void ContactIndex::buildBoxTree() {
     std::vector<TreeItem> treeBoxes;
     for (std::size_t number = 0; number < boxEntries_.size(); ++number) {
         const BoxEntry& entry = boxEntries_[number];
@@ -127,53 +280,6 @@ ContactIndex::ContactIndex(const std::vector<CollisionBox>& boxes)
             treeBoxes_.push_back(item.id);
         }
     }
-    triangles_.shrink_to_fit();
-    nodes_.shrink_to_fit();
-}
-
-void ContactIndex::indexBox(const CollisionBox& box) {
-    BoxEntry entry;
-    entry.first = static_cast<std::uint32_t>(triangles_.size());
-    std::vector<ContactTriangle> treeTriangles;
-    std::vector<ContactTriangle> looseTriangles;
-    std::vector<TreeItem> items;
-    const unsigned count = box.triangleCount();
-    for (unsigned position = 0; position < count; ++position) {
-        const Triangle& triangle = *box.triangle(static_cast<int>(position));
-        if (!triangle.hasFiniteNormal()) {
-            continue; // degenerate: the search skips it
-        }
-        ContactTriangle record = ContactTriangle::of(triangle, position);
-        TreeItem item{};
-        if (const std::optional<double> growth = contact_reach::triangleGrowth(record)) {
-            record.reachGrowth = roundedUp(*growth);
-            record.normalError = roundedUp(contact_reach::normalError(record));
-            contact_reach::vertexBounds(record, item.lower, item.upper);
-            for (int axis = 0; axis < 3; ++axis) {
-                item.lower[axis] = roundedDown(double(item.lower[axis]) - *growth);
-                item.upper[axis] = roundedUp(double(item.upper[axis]) + *growth);
-            }
-            item.id = static_cast<std::uint32_t>(treeTriangles.size());
-            treeTriangles.push_back(record);
-            items.push_back(item);
-            for (int v = 0; v < 3; ++v) {
-                courseMagnitude_ = std::max(courseMagnitude_, contact_reach::magnitude(record.vertex[v]));
-            }
-        } else {
-            looseTriangles.push_back(record);
-        }
-    }
-    if (!items.empty()) {
-        entry.root = buildTree(nodes_, items, trianglesPerLeaf, entry.first);
-        for (const TreeItem& item : items) {
-            triangles_.push_back(treeTriangles[item.id]);
-        }
-    }
-    entry.firstLoose = static_cast<std::uint32_t>(triangles_.size());
-    entry.looseCount = static_cast<std::uint32_t>(looseTriangles.size());
-    triangles_.insert(triangles_.end(), looseTriangles.begin(), looseTriangles.end());
-    entry.count = static_cast<std::uint32_t>(triangles_.size()) - entry.first;
-    boxEntries_.push_back(entry);
 }
 
 bool ContactIndex::isBuiltFor(const std::vector<CollisionBox>& boxes) const {
@@ -185,7 +291,7 @@ namespace {
 // Calls visit(first, count) for every leaf of the tree at `root` whose bounds the sweep may
 // reach, depth first.
 template <class Node, class Visit>
-void forEachReachedLeaf(const std::vector<Node>& nodes, std::uint32_t root, const SweepReach& sweep,
+void forEachReachedLeaf(const Node* nodes, std::uint32_t root, const SweepReach& sweep,
                         Visit visit) {
     std::uint32_t pending[deepestTree];
     int top = 0;
@@ -239,7 +345,7 @@ void ContactIndex::collectCandidates(const BallMove& move, float epsilon,
         }
     } else {
         contact_reach::prepareSlabs(*sweep);
-        forEachReachedLeaf(boxNodes_, 0, *sweep, [&](std::uint32_t first, std::uint32_t count) {
+        forEachReachedLeaf(boxNodes_.data(), 0, *sweep, [&](std::uint32_t first, std::uint32_t count) {
             for (std::uint32_t i = first; i < first + count; ++i) {
                 accept(treeBoxes_[i]);
             }
@@ -262,7 +368,7 @@ void ContactIndex::collectBox(std::uint32_t number, const BallMove& move, const 
                               std::vector<ContactCandidate>& triangles) const {
     const BoxEntry& entry = boxEntries_[number];
     if (entry.root != noNode) {
-        forEachReachedLeaf(nodes_, entry.root, sweep, [&](std::uint32_t first, std::uint32_t count) {
+        forEachReachedLeaf(nodes_.get(), entry.root, sweep, [&](std::uint32_t first, std::uint32_t count) {
             for (std::uint32_t i = first; i < first + count; ++i) {
                 const ContactTriangle& triangle = triangles_[i];
                 if (move.delta.dot(triangle.faceNormal()) <= 0.0f &&
@@ -292,7 +398,7 @@ void ContactIndex::collectEveryTriangle(const BallMove& move, float epsilon,
 }
 
 std::size_t ContactIndex::memoryBytes() const {
-    return triangles_.capacity() * sizeof(ContactTriangle) + nodes_.capacity() * sizeof(Node) +
+    return triangleCount_ * sizeof(ContactTriangle) + nodeCount_ * sizeof(Node) +
            boxEntries_.capacity() * sizeof(BoxEntry) + boxNodes_.capacity() * sizeof(Node) +
            (treeBoxes_.capacity() + looseBoxes_.capacity()) * sizeof(std::uint32_t);
 }

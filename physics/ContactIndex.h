@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -39,8 +40,10 @@ struct ContactCandidates {
 // (see ContactReach.h). Degenerate triangles, which take part in no contact, are left out too.
 class ContactIndex {
 public:
-    // Indexes the boxes as they are now; neither they nor the list may change afterwards.
-    explicit ContactIndex(const std::vector<CollisionBox>& boxes);
+    // Indexes the boxes as they are now; neither they nor the list may change afterwards. The
+    // boxes are indexed on `threads` threads, the calling one included (0: one per core); the
+    // index is the same whatever the number.
+    explicit ContactIndex(const std::vector<CollisionBox>& boxes, unsigned threads = 0);
 
     // Whether this is the box list the index was built from (the same list object, the same
     // number of boxes).
@@ -53,7 +56,7 @@ public:
                            ContactCandidates& candidates) const;
 
     // The triangles indexed (every non-degenerate triangle of every box, once per box holding it).
-    std::size_t triangleCount() const { return triangles_.size(); }
+    std::size_t triangleCount() const { return triangleCount_; }
     // Bytes the index keeps on the heap.
     std::size_t memoryBytes() const;
 
@@ -83,6 +86,7 @@ private:
     static constexpr std::uint32_t noNode = 0xffffffffu;
 
     struct TreeItem;
+    struct BoxIndex;
     // Appends a tree over `items` to `nodes`, reordering the items into leaf order; its leaves
     // count items from `firstItem`. Returns the root.
     static std::uint32_t buildTree(std::vector<Node>& nodes, std::vector<TreeItem>& items,
@@ -91,7 +95,8 @@ private:
                           std::vector<TreeItem>& items, std::uint32_t begin, std::uint32_t end,
                           std::uint32_t leafSize, std::uint32_t firstItem);
 
-    void indexBox(const CollisionBox& box);
+    BoxIndex indexBox(const CollisionBox& box, const BoxEntry& entry, std::size_t firstNode);
+    void buildBoxTree();
     void collectBox(std::uint32_t number, const BallMove& move,
                     const contact_reach::SweepReach& sweep,
                     std::vector<ContactCandidate>& triangles) const;
@@ -103,9 +108,13 @@ private:
     std::size_t boxListSize_ = 0;
     // The largest coordinate magnitude of the indexed triangles, course units.
     double courseMagnitude_ = 0.0;
-    // Box by box, each box's tree triangles in leaf order and then its loose ones.
-    std::vector<ContactTriangle> triangles_;
-    std::vector<Node> nodes_;
+    // Box by box, each box's tree triangles in leaf order and then its loose ones; written in
+    // place by the threads that index the boxes.
+    std::unique_ptr<ContactTriangle[]> triangles_;
+    std::size_t triangleCount_ = 0;
+    // Box by box, each box's tree.
+    std::unique_ptr<Node[]> nodes_;
+    std::size_t nodeCount_ = 0;
     std::vector<BoxEntry> boxEntries_;
     // The tree over the boxes that have a triangle tree and no loose triangle; its leaves hold
     // box numbers at treeBoxes_[first, first + count).

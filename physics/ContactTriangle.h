@@ -8,29 +8,31 @@
 // What the seven contact tests read of one triangle, in one flat record: the same floats as the
 // triangle's own objects (vertices, normal, standard copy, edge ends), so the same results,
 // without following a pointer to each of them. The frames stay where the triangle keeps them.
+// A plain record: a new one holds nothing defined until of() fills it (so that an index of a
+// million of them can be written in place by several threads).
 struct ContactTriangle {
     // Frame k's 16 floats (column-major) at frames + 16 k: the triangle's own matrices, which
     // its TriangleParts hold side by side.
-    const float* frames = nullptr;
+    const float* frames;
     // Unit face normal, world axes.
-    float normal[3] = {};
+    float normal[3];
     // v0, v1, v2 in world coordinates.
-    float vertex[3][3] = {};
+    float vertex[3][3];
     // The standard copy's v1 in frame 0 (x, and z > 0) and its v2 (x = the length of edge 0, and
     // z, which the frame leaves at exactly 0).
-    float apexX = 0.0f;
-    float apexZ = 0.0f;
-    float baseX = 0.0f;
-    float baseZ = 0.0f;
+    float apexX;
+    float apexZ;
+    float baseX;
+    float baseZ;
     // The x of edgeEnd k: the length of edge k as its own frame measures it.
-    float edgeLength[3] = {};
+    float edgeLength[3];
     // The triangle's index in its box: contacts merge in this order.
-    std::uint32_t position = 0;
+    std::uint32_t position;
     // Set by the contact index (see ContactReach.h): how far to grow the triangle's bounds for
     // culling (course units), and how far, in radians, the stored normal may stand from the
     // true normal of the three vertices.
-    float reachGrowth = 0.0f;
-    float normalError = 0.0f;
+    float reachGrowth;
+    float normalError;
 
     // The record of a triangle with frames (a degenerate one reads as NaN, like the triangle).
     static ContactTriangle of(const Triangle& triangle, std::uint32_t position = 0) {
@@ -55,6 +57,8 @@ struct ContactTriangle {
             record.edgeLength[k] = triangle.edgeEnd(k).x;
         }
         record.position = position;
+        record.reachGrowth = 0.0f;
+        record.normalError = 0.0f;
         return record;
     }
 

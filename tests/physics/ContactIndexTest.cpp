@@ -180,6 +180,29 @@ TEST(ContactIndex, MovesItCannotCullFallBackToEveryBox) {
     EXPECT_EQ(course.countDifferences({{{0, 0, 0}, {0, -12, 0}}}, -1.0f, described), 0);
 }
 
+TEST(ContactIndex, IsTheSameIndexOnAnyNumberOfThreads) {
+    const BuiltCourse terrain(generateTerrain(29, 2));
+    const ContactIndex alone(terrain.boxes(), 1);
+    const ContactIndex shared(terrain.boxes(), 3);
+    EXPECT_EQ(alone.memoryBytes(), shared.memoryBytes());
+    ContactCandidates fromAlone, fromShared;
+    int compared = 0;
+    for (const Sweep& sweep : generateSweeps(terrain.boxes(), 2000, 6.0f, 0.0f, 41)) {
+        const BallMove move(sweep.from, sweep.to, ballRadius);
+        alone.collectCandidates(move, 1e-5f, terrain.boxes(), fromAlone);
+        shared.collectCandidates(move, 1e-5f, terrain.boxes(), fromShared);
+        ASSERT_EQ(fromAlone.triangles.size(), fromShared.triangles.size());
+        for (std::size_t i = 0; i < fromAlone.triangles.size(); ++i) {
+            ASSERT_EQ(fromAlone.triangles[i].order, fromShared.triangles[i].order);
+            ASSERT_EQ(std::memcmp(fromAlone.triangles[i].triangle, fromShared.triangles[i].triangle,
+                                  sizeof(ContactTriangle)),
+                      0);
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 1000);
+}
+
 TEST(ContactIndex, IsUsedOnlyForTheBoxListItWasBuiltFor) {
     const BuiltCourse room(generateRoom(9, 1));
     const ContactIndex index(room.boxes());

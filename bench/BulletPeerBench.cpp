@@ -1,0 +1,341 @@
+// Our contact search against Bullet's on the same generated courses, measured side by side: every
+// iteration runs the same work through ours and then through Bullet's (interleaved, so that the
+// machine's load falls on both alike), and the counters give each one's time and their ratio.
+// Take the medians of several repetitions (see README.md).
+//
+// Bullet's side: the course's triangles in a btTriangleMesh under a btBvhTriangleMeshShape (its
+// quantised bounding-volume tree over triangle meshes), queried with convexSweepTest of a
+// btSphereShape of the ball's radius, as a game built on Bullet would cast its ball.
+
+#include "course/CourseReader.h"
+#include "course/TriangleStorage.h"
+#include "physics/ContactIndex.h"
+#include "physics/SimulationSettings.h"
+#include "tools/CourseGenerator.h"
+
+#include <benchmark/benchmark.h>
+#include <btBulletCollisionCommon.h>
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr float ballRadius = 0.6f;
+constexpr int sweepsPerCourse = 100000;
+constexpr float sweepLength = 2.0f;
+constexpr float sweepClearance = 1.0f;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A generated room written to a temporary file, as both sides read it.
+std::string roomFile(int cells, int tiles) {
+    const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                       ("minigolf-bench-room-" + std::to_string(cells) + "-" +
+                                        std::to_string(tiles) + ".txt");
+    if (!std::filesystem::exists(path)) {
+        std::ofstream(path) << generatedCourseText(generateRoom(cells, tiles));
+    }
+    return path.string();
+}
+
+std::string readWhole(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The course as the program loads it: the reader, the triangles in their own storage, the index.
+struct OurCourse {
+    TriangleStorage storage;
+    std::vector<Triangle*> triangles;
+    std::vector<CollisionBox> boxes;
+    std::unique_ptr<ContactIndex> index;
+
+    bool load(const std::string& fileName) {
+        std::ostringstream console;
+        CourseReadOptions options;
+        options.storage = &storage;
+        if (!CourseReader::instance()->parse(fileName, triangles, boxes, console, options)) {
+            return false;
+        }
+        index = std::make_unique<ContactIndex>(boxes);
+        return true;
+    }
+};
+
+// The same course in Bullet: parsed from the file's words with strtof (the markers and colours
+// skipped, coordinates times 0.2 as the program reads them), then its tree built.
+struct BulletCourse {
+    std::unique_ptr<btTriangleMesh> mesh;
+    std::unique_ptr<btBvhTriangleMeshShape> shape;
+
+    void load(const std::string& fileName) {
+        const std::string text = readWhole(fileName);
+        mesh = std::make_unique<btTriangleMesh>(true, false);
+        std::vector<float> numbers;
+        const char* cursor = text.c_str();
+        int coloursLeft = 0;
+        while (*cursor != '\0') {
+            while (*cursor == ' ' || *cursor == '\n' || *cursor == '\t' || *cursor == '\r') {
+                ++cursor;
+            }
+            if (*cursor == '\0') {
+                break;
+            }
+            if (*cursor == 's' || *cursor == 'e') { // "start" (a colour follows) or "end"
+                coloursLeft = *cursor == 's' ? 4 : 0;
+                while (*cursor != '\0' && *cursor != ' ' && *cursor != '\n') {
+                    ++cursor;
+                }
+                continue;
+            }
+            char* end = nullptr;
+            const float value = std::strtof(cursor, &end);
+            cursor = end;
+            if (coloursLeft > 0) {
+                --coloursLeft;
+                continue;
+            }
+            numbers.push_back(value * 0.2f);
+            if (numbers.size() == 9) {
+                mesh->addTriangle(btVector3(numbers[0], numbers[1], numbers[2]),
+                                  btVector3(numbers[3], numbers[4], numbers[5]),
+                                  btVector3(numbers[6], numbers[7], numbers[8]), false);
+                numbers.clear();
+            }
+        }
+        shape = std::make_unique<btBvhTriangleMeshShape>(mesh.get(), true, true);
+    }
+};
+
+// Bullet's world around the course, with the ball's sphere to cast.
+struct BulletWorld {
+    btDefaultCollisionConfiguration configuration;
+    btCollisionDispatcher dispatcher{&configuration};
+    btDbvtBroadphase broadphase;
+    btCollisionWorld world{&dispatcher, &broadphase, &configuration};
+    btCollisionObject object;
+    btSphereShape sphere{ballRadius};
+
+    explicit BulletWorld(btBvhTriangleMeshShape& shape) {
+        object.setCollisionShape(&shape);
+        world.addCollisionObject(&object);
+        world.updateAabbs();
+    }
+
+    // The first hit of the sphere moving from -> to: its fraction of the move and the normal.
+    bool sweep(const btVector3& from, const btVector3& to, float& fraction, btVector3& normal) {
+        btTransform start, end;
+        start.setIdentity();
+        end.setIdentity();
+        start.setOrigin(from);
+        end.setOrigin(to);
+        btCollisionWorld::ClosestConvexResultCallback result(from, to);
+        world.convexSweepTest(&sphere, start, end, result, 0.0f);
+        fraction = result.m_closestHitFraction;
+        normal = result.m_hitNormalWorld;
+        return result.hasHit();
+    }
+};
+
+// Everything both sides need for one room, built once.
+struct Peers {
+    OurCourse ours;
+    BulletCourse bullet;
+    std::unique_ptr<BulletWorld> world;
+    SimulationSettings settings;
+    std::vector<Sweep> sweeps;
+};
+
+Peers& peers(int cells, int tiles) {
+    static std::map<std::pair<int, int>, std::unique_ptr<Peers>> built;
+    std::unique_ptr<Peers>& entry = built[{cells, tiles}];
+    if (!entry) {
+        entry = std::make_unique<Peers>();
+        const std::string file = roomFile(cells, tiles);
+        entry->ours.load(file);
+        entry->bullet.load(file);
+        entry->world = std::make_unique<BulletWorld>(*entry->bullet.shape);
+        entry->settings.useContactIndex(entry->ours.index.get());
+        entry->sweeps =
+            generateSweeps(entry->ours.boxes, sweepsPerCourse, sweepLength, sweepClearance, 1);
+    }
+    return *entry;
+}
+
+void reportRatio(benchmark::State& state, double ours, double bullet, double count,
+                 const std::string& unit) {
+    state.counters["ours_" + unit] = ours / count;
+    state.counters["bullet_" + unit] = bullet / count;
+    // How many times faster ours is.
+    state.counters["ratio"] = bullet / ours;
+}
+
+// 100000 random sweeps of length 2 (starts at least 1 from every triangle) through both.
+void sweepsAgainstBullet(benchmark::State& state) {
+    Peers& p = peers(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    double ours = 0.0, bullet = 0.0, count = 0.0;
+    for (auto _ : state) {
+        Clock::time_point start = Clock::now();
+        for (const Sweep& sweep : p.sweeps) {
+            Vector3 normal;
+            float earliest = noContact;
+            p.settings.findEarliestContact(sweep.from, sweep.to, ballRadius, p.ours.boxes, normal,
+                                           earliest);
+            benchmark::DoNotOptimize(earliest);
+        }
+        ours += secondsSince(start);
+        start = Clock::now();
+        for (const Sweep& sweep : p.sweeps) {
+            float fraction;
+            btVector3 normal;
+            benchmark::DoNotOptimize(p.world->sweep(btVector3(sweep.from.x, sweep.from.y, sweep.from.z),
+                                                    btVector3(sweep.to.x, sweep.to.y, sweep.to.z),
+                                                    fraction, normal));
+        }
+        bullet += secondsSince(start);
+        count += static_cast<double>(p.sweeps.size());
+    }
+    reportRatio(state, ours * 1e9, bullet * 1e9, count, "ns_per_sweep");
+}
+
+// A ball at 5000 units a second, 1/60 s steps, bouncing without loss of speed. Bullet's loop
+// does what our step does: cast to the end of the step, move to the first hit, mirror the
+// velocity about its normal and go on with the rest (at most 100 casts a step).
+void flightAgainstBullet(benchmark::State& state) {
+    Peers& p = peers(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    constexpr int steps = 600;
+    constexpr double dt = 1.0 / 60.0;
+    const Vector3 velocity = Vector3(0.48f, 0.6f, -0.64f) * 5000.0f;
+    std::ostringstream bounces;
+    p.settings.setCollideStream(bounces);
+    double ours = 0.0, bullet = 0.0, count = 0.0;
+    for (auto _ : state) {
+        Ball ball{Ball::withoutTexture};
+        ball.setPosition(Vector3(0.0f, 0.0f, 0.0f));
+        ball.setVelocity(velocity);
+        Clock::time_point start = Clock::now();
+        for (int step = 0; step < steps; ++step) {
+            p.settings.step(ball, p.ours.boxes, dt);
+        }
+        ours += secondsSince(start);
+        benchmark::DoNotOptimize(ball.position());
+
+        btVector3 position(0.0f, 0.0f, 0.0f), v(velocity.x, velocity.y, velocity.z);
+        start = Clock::now();
+        for (int step = 0; step < steps; ++step) {
+            double remaining = dt;
+            for (int cast = 0; cast < 100 && remaining > 0.0; ++cast) {
+                const btVector3 end = position + v * btScalar(remaining);
+                float fraction;
+                btVector3 normal;
+                if (!p.world->sweep(position, end, fraction, normal)) {
+                    position = end;
+                    break;
+                }
+                position += v * btScalar(remaining) * fraction;
+                normal.normalize();
+                v -= 2.0f * normal * normal.dot(v);
+                remaining *= 1.0 - fraction;
+            }
+        }
+        bullet += secondsSince(start);
+        benchmark::DoNotOptimize(position);
+        count += steps;
+    }
+    reportRatio(state, ours * 1e6, bullet * 1e6, count, "us_per_step");
+}
+
+// Loading the course file: ours reads it (numbers, triangles, frames on every core) and builds
+// the index; Bullet's side parses it and builds its tree.
+void loadAgainstBullet(benchmark::State& state) {
+    const std::string file =
+        roomFile(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    double ours = 0.0, bullet = 0.0, count = 0.0;
+    for (auto _ : state) {
+        Clock::time_point start = Clock::now();
+        {
+            OurCourse course;
+            course.load(file);
+            ours += secondsSince(start);
+        }
+        start = Clock::now();
+        {
+            BulletCourse course;
+            course.load(file);
+            bullet += secondsSince(start);
+        }
+        count += 1.0;
+    }
+    // Here the ratio is ours over Bullet's: the figure to keep low.
+    state.counters["ours_s"] = ours / count;
+    state.counters["bullet_s"] = bullet / count;
+    state.counters["ours_over_bullet"] = ours / bullet;
+}
+
+// Resident memory, bytes, with the heap's free memory handed back first.
+double residentBytes() {
+    malloc_trim(0);
+    long pages = 0, resident = 0;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE));
+}
+
+// The memory a loaded course keeps, its index included, per triangle (ours), against Bullet's mesh
+// and tree, each measured as the growth of the resident memory while it is alive.
+void memoryAgainstBullet(benchmark::State& state) {
+    const std::string file =
+        roomFile(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    double ours = 0.0, bullet = 0.0, triangles = 0.0;
+    for (auto _ : state) {
+        double before = residentBytes();
+        {
+            OurCourse course;
+            course.load(file);
+            ours = residentBytes() - before;
+            triangles = static_cast<double>(course.triangles.size());
+        }
+        before = residentBytes();
+        {
+            BulletCourse course;
+            course.load(file);
+            bullet = residentBytes() - before;
+        }
+    }
+    state.counters["ours_bytes_per_triangle"] = ours / triangles;
+    state.counters["bullet_bytes_per_triangle"] = bullet / triangles;
+}
+
+void rooms(benchmark::internal::Benchmark* benchmark) {
+    benchmark->ArgNames({"cells", "tiles"});
+    benchmark->Args({9, 1})->Args({29, 2})->Args({91, 4})->Args({289, 12});
+}
+
+} // namespace
+
+BENCHMARK(sweepsAgainstBullet)->Apply(rooms)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(flightAgainstBullet)
+    ->ArgNames({"cells", "tiles"})
+    ->Args({9, 1})
+    ->Args({91, 4})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(loadAgainstBullet)->Apply(rooms)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(memoryAgainstBullet)->Args({289, 12})->Unit(benchmark::kMillisecond)->Iterations(1);
