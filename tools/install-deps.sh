@@ -6,9 +6,11 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     libgl-dev libglu1-mesa-dev freeglut3-dev libgl1-mesa-dri # GL, GLU, GLUT, Mesa's software renderer
+    libx11-dev                                               # the gl tests' check for a display
     libgtest-dev libgmock-dev libbenchmark-dev               # tests and benchmarks
     xvfb xauth x11-utils xdotool imagemagick                 # virtual X server, window queries, keys, screenshots
     python3                                                  # the end-to-end test driver
+    clang-format                                             # tools/check-format.sh
 )
 
 missing=()
