@@ -3,7 +3,9 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -49,6 +51,38 @@ std::size_t imageBytes(int width, int height, int bitsPerPixel) {
            static_cast<std::size_t>(bitsPerPixel / 8);
 }
 
+// The image types that TGA defines: 0 (no image data), 1, 2 and 3 (colour-mapped, true-colour,
+// greyscale), 9, 10 and 11 (the same, run-length encoded). A byte that is none of these is not a
+// TGA header at all (a PNG's third byte reads as 78), which deserves a message of its own.
+bool isTgaImageType(std::uint8_t type) {
+    return type <= 3 || (type >= 9 && type <= 11);
+}
+
+// Why a header is refused, or empty when it is accepted. Sizes are named as the file's unsigned
+// 16-bit fields hold them (65535, not -1).
+std::string headerRefusal(const std::uint8_t* header) {
+    const std::uint8_t type = header[imageTypeOffset];
+    if (type != trueColourType) {
+        if (!isTgaImageType(type)) {
+            return "not a TGA image (image type " + std::to_string(type) +
+                   ", which no TGA file has)";
+        }
+        return "TGA image type " + std::to_string(type) +
+               " is not supported (only 2, uncompressed true-colour)";
+    }
+    const auto width = static_cast<std::uint16_t>(littleEndian16(header + widthOffset));
+    const auto height = static_cast<std::uint16_t>(littleEndian16(header + heightOffset));
+    if (width < 1 || width > TgaImage::maxSide || height < 1 || height > TgaImage::maxSide) {
+        return "image size " + std::to_string(width) + " by " + std::to_string(height) +
+               " is outside 1.." + std::to_string(TgaImage::maxSide);
+    }
+    const std::uint8_t depth = header[depthOffset];
+    if (depth != 24 && depth != 32) {
+        return "pixel depth " + std::to_string(depth) + " is not supported (only 24 or 32 bits)";
+    }
+    return {};
+}
+
 // The file stores blue, green, red(, alpha); swap the first and third byte of every pixel.
 void swapRedAndBlue(std::uint8_t* pixels, std::size_t bytes, std::size_t bytesPerPixel) {
     for (std::size_t offset = 0; offset + bytesPerPixel <= bytes; offset += bytesPerPixel) {
@@ -68,58 +102,59 @@ void flipRows(std::uint8_t* pixels, std::size_t rowBytes, int rows) {
 } // namespace
 
 bool TgaImage::readFile(std::string path) {
-    pixels_.reset();
-    pixelBytes_ = 0;
-    imageType_ = 0;
-    width_ = 0;
-    height_ = 0;
-    bitsPerPixel_ = 0;
-    error_.clear();
-
-    std::ifstream file(path, std::ios::in | std::ios::binary);
-    if (!file.is_open()) {
-        error_ = path + ": cannot open the texture";
+    release();
+    // A directory opens as a stream whose first read fails, which would read as an empty file.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        error_ = path + ": is a directory, not a regular file";
         return false;
     }
+    std::ifstream file(path, std::ios::in | std::ios::binary);
+    if (!file.is_open()) {
+        error_ = path + ": cannot open the texture: " + std::strerror(errno);
+        return false;
+    }
+    return read(file, path);
+}
 
+bool TgaImage::read(std::istream& in, const std::string& name) {
+    release();
     std::uint8_t header[headerBytes] = {};
-    file.read(reinterpret_cast<char*>(header), headerBytes);
-    if (static_cast<std::size_t>(file.gcount()) != headerBytes) {
-        error_ = path + ": the file ends inside the 18-byte TGA header";
+    in.read(reinterpret_cast<char*>(header), headerBytes);
+    const auto headerRead = static_cast<std::size_t>(in.gcount());
+    if (in.bad()) {
+        error_ = name + ": reading the texture failed";
+        return false;
+    }
+    if (headerRead == 0) {
+        error_ = name + ": the file is empty, not a TGA image";
+        return false;
+    }
+    if (headerRead != headerBytes) {
+        error_ = name + ": the file ends after " + std::to_string(headerRead) +
+                 " bytes, inside the 18-byte TGA header";
         return false;
     }
     imageType_ = header[imageTypeOffset];
     width_ = littleEndian16(header + widthOffset);
     height_ = littleEndian16(header + heightOffset);
     bitsPerPixel_ = header[depthOffset];
-
-    if (imageType_ != trueColourType) {
-        error_ = path + ": TGA image type " + std::to_string(imageType_) +
-                 " is not supported (only 2, uncompressed true-colour)";
-        return false;
-    }
-    if (width_ < 1 || width_ > maxSide || height_ < 1 || height_ > maxSide) {
-        error_ = path + ": image size " + std::to_string(width_) + " by " +
-                 std::to_string(height_) + " is outside 1.." + std::to_string(maxSide);
-        return false;
-    }
-    if (bitsPerPixel_ != 24 && bitsPerPixel_ != 32) {
-        error_ = path + ": pixel depth " + std::to_string(bitsPerPixel_) +
-                 " is not supported (only 24 or 32 bits)";
+    error_ = headerRefusal(header);
+    if (!error_.empty()) {
+        error_ = name + ": " + error_;
         return false;
     }
 
-    // The pixels follow the image ID and, when present, the palette.
-    const std::streamoff pixelStart =
-        static_cast<std::streamoff>(headerBytes) + header[idLengthOffset] + paletteBytes(header);
-    file.seekg(pixelStart, std::ios::beg);
+    // The pixels follow the image ID and, when present, the palette. Stepped over by reading, so
+    // that a pipe works as well as a file.
+    in.ignore(static_cast<std::streamsize>(header[idLengthOffset] + paletteBytes(header)));
 
     // Value-initialised: the bytes a short file lacks stay zero (black, transparent).
     const std::size_t bytes = imageBytes(width_, height_, bitsPerPixel_);
     pixels_ = std::make_unique<std::uint8_t[]>(bytes);
     pixelBytes_ = bytes;
-    if (file) {
-        file.read(reinterpret_cast<char*>(pixels_.get()), static_cast<std::streamsize>(bytes));
+    if (in) {
+        in.read(reinterpret_cast<char*>(pixels_.get()), static_cast<std::streamsize>(bytes));
     }
 
     swapRedAndBlue(pixels_.get(), bytes, static_cast<std::size_t>(bitsPerPixel_ / 8));
@@ -127,6 +162,16 @@ bool TgaImage::readFile(std::string path) {
         flipRows(pixels_.get(), bytes / static_cast<std::size_t>(height_), height_);
     }
     return true;
+}
+
+void TgaImage::release() {
+    pixels_.reset();
+    pixelBytes_ = 0;
+    imageType_ = 0;
+    width_ = 0;
+    height_ = 0;
+    bitsPerPixel_ = 0;
+    error_.clear();
 }
 
 void TgaImage::uploadTexture(unsigned int* textureName) {

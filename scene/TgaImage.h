@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <istream>
 #include <memory>
 #include <string>
 
@@ -17,12 +18,16 @@ public:
     TgaImage& operator=(const TgaImage&) = delete;
 
     // Releases any pixels held, then reads the file. False, with no pixels held and error()
-    // saying why, for a file that cannot be opened, a type other than 2 (3, greyscale, is
-    // refused too: its one-byte pixels cannot be swapped into RGB), a depth other than 24 or
-    // 32, or a width or height outside 1..maxSide. The image ID field is skipped; a top-left
-    // origin (descriptor bit 5) is flipped to bottom-left; bytes missing from a short file read
-    // as zero.
+    // saying why, for a directory, a file that cannot be opened, or any refusal of read().
     bool readFile(std::string path);
+    // Releases any pixels held, then reads a TGA image from `in`, front to back without seeking
+    // (a pipe will do); `name` starts every message. False, with no pixels held and error()
+    // saying why, for input shorter than the header, a type other than 2 (3, greyscale, is
+    // refused too: its one-byte pixels cannot be swapped into RGB), a depth other than 24 or
+    // 32, or a width or height outside 1..maxSide. The image ID field and any palette are
+    // skipped; a top-left origin (descriptor bit 5) is flipped to bottom-left; bytes missing
+    // from a short input read as zero.
+    bool read(std::istream& in, const std::string& name);
 
     // Generates a texture name into *textureName, binds it with linear filters and uploads the
     // pixels (GL_RGB for 24 bits, GL_RGBA for 32). An image without pixels uploads nothing and
@@ -42,6 +47,9 @@ public:
     const std::string& error() const { return error_; }
 
 private:
+    // Back to a new image's state: no pixels, a zero header, no error.
+    void release();
+
     std::uint8_t imageType_ = 0;
     std::int16_t width_ = 0;
     std::int16_t height_ = 0;

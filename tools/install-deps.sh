@@ -6,11 +6,12 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     libgl-dev libglu1-mesa-dev freeglut3-dev libgl1-mesa-dri # GL, GLU, GLUT, Mesa's software renderer
-    libx11-dev                                               # Xlib, for the frame-capture tool in bench/
+    libx11-dev                                               # Xlib: the gl tests' check for a display, bench/'s frame capture
     libgtest-dev libgmock-dev libbenchmark-dev               # tests and benchmarks
     libcli11-dev libtinyobjloader-dev                        # the tools' command lines, OBJ reading
     xvfb xauth x11-utils xdotool imagemagick                 # virtual X server, window queries, keys, screenshots
     python3                                                  # the end-to-end test driver
+    clang-format                                             # tools/check-format.sh
 )
 
 missing=()

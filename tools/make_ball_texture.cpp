@@ -1,5 +1,5 @@
-// make-ball-texture OUTPUT: writes the ball's texture (assets/ball.tga), a white golf ball with
-// shaded dimples and a red alignment line around its equator.
+// make-ball-texture [--help] OUTPUT: writes the ball's texture (assets/ball.tga), a white golf ball
+// with shaded dimples and a red alignment line around its equator.
 //
 // The texture is wrapped by gluSphere's texture coordinates: s = column / width goes once around
 // the pole axis, t = row / height from one pole (t = 0, the first row of the file) to the other.
@@ -8,6 +8,8 @@
 //
 // File: uncompressed true-colour TGA (type 2), 32 bits per pixel stored blue, green, red, alpha,
 // no image ID, rows from the bottom up (origin bit clear), 8 alpha bits.
+#include "tools/GeneratorCommandLine.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -25,6 +27,10 @@ constexpr int textureWidth = 256;  // texels around the ball
 constexpr int textureHeight = 128; // texels from pole to pole
 constexpr int bytesPerPixel = 4;
 constexpr std::size_t tgaHeaderSize = 18;
+
+constexpr std::string_view usage =
+    "usage: make-ball-texture OUTPUT\n"
+    "Writes the ball's texture (assets/ball.tga) to the file OUTPUT.\n";
 
 // Dimples: centres on a Fibonacci lattice, which spreads them evenly with no crowding at the
 // poles. Their angular radius is a fraction of the mean spacing sqrt(4 pi / count), so
@@ -142,13 +148,15 @@ std::vector<std::uint8_t> tgaFile() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: make-ball-texture OUTPUT\n";
-        return 2;
+    const GeneratorCommandLine line =
+        readGeneratorCommandLine(argc, argv, "make-ball-texture", usage, 1, 1);
+    if (line.exitStatus) {
+        return *line.exitStatus;
     }
-    std::ofstream out(argv[1], std::ios::binary);
+    const std::string& output = line.fileNames.front();
+    std::ofstream out(output, std::ios::binary);
     if (!out) {
-        std::cerr << "make-ball-texture: cannot open " << argv[1]
+        std::cerr << "make-ball-texture: cannot open " << output
                   << " for writing: " << std::strerror(errno) << "\n";
         return 1;
     }
@@ -157,7 +165,7 @@ int main(int argc, char** argv) {
               static_cast<std::streamsize>(file.size()));
     out.close();
     if (!out) {
-        std::cerr << "make-ball-texture: writing " << argv[1] << " failed\n";
+        std::cerr << "make-ball-texture: writing " << output << " failed\n";
         return 1;
     }
     return 0;

@@ -21,6 +21,7 @@ import select
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -40,6 +41,38 @@ ASSET_FILES = ("clobox.txt", "ball.tga")
 START_TIMEOUT = 20.0
 EXIT_TIMEOUT = 20.0
 TOOL_TIMEOUT = 20.0
+
+
+# Exit status of a test script that cannot run here; CTest counts it as skipped (the e2e tests'
+# SKIP_RETURN_CODE).
+SKIPPED_STATUS = 77
+# The X tools a session uses: window queries, key presses, screenshots.
+X_TOOLS = (("xdotool", "xdotool"), ("xwininfo", "x11-utils"), ("import", "imagemagick"))
+
+
+def missing_requirements():
+    """Why the end-to-end tests cannot run on this machine, or None when they can. They need an
+    X server binary for their private displays (or, with MINIGOLF_E2E_SHARED_DISPLAY=1 or no
+    Xvfb, a display in DISPLAY) and the X tools, but no display of their own."""
+    shared = os.environ.get("MINIGOLF_E2E_SHARED_DISPLAY") == "1"
+    if (shared or not shutil.which("Xvfb")) and not os.environ.get("DISPLAY"):
+        if shared:
+            return "MINIGOLF_E2E_SHARED_DISPLAY=1 asks for the display in DISPLAY, which is not set"
+        return "no X server: Xvfb (Debian package xvfb) is not installed and DISPLAY is not set"
+    missing = [f"{tool} (Debian package {package})" for tool, package in X_TOOLS
+               if not shutil.which(tool)]
+    if missing:
+        return "missing X tools: " + ", ".join(missing)
+    return None
+
+
+def exit_if_cannot_run():
+    """Ends a test script with SKIPPED_STATUS, saying why, when the tests cannot run here."""
+    why = missing_requirements()
+    if why is not None:
+        print(f"skipped: {why}. tools/install-deps.sh installs what the end-to-end tests need "
+              "(./test.sh runs it).", file=sys.stderr)
+        sys.exit(SKIPPED_STATUS)
 
 
 class E2eError(AssertionError):

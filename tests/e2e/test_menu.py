@@ -19,7 +19,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from minigolf_driver import Minigolf  # noqa: E402
+from minigolf_driver import Minigolf, exit_if_cannot_run  # noqa: E402
 
 PROGRAM = os.environ.get("MINIGOLF_PROGRAM", "")
 ASSETS = os.environ.get("MINIGOLF_ASSETS", "")
@@ -274,4 +274,5 @@ class ClosedInputTest(MenuTestCase):
 
 
 if __name__ == "__main__":
+    exit_if_cannot_run()
     unittest.main()

@@ -13,7 +13,13 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from minigolf_driver import BANNER, WINDOW_TITLE, Minigolf, course_boxes  # noqa: E402
+from minigolf_driver import (  # noqa: E402
+    BANNER,
+    WINDOW_TITLE,
+    Minigolf,
+    course_boxes,
+    exit_if_cannot_run,
+)
 
 PROGRAM = os.environ.get("MINIGOLF_PROGRAM", "")
 ASSETS = os.environ.get("MINIGOLF_ASSETS", "")
@@ -202,4 +208,5 @@ class UnreadableCourseTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    exit_if_cannot_run()
     unittest.main()

@@ -189,7 +189,8 @@ TEST(BallTexture, IsReadFromBallTgaOrReportedOnceAndLeftWhite) {
             const Ball ball;
             EXPECT_EQ(ball.textureId(), 0u);
         });
-        EXPECT_EQ(missing, "ball.tga: cannot open the texture; the ball is drawn plain white\n");
+        EXPECT_EQ(missing, "ball.tga: cannot open the texture: No such file or directory; the "
+                           "ball is drawn plain white\n");
 
         writeTga("ball.tga", 1, 1, 32, {1, 2, 3, 4}, 10);
         const std::string refused = standardErrorOf([] {

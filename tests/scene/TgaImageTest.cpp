@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <istream>
+#include <streambuf>
 
 namespace {
 
@@ -89,12 +92,13 @@ TEST(TgaImage, RefusesWhatItCannotShowAndSaysWhy) {
     const Case cases[] = {
         {"rle.tga", {.imageType = 10, .width = 1, .height = 1}, "type 10"},
         {"mapped.tga", {.imageType = 1, .width = 1, .height = 1, .bitsPerPixel = 8}, "type 1"},
+        {"png.tga", {.imageType = 'N', .width = 1, .height = 1}, "not a TGA image"},
         {"grey.tga", {.imageType = 3, .width = 1, .height = 1, .bitsPerPixel = 8}, "type 3"},
         {"depth16.tga", {.width = 1, .height = 1, .bitsPerPixel = 16}, "depth 16"},
         {"depth8.tga", {.width = 1, .height = 1, .bitsPerPixel = 8}, "depth 8"},
         {"zero-width.tga", {.width = 0, .height = 1}, "size 0 by 1"},
         {"zero-height.tga", {.width = 1, .height = 0}, "size 1 by 0"},
-        {"negative.tga", {.width = -1, .height = 4}, "size -1 by 4"},
+        {"negative.tga", {.width = -1, .height = 4}, "size 65535 by 4"},
         {"wide.tga", {.width = TgaImage::maxSide + 1, .height = 1}, "size 8193 by 1"},
         {"tall.tga", {.width = 1, .height = TgaImage::maxSide + 1}, "size 1 by 8193"},
     };
@@ -113,10 +117,47 @@ TEST(TgaImage, RefusesWhatItCannotShowAndSaysWhy) {
     }
     EXPECT_FALSE(image.readFile("/nonexistent/ball.tga"));
     EXPECT_EQ(image.pixels(), nullptr);
-    EXPECT_EQ(image.error(), "/nonexistent/ball.tga: cannot open the texture");
+    EXPECT_EQ(image.error(), "/nonexistent/ball.tga: cannot open the texture: No such file or "
+                             "directory");
 
     EXPECT_FALSE(image.readFile(writeFile("header.tga", Bytes{0, 0, 2, 0, 0, 0, 0})));
-    EXPECT_TRUE(contains(image.error(), "ends inside the 18-byte TGA header")) << image.error();
+    EXPECT_TRUE(contains(image.error(), "ends after 7 bytes, inside the 18-byte TGA header"))
+        << image.error();
+    EXPECT_FALSE(image.readFile(writeFile("empty.tga", Bytes{})));
+    EXPECT_TRUE(contains(image.error(), "the file is empty")) << image.error();
+
+    // A directory opens as a stream that reads nothing: it must not pass for an empty file.
+    const std::string folder = scratchDirectory().path("folder.tga").string();
+    std::filesystem::create_directory(folder);
+    EXPECT_FALSE(image.readFile(folder));
+    EXPECT_EQ(image.error(), folder + ": is a directory, not a regular file");
+}
+
+namespace {
+
+// Hands out its bytes front to back and refuses to seek, as a pipe does.
+class PipeLikeBuffer : public std::streambuf {
+public:
+    explicit PipeLikeBuffer(Bytes bytes) : bytes_(std::move(bytes)) {
+        char* begin = reinterpret_cast<char*>(bytes_.data());
+        setg(begin, begin, begin + bytes_.size());
+    }
+
+private:
+    Bytes bytes_;
+};
+
+} // namespace
+
+TEST(TgaImage, ReadsFromAStreamThatCannotSeek) {
+    TgaHeader withId{.idLength = 3, .width = 2, .height = 3, .bitsPerPixel = 24};
+    Bytes idThenPixels = {'i', 'd', '!'};
+    idThenPixels.insert(idThenPixels.end(), bottomRowFirst.begin(), bottomRowFirst.end());
+    PipeLikeBuffer buffer(tgaFile(withId, idThenPixels));
+    std::istream pipe(&buffer);
+    TgaImage image;
+    ASSERT_TRUE(image.read(pipe, "pipe")) << image.error();
+    EXPECT_EQ(pixelsOf(image), asRgbBottomRowFirst);
 }
 
 TEST(TgaImage, ReadsTheLargestSideAndZeroFillsAShortFile) {

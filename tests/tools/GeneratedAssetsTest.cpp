@@ -135,4 +135,29 @@ TEST_F(GeneratedAssetsTest, GeneratorsReportBadArguments) {
     EXPECT_EQ(run(quoted(makeBallTexture) + toMessages), 2) << "a binary file needs a name";
 }
 
+// Options are never taken for file names: both generators once wrote a file named "--help".
+TEST_F(GeneratedAssetsTest, GeneratorsAnswerHelpAndRefuseUnknownOptions) {
+    const fs::path work = scratch / "work";
+    fs::create_directories(work);
+    const std::string inWork = "cd " + quoted(work.string()) + " && ";
+    const fs::path out = scratch / "stdout.txt";
+    const fs::path err = scratch / "stderr.txt";
+    const std::string captured = " > " + quoted(out.string()) + " 2> " + quoted(err.string());
+    for (const std::string& tool : {makeCourse, makeBallTexture}) {
+        for (const char* help : {"--help", "-h"}) {
+            EXPECT_EQ(run(inWork + quoted(tool) + " " + help + captured), 0) << tool << help;
+            EXPECT_EQ(readFile(out).rfind("usage: ", 0), 0u) << tool << help << readFile(out);
+            EXPECT_EQ(readFile(err), "") << tool << help;
+        }
+        EXPECT_EQ(run(inWork + quoted(tool) + " --bogus" + captured), 2) << tool;
+        EXPECT_EQ(readFile(out), "") << tool;
+        EXPECT_NE(readFile(err).find("unknown option --bogus"), std::string::npos) << tool;
+        EXPECT_NE(readFile(err).find("usage: "), std::string::npos) << tool;
+        EXPECT_TRUE(fs::is_empty(work)) << tool << " wrote a file for an option";
+    }
+    // After "--", a name that starts with "-" is a file name.
+    EXPECT_EQ(run(inWork + quoted(makeCourse) + " -- -course.txt" + captured), 0);
+    EXPECT_EQ(readFile(work / "-course.txt"), courseFileText(buildCourseModel()));
+}
+
 } // namespace
