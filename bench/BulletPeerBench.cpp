@@ -7,6 +7,7 @@
 // quantised bounding-volume tree over triangle meshes), queried with convexSweepTest of a
 // btSphereShape of the ball's radius, as a game built on Bullet would cast its ball.
 
+#include "bench/GeneratedCourse.h"
 #include "course/CourseReader.h"
 #include "course/TriangleStorage.h"
 #include "physics/ContactIndex.h"
@@ -15,9 +16,6 @@
 
 #include <benchmark/benchmark.h>
 #include <btBulletCollisionCommon.h>
-
-#include <malloc.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -290,14 +288,6 @@ void loadAgainstBullet(benchmark::State& state) {
     state.counters["ours_over_bullet"] = ours / bullet;
 }
 
-// Resident memory, bytes, with the heap's free memory handed back first.
-double residentBytes() {
-    malloc_trim(0);
-    long pages = 0, resident = 0;
-    std::ifstream("/proc/self/statm") >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE));
-}
-
 // The memory a loaded course keeps, its index included, per triangle (ours), against Bullet's mesh
 // and tree, each measured as the growth of the resident memory while it is alive.
 void memoryAgainstBullet(benchmark::State& state) {
@@ -305,18 +295,18 @@ void memoryAgainstBullet(benchmark::State& state) {
         roomFile(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     double ours = 0.0, bullet = 0.0, triangles = 0.0;
     for (auto _ : state) {
-        double before = residentBytes();
+        double before = residentBytesInUse();
         {
             OurCourse course;
             course.load(file);
-            ours = residentBytes() - before;
+            ours = residentBytesInUse() - before;
             triangles = static_cast<double>(course.triangles.size());
         }
-        before = residentBytes();
+        before = residentBytesInUse();
         {
             BulletCourse course;
             course.load(file);
-            bullet = residentBytes() - before;
+            bullet = residentBytesInUse() - before;
         }
     }
     state.counters["ours_bytes_per_triangle"] = ours / triangles;

@@ -108,14 +108,6 @@ double uniform(std::mt19937& random, double low, double high) {
     return low + (high - low) * uniform(random);
 }
 
-// A unit vector uniform on the sphere (Archimedes: uniform height, uniform angle).
-std::array<double, 3> randomDirection(std::mt19937& random) {
-    const double height = 1.0 - 2.0 * uniform(random);
-    const double angle = 2.0 * std::numbers::pi * uniform(random);
-    const double across = std::sqrt(std::max(0.0, 1.0 - height * height));
-    return {across * std::cos(angle), height, across * std::sin(angle)};
-}
-
 using Point = std::array<double, 3>;
 
 Point add(const Point& a, const Point& b, double scale = 1.0) {
@@ -191,6 +183,13 @@ void appendNumber(std::string& text, float value) {
 }
 
 } // namespace
+
+std::array<double, 3> randomDirection(std::mt19937& random) {
+    const double height = 1.0 - 2.0 * uniform(random);
+    const double angle = 2.0 * std::numbers::pi * uniform(random);
+    const double across = std::sqrt(std::max(0.0, 1.0 - height * height));
+    return {across * std::cos(angle), height, across * std::sin(angle)};
+}
 
 GeneratedCourse generateRoom(int cells, int tiles) { return generateWalls(cells, tiles, false); }
 

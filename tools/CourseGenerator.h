@@ -7,6 +7,7 @@
 #include <array>
 #include <deque>
 #include <istream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,11 @@ std::string sweepsText(const std::vector<Sweep>& sweeps);
 // Reads sweepsText's form (blank lines are skipped); on a line that is not six finite numbers,
 // returns false with `fault` saying where ("LINE: expected ...").
 bool readSweeps(std::istream& in, std::vector<Sweep>& sweeps, std::string& fault);
+
+// A unit vector uniform on the sphere: the height uniform in [-1, 1] and the angle round the
+// axis uniform in [0, 2 pi) (Archimedes), built from the generator's raw 32-bit words so that a
+// seed gives the same directions with every standard library.
+std::array<double, 3> randomDirection(std::mt19937& random);
 
 // The distance from p to the closed triangle a b c, in double.
 double distanceToTriangle(const Vector3& p, const Vector3& a, const Vector3& b, const Vector3& c);

@@ -201,16 +201,11 @@ private:
     Vector3 high_;
 };
 
-// A unit vector uniform on the sphere: the height uniform in [-1, 1] and the angle round the
-// axis uniform in [0, 2 pi) (Archimedes). Built from the generator's raw 32-bit words so that a
-// seed gives the same directions with every standard library.
-Vector3 randomDirection(std::mt19937& generator) {
-    constexpr double wordRange = 4294967296.0; // 2^32: one draw as a fraction in [0, 1)
-    const double height = 1.0 - 2.0 * (generator() / wordRange);
-    const double angle = 2.0 * std::numbers::pi * (generator() / wordRange);
-    const double across = std::sqrt(std::fmax(0.0, 1.0 - height * height));
-    return {static_cast<float>(across * std::cos(angle)), static_cast<float>(height),
-            static_cast<float>(across * std::sin(angle))};
+// A unit vector uniform on the sphere, as a float vector.
+Vector3 randomDirectionVector(std::mt19937& generator) {
+    const std::array<double, 3> direction = randomDirection(generator);
+    return {static_cast<float>(direction[0]), static_cast<float>(direction[1]),
+            static_cast<float>(direction[2])};
 }
 
 struct CheckTally {
@@ -270,7 +265,7 @@ int runCheck(const CheckOptions& options) {
     for (long long flight = 0; flight < options.balls; ++flight) {
         progress.update(flight, options.balls, "balls");
         ball.setPosition(options.from);
-        ball.setVelocity(randomDirection(directions) * options.speed);
+        ball.setVelocity(randomDirectionVector(directions) * options.speed);
         flyCheckBall(settings, course, region, options, ball, tally);
     }
     progress.clear();
