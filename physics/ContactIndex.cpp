@@ -18,9 +18,9 @@ namespace {
 constexpr std::uint32_t trianglesPerLeaf = 4;
 constexpr std::uint32_t boxesPerLeaf = 2;
 // Boxes up to which a search tests each box's bounds in turn rather than walking the tree over
-// them: a room's few walls share every upper node of that tree, which a sweep anywhere inside
-// the room reaches.
-constexpr std::size_t boxesScannedInTurn = 16;
+// them: a room's walls share every upper node of that tree, which a sweep anywhere inside the
+// room reaches (measured: the tree costs more up to about a hundred boxes).
+constexpr std::size_t boxesScannedInTurn = 64;
 
 // Deep enough for any tree the median split builds: it halves the items at every level.
 constexpr int deepestTree = 64;
@@ -156,6 +156,8 @@ std::size_t nodesFor(std::size_t items, std::size_t leafSize) {
 struct ContactIndex::BoxIndex {
     std::uint32_t looseCount = 0;
     bool hasTree = false;
+    float normalAxis[3] = {0.0f, 0.0f, 0.0f};
+    float normalSpread = 2.0f;
     // The largest coordinate magnitude of its tree triangles.
     double magnitude = 0.0;
 };
@@ -194,6 +196,8 @@ ContactIndex::ContactIndex(const std::vector<CollisionBox>& boxes, unsigned thre
         entry.looseCount = found[number].looseCount;
         entry.firstLoose = entry.first + entry.count - entry.looseCount;
         entry.root = found[number].hasTree ? static_cast<std::uint32_t>(firstNode[number]) : noNode;
+        std::copy_n(found[number].normalAxis, 3, entry.normalAxis);
+        entry.normalSpread = found[number].normalSpread;
         courseMagnitude_ = std::max(courseMagnitude_, found[number].magnitude);
     }
     buildBoxTree();
@@ -247,6 +251,7 @@ ContactIndex::BoxIndex ContactIndex::indexBox(const CollisionBox& box, const Box
         return found;
     }
     found.hasTree = true;
+    boundNormals(records, found);
     buildTree(nodes, items, trianglesPerLeaf, 0);
     for (std::size_t i = 0; i < items.size(); ++i) {
         triangles_[entry.first + i] = records[items[i].id];
@@ -257,6 +262,34 @@ ContactIndex::BoxIndex ContactIndex::indexBox(const CollisionBox& box, const Box
         nodes_[firstNode + i] = node;
     }
     return found;
+}
+
+// The cone around the records' normals: their mean direction, rounded to float, and the largest
+// distance of a normal from it, rounded up with room for the rounding of the distances.
+void ContactIndex::boundNormals(const std::vector<ContactTriangle>& records, BoxIndex& found) {
+    double sum[3] = {0.0, 0.0, 0.0};
+    for (const ContactTriangle& record : records) {
+        for (int axis = 0; axis < 3; ++axis) {
+            sum[axis] += record.normal[axis];
+        }
+    }
+    const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
+    if (!(length > 0.0)) {
+        return; // normals that cancel: no cone narrower than the whole sphere
+    }
+    double widest = 0.0;
+    for (int axis = 0; axis < 3; ++axis) {
+        found.normalAxis[axis] = static_cast<float>(sum[axis] / length);
+    }
+    for (const ContactTriangle& record : records) {
+        double squared = 0.0;
+        for (int axis = 0; axis < 3; ++axis) {
+            const double gap = double(record.normal[axis]) - found.normalAxis[axis];
+            squared += gap * gap;
+        }
+        widest = std::max(widest, squared);
+    }
+    found.normalSpread = std::min(2.0f, roundedUp(std::sqrt(widest) * (1.0 + 1e-9) + 1e-9));
 }
 
 void ContactIndex::buildBoxTree() {
@@ -367,20 +400,35 @@ void ContactIndex::collectCandidates(const BallMove& move, float epsilon,
 void ContactIndex::collectBox(std::uint32_t number, const BallMove& move, const SweepReach& sweep,
                               std::vector<ContactCandidate>& triangles) const {
     const BoxEntry& entry = boxEntries_[number];
-    if (entry.root != noNode) {
+    if (entry.root != noNode && !leavesEveryFace(move, entry)) {
         forEachReachedLeaf(nodes_.get(), entry.root, sweep, [&](std::uint32_t first, std::uint32_t count) {
             for (std::uint32_t i = first; i < first + count; ++i) {
                 const ContactTriangle& triangle = triangles_[i];
-                if (move.delta.dot(triangle.faceNormal()) <= 0.0f &&
-                    contact_reach::mayTouch(triangle, triangle.reachGrowth, sweep)) {
-                    triangles.push_back({mergeOrder(number, triangle.position), &triangle});
+                if (move.delta.dot(triangle.faceNormal()) > 0.0f) {
+                    continue; // leaving the face's front: its tests all report nothing
+                }
+                const double bound = contact_reach::touchBound(triangle, triangle.reachGrowth, sweep);
+                if (bound <= 1.0) {
+                    triangles.push_back({mergeOrder(number, triangle.position), &triangle, bound});
                 }
             }
         });
     }
     for (std::uint32_t i = entry.firstLoose; i < entry.firstLoose + entry.looseCount; ++i) {
-        triangles.push_back({mergeOrder(number, triangles_[i].position), &triangles_[i]});
+        triangles.push_back({mergeOrder(number, triangles_[i].position), &triangles_[i], 0.0});
     }
+}
+
+// Whether the move leaves the front of every tree triangle of the box, as each one's tests
+// judge it (D . n > 0 rounded to float): then none of them reports anything. For a normal n
+// within s of the cone's axis a, D . n >= D . a - |D| s; a little more than that being positive
+// keeps the tests' own double sum and its rounding to float above zero.
+bool ContactIndex::leavesEveryFace(const BallMove& move, const BoxEntry& entry) {
+    const double d[3] = {move.delta.x, move.delta.y, move.delta.z};
+    const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    const double along = d[0] * entry.normalAxis[0] + d[1] * entry.normalAxis[1] +
+                         d[2] * entry.normalAxis[2];
+    return along - length * entry.normalSpread > length * 1e-12 + 1e-37;
 }
 
 void ContactIndex::collectEveryTriangle(const BallMove& move, float epsilon,
@@ -392,7 +440,7 @@ void ContactIndex::collectEveryTriangle(const BallMove& move, float epsilon,
         }
         const BoxEntry& entry = boxEntries_[number];
         for (std::uint32_t i = entry.first; i < entry.first + entry.count; ++i) {
-            triangles.push_back({mergeOrder(number, triangles_[i].position), &triangles_[i]});
+            triangles.push_back({mergeOrder(number, triangles_[i].position), &triangles_[i], 0.0});
         }
     }
 }

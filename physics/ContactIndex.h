@@ -16,6 +16,9 @@
 struct ContactCandidate {
     std::uint64_t order;
     const ContactTriangle* triangle;
+    // A fraction of the move no result of the triangle's tests lies below (0 for a triangle the
+    // index cannot bound).
+    double bound;
 };
 
 // What one search collects: the candidate triangles (in no particular order: sort them by
@@ -81,6 +84,11 @@ private:
         // Every triangle of the box, tree and loose, at triangles_[first, first + count).
         std::uint32_t first = 0;
         std::uint32_t count = 0;
+        // A cone around the normals of the tree triangles: every such normal lies within
+        // `normalSpread` (a distance between unit vectors) of the unit `normalAxis`. A move that
+        // leaves the front of every one of them skips the tree.
+        float normalAxis[3] = {0.0f, 0.0f, 0.0f};
+        float normalSpread = 2.0f;
     };
 
     static constexpr std::uint32_t noNode = 0xffffffffu;
@@ -96,6 +104,8 @@ private:
                           std::uint32_t leafSize, std::uint32_t firstItem);
 
     BoxIndex indexBox(const CollisionBox& box, const BoxEntry& entry, std::size_t firstNode);
+    static void boundNormals(const std::vector<ContactTriangle>& records, BoxIndex& found);
+    static bool leavesEveryFace(const BallMove& move, const BoxEntry& entry);
     void buildBoxTree();
     void collectBox(std::uint32_t number, const BallMove& move,
                     const contact_reach::SweepReach& sweep,

@@ -181,17 +181,20 @@ inline void prepareSlabs(SweepReach& sweep) {
     }
 }
 
-// Whether the segment itself comes within reach + growth of the box [lower, upper], slab by
-// slab: the fractions of the move spent inside each grown slab must overlap within [0, 1].
-// Conservative: the reach carries slack far beyond the rounding of these double comparisons.
-inline bool segmentMayReach(const SweepReach& sweep, const float* lower, const float* upper,
-                            double growth) {
+// The first fraction of the move at which the segment lies within reach + growth of the box
+// [lower, upper], found slab by slab (the fractions of the move spent inside each grown slab must
+// overlap within [0, 1]); more than 1 when it never does. An axis along which the move does not
+// go is left to the bounds test made before. Conservative: the reach carries slack far beyond
+// the rounding of these double comparisons.
+inline double segmentEntry(const SweepReach& sweep, const float* lower, const float* upper,
+                           double growth) {
+    constexpr double never = 2.0;
     const double grow = sweep.reach + growth;
     double enter = 0.0;
     double leave = 1.0;
     for (int axis = 0; axis < 3; ++axis) {
         if (sweep.delta[axis] == 0.0) {
-            continue; // the bounds test above has settled this axis
+            continue;
         }
         double first = (double(lower[axis]) - grow - sweep.from[axis]) * sweep.inverseDelta[axis];
         double second = (double(upper[axis]) + grow - sweep.from[axis]) * sweep.inverseDelta[axis];
@@ -201,10 +204,15 @@ inline bool segmentMayReach(const SweepReach& sweep, const float* lower, const f
         enter = std::max(enter, first);
         leave = std::min(leave, second);
         if (enter > leave) {
-            return false;
+            return never;
         }
     }
-    return true;
+    return enter;
+}
+
+inline bool segmentMayReach(const SweepReach& sweep, const float* lower, const float* upper,
+                            double growth) {
+    return segmentEntry(sweep, lower, upper, growth) <= 1.0;
 }
 
 // Whether the segment's grown bounds overlap the box [lower, upper]: float comparisons only.
@@ -230,19 +238,28 @@ inline void vertexBounds(const ContactTriangle& triangle, float* lower, float* u
     }
 }
 
-// Whether any of the triangle's seven tests could report a contact on the move: false only when
-// none can (see the claim above). `growth` is the triangle's share of the margin.
-inline bool mayTouch(const ContactTriangle& triangle, double growth, const SweepReach& sweep) {
+// Whether any of the triangle's seven tests could report a contact on the move: more than 1 when
+// none can (see the claim above), otherwise a fraction of the move no result of its tests lies
+// below (the centre of a result lies within reach + growth of the triangle, so inside its bounds
+// grown by that much; 2^-22 is taken off for the rounding here). `growth` is the triangle's
+// share of the margin.
+inline double touchBound(const ContactTriangle& triangle, double growth, const SweepReach& sweep) {
+    constexpr double never = 2.0;
     float lower[3];
     float upper[3];
     vertexBounds(triangle, lower, upper);
     for (int axis = 0; axis < 3; ++axis) {
         if (double(lower[axis]) - growth > sweep.upper[axis] ||
             double(upper[axis]) + growth < sweep.lower[axis]) {
-            return false;
+            return never;
         }
     }
-    return segmentMayReach(sweep, lower, upper, growth);
+    const double entry = segmentEntry(sweep, lower, upper, growth);
+    return entry > 1.0 ? never : std::max(0.0, entry - 0x1p-22);
+}
+
+inline bool mayTouch(const ContactTriangle& triangle, double growth, const SweepReach& sweep) {
+    return touchBound(triangle, growth, sweep) <= 1.0;
 }
 
 // The first fraction of the move at which the centre comes within R + rho of the centroid.
@@ -312,11 +329,33 @@ inline double earliestNearPlane(const ContactTriangle& triangle, const SweepReac
     return std::max(0.0, gap / closing - 0x1p-22);
 }
 
+// The first fraction of the move at which the centre comes within `radius` of the point, or more
+// than 1 when it never does: |from + t delta - point|^2 = radius^2, written a t^2 + 2 h t + c0 = 0.
+// Double arithmetic on the floats, rounding far below any slack used with it (as below).
+inline double earliestNearPoint(const SweepReach& sweep, const float* point, double radius) {
+    constexpr double never = 2.0;
+    double a = 0.0, h = 0.0, c0 = 0.0;
+    for (int axis = 0; axis < 3; ++axis) {
+        const double gap = sweep.from[axis] - point[axis];
+        a += sweep.delta[axis] * sweep.delta[axis];
+        h += sweep.delta[axis] * gap;
+        c0 += gap * gap;
+    }
+    c0 -= radius * radius;
+    if (c0 <= 0.0) {
+        return 0.0;
+    }
+    if (h >= 0.0 || h * h - a * c0 < 0.0) {
+        return never;
+    }
+    return c0 / (std::sqrt(h * h - a * c0) - h);
+}
+
 // The first fraction of the move at which the centre comes within `radius` of the segment from
-// a to b (its end balls included), or more than 1 when it never does; double arithmetic on the
-// floats, rounding far below any slack used with it.
-inline double earliestNearSegment(const SweepReach& sweep, const float* a, const float* b,
-                                  double radius) {
+// a to b in its span (entering the cylinder around the segment's line where it projects between
+// a and b), or more than 1 when it never does; the ends' balls are left to earliestNearPoint.
+inline double earliestNearSpan(const SweepReach& sweep, const float* a, const float* b,
+                               double radius) {
     constexpr double never = 2.0;
     double edge[3], start[3];
     double edgeSquared = 0.0, startAlong = 0.0, moveAlong = 0.0;
@@ -350,28 +389,12 @@ inline double earliestNearSegment(const SweepReach& sweep, const float* a, const
     if (entry <= 1.0) {
         const double along = (startAlong + entry * moveAlong) / edgeSquared;
         if (along >= 0.0 && along <= 1.0) {
-            return entry; // entering the cylinder along the segment's span
+            return entry;
         }
     }
-    // Otherwise the first touch, if any, is at an end: |from + t delta - end|^2 = radius^2.
-    const auto ballEntry = [&](const float* end) {
-        double ba = 0.0, bh = 0.0, bc = 0.0;
-        for (int axis = 0; axis < 3; ++axis) {
-            const double gap = sweep.from[axis] - end[axis];
-            ba += sweep.delta[axis] * sweep.delta[axis];
-            bh += sweep.delta[axis] * gap;
-            bc += gap * gap;
-        }
-        bc -= radius * radius;
-        if (bc <= 0.0) {
-            return 0.0;
-        }
-        if (bh >= 0.0 || bh * bh - ba * bc < 0.0) {
-            return never;
-        }
-        return bc / (std::sqrt(bh * bh - ba * bc) - bh);
-    };
-    return std::min(ballEntry(a), ballEntry(b));
+    // Entering the cylinder beyond an end, the path is within reach of that end's ball first,
+    // or never within reach of the span's part of the cylinder before it.
+    return never;
 }
 
 // The first fraction of the move at which the centre comes within R of the triangle, R being
@@ -432,10 +455,12 @@ inline double earliestNearTriangle(const ContactTriangle& triangle, const SweepR
     }
     double earliest = enter <= leave ? enter : never;
     if (earliest > 0.0) {
+        // Over an edge: within reach of its span, or of one of the three corners' balls.
         const double radius = within * (1.0 + 1e-9);
         for (int k = 0; k < 3; ++k) {
-            earliest = std::min(earliest, earliestNearSegment(sweep, triangle.vertex[k],
-                                                              triangle.vertex[(k + 1) % 3], radius));
+            earliest = std::min({earliest, earliestNearPoint(sweep, triangle.vertex[k], radius),
+                                 earliestNearSpan(sweep, triangle.vertex[k],
+                                                  triangle.vertex[(k + 1) % 3], radius)});
         }
     }
     return earliest > 1.0 ? never : std::max(0.0, earliest - 0x1p-22);

@@ -103,7 +103,8 @@ void SimulationSettings::mergeEarliestFirst(const BallMove& move,
     std::vector<PendingTriangle>& pending = pending_;
     pending.clear();
     for (std::size_t index = 0; index < candidates.size(); ++index) {
-        const double bound = contact_reach::earliestReach(*candidates[index].triangle, sweep);
+        const double bound =
+            std::max(candidates[index].bound, contact_reach::earliestReach(*candidates[index].triangle, sweep));
         if (bound <= 1.0) { // otherwise no result below 1 is possible
             pending.push_back({bound, static_cast<std::uint32_t>(index), false});
         }

@@ -302,6 +302,7 @@ TEST(ContactReach, EveryReportedContactLiesWithinTheMargin) {
                         ++contacts;
                         ASSERT_TRUE(contact_reach::mayTouch(record, record.reachGrowth, *sweep))
                             << "culled a triangle reporting " << time << " from " << from;
+                        ASSERT_LE(contact_reach::touchBound(record, record.reachGrowth, *sweep), time);
                         ASSERT_LE(contact_reach::earliestReach(record, *sweep), time);
                         ASSERT_LE(contact_reach::earliestNearTriangle(record, *sweep), time);
                         Vector3 centre;
