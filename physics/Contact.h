@@ -81,12 +81,21 @@ struct TriangleContacts {
 
     float time[count] = {noContact, noContact, noContact, noContact,
                          noContact, noContact, noContact};
-    Vector3 normal[count];
+    // World axes; set for every result below noContact.
+    float normal[count][3];
 
+    Vector3 normalOf(int i) const { return {normal[i][0], normal[i][1], normal[i][2]}; }
+
+    // "No contact" merges as nothing (it is never simultaneous and never earlier), so only the
+    // results below it are merged.
     void mergeInto(ContactAccumulator& contacts) const {
-        contacts.mergeFace(time[face], normal[face]);
+        if (time[face] != noContact) {
+            contacts.mergeFace(time[face], normalOf(face));
+        }
         for (int i = face + 1; i < count; ++i) {
-            contacts.mergeFeature(time[i], normal[i]);
+            if (time[i] != noContact) {
+                contacts.mergeFeature(time[i], normalOf(i));
+            }
         }
     }
 };

@@ -6,6 +6,7 @@
 // n can touch, so a triangle is passed through from behind.
 #include "physics/SimulationSettings.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -91,10 +92,18 @@ struct FeatureContact {
     float time = noContact;
     bool touchingAtStart = false;
     // Unit vector from the feature to the centre, world axes; set when touchingAtStart.
-    Vector3 featureNormal;
+    float featureNormal[3];
 
-    const Vector3& normalToMerge(const Vector3& faceNormal) const {
-        return touchingAtStart ? featureNormal : faceNormal;
+    void setFeatureNormal(const Vector3& normal) {
+        featureNormal[0] = normal.x;
+        featureNormal[1] = normal.y;
+        featureNormal[2] = normal.z;
+    }
+    // Writes the normal this result merges into `target`.
+    void normalToMerge(const Vector3& faceNormal, float (&target)[3]) const {
+        target[0] = touchingAtStart ? featureNormal[0] : faceNormal.x;
+        target[1] = touchingAtStart ? featureNormal[1] : faceNormal.y;
+        target[2] = touchingAtStart ? featureNormal[2] : faceNormal.z;
     }
 };
 
@@ -128,7 +137,7 @@ FeatureContact edgeContact(const Vector3& p, const Vector3& q, float radius, flo
                 outward[i] = static_cast<float>(double(matrix[4 * i + 1]) * p.y +
                                                 double(matrix[4 * i + 2]) * p.z);
             }
-            contact.featureNormal = outward.length() > 0.0f ? outward.normalize() : normal;
+            contact.setFeatureNormal(outward.length() > 0.0f ? outward.normalize() : normal);
         }
         return contact;
     }
@@ -169,7 +178,7 @@ FeatureContact vertexContact(const Vector3& from, const Vector3& d, float radius
             contact.time = 0.0f;
             contact.touchingAtStart = true;
             Vector3 outward = from - vertex;
-            contact.featureNormal = outward.length() > 0.0f ? outward.normalize() : normal;
+            contact.setFeatureNormal(outward.length() > 0.0f ? outward.normalize() : normal);
         }
         return contact;
     }
@@ -202,12 +211,12 @@ TriangleContacts SimulationSettings::contactsOf(const BallMove& move,
     contacts.time[TriangleContacts::face] =
         faceTime(p0, q0, radius, approach, triangle.apexX, triangle.apexZ, triangle.baseX,
                  triangle.baseZ, epsilon);
-    contacts.normal[TriangleContacts::face] = normal;
+    std::copy_n(triangle.normal, 3, contacts.normal[TriangleContacts::face]);
     for (int v = 0; v < 3; ++v) {
         const FeatureContact contact = vertexContact(move.from, move.delta, radius, approach,
                                                      triangle.corner(v), normal, epsilon);
         contacts.time[1 + v] = contact.time;
-        contacts.normal[1 + v] = contact.normalToMerge(normal);
+        contact.normalToMerge(normal, contacts.normal[1 + v]);
     }
     for (int k = 0; k < 3; ++k) {
         const float* frame = triangle.matrix(k);
@@ -216,7 +225,7 @@ TriangleContacts SimulationSettings::contactsOf(const BallMove& move,
         const FeatureContact contact = edgeContact(p, q, radius, approach,
                                                    triangle.edgeLength[k], frame, normal, epsilon);
         contacts.time[4 + k] = contact.time;
-        contacts.normal[4 + k] = contact.normalToMerge(normal);
+        contact.normalToMerge(normal, contacts.normal[4 + k]);
     }
     return contacts;
 }

@@ -64,14 +64,14 @@ TEST(ContactRounding, TouchingEdgeNormalsAreRoundedAsStored) {
         const Vector3 to = middle - triangle.normal() * 0.5f;
         const TriangleContacts results =
             settings.contactsOf(BallMove(from, to, radius), ContactTriangle::of(triangle));
-        if (results.time[6] != 0.0f || results.normal[6] == triangle.normal()) {
+        if (results.time[6] != 0.0f || results.normalOf(6) == triangle.normal()) {
             continue; // not a touching start on edge 2 this time
         }
         ++touched;
         const Vector3 expected = touchingEdgeNormal(from, triangle.matrix(2));
-        EXPECT_EQ(results.normal[6].x, expected.x);
-        EXPECT_EQ(results.normal[6].y, expected.y);
-        EXPECT_EQ(results.normal[6].z, expected.z);
+        EXPECT_EQ(results.normalOf(6).x, expected.x);
+        EXPECT_EQ(results.normalOf(6).y, expected.y);
+        EXPECT_EQ(results.normalOf(6).z, expected.z);
     }
     EXPECT_GT(touched, 100);
 }
