@@ -322,9 +322,9 @@ bool ContactIndex::isBuiltFor(const std::vector<CollisionBox>& boxes) const {
 namespace {
 
 // Calls visit(first, count) for every leaf of the tree at `root` whose bounds the sweep may
-// reach, depth first.
+// reach, depth first, until a visit returns false; returns false then.
 template <class Node, class Visit>
-void forEachReachedLeaf(const Node* nodes, std::uint32_t root, const SweepReach& sweep,
+bool forEachReachedLeaf(const Node* nodes, std::uint32_t root, const SweepReach& sweep,
                         Visit visit) {
     std::uint32_t pending[deepestTree];
     int top = 0;
@@ -335,12 +335,15 @@ void forEachReachedLeaf(const Node* nodes, std::uint32_t root, const SweepReach&
             continue;
         }
         if (node.count > 0) {
-            visit(node.first, node.count);
+            if (!visit(node.first, node.count)) {
+                return false;
+            }
         } else {
             pending[top++] = node.first + 1;
             pending[top++] = node.first;
         }
     }
+    return true;
 }
 
 // The place in merging order of the triangle at `position` in box `number`.
@@ -350,19 +353,30 @@ std::uint64_t mergeOrder(std::uint32_t number, std::uint32_t position) {
 
 } // namespace
 
-void ContactIndex::collectCandidates(const BallMove& move, float epsilon,
+bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
                                      const std::vector<CollisionBox>& boxes,
-                                     ContactCandidates& candidates) const {
+                                     ContactCandidates& candidates, std::size_t most) const {
     candidates.triangles.clear();
     std::optional<SweepReach>& sweep = candidates.sweep;
     if (!contact_reach::sweepReach(move, epsilon, courseMagnitude_, sweep.emplace())) {
         sweep.reset();
         collectEveryTriangle(move, epsilon, boxes, candidates.triangles);
-        return;
+        return candidates.triangles.size() <= most;
     }
 
-    // The boxes to search: those the sweep may reach whose own sweep test accepts them.
     std::vector<std::uint32_t>& searched = candidates.boxes;
+    searchedBoxes(move, epsilon, boxes, *sweep, searched);
+    for (const std::uint32_t number : searched) {
+        if (!collectBox(number, move, *sweep, candidates.triangles, most)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ContactIndex::searchedBoxes(const BallMove& move, float epsilon,
+                                 const std::vector<CollisionBox>& boxes, SweepReach& sweep,
+                                 std::vector<std::uint32_t>& searched) const {
     searched.clear();
     const auto accept = [&](std::uint32_t number) {
         if (boxes[number].overlapsSweep(move.from, move.to, move.radius, epsilon)) {
@@ -372,36 +386,166 @@ void ContactIndex::collectCandidates(const BallMove& move, float epsilon,
     if (treeBoxes_.size() <= boxesScannedInTurn) {
         for (const std::uint32_t number : treeBoxes_) {
             const Node& root = nodes_[boxEntries_[number].root];
-            if (contact_reach::boundsMayReach(*sweep, root.lower, root.upper)) {
+            if (contact_reach::boundsMayReach(sweep, root.lower, root.upper)) {
                 accept(number);
             }
         }
     } else {
-        contact_reach::prepareSlabs(*sweep);
-        forEachReachedLeaf(boxNodes_.data(), 0, *sweep, [&](std::uint32_t first, std::uint32_t count) {
+        contact_reach::prepareSlabs(sweep);
+        forEachReachedLeaf(boxNodes_.data(), 0, sweep, [&](std::uint32_t first, std::uint32_t count) {
             for (std::uint32_t i = first; i < first + count; ++i) {
                 accept(treeBoxes_[i]);
             }
+            return true;
         });
     }
     for (const std::uint32_t number : looseBoxes_) {
         accept(number);
     }
     if (!searched.empty()) {
-        contact_reach::prepareSlabs(*sweep);
+        contact_reach::prepareSlabs(sweep);
     }
-    for (const std::uint32_t number : searched) {
-        collectBox(number, move, *sweep, candidates.triangles);
+}
+
+// Testing the triangles earliest first, and stopping early, gives exactly what testing all of
+// them in order gives, by this property of the merge rules:
+//
+//   Let every result lie outside [G - eps, G + eps) (a gap of 2 eps, eps the merge tolerance),
+//   and let the smallest result m lie below G - eps. Then merging, in order, only the results
+//   below G + eps gives the same earliest and contactNormal as merging all of them.
+//
+// Proof. Merging starts with earliest = 1 (no contact). Let g be the first result, in merging
+// order, below G - eps. Every result before it lies at or above G + eps, so earliest is 1 or at
+// least G + eps when g arrives, more than 2 eps above g: g is not simultaneous with it and is
+// earlier, so by either rule it replaces both values, whether or not the results above G + eps
+// were merged before it. From then on earliest stays below G - eps, and a result at or above
+// G + eps lies more than 2 eps above it (so even after the float rounding of the difference it
+// is neither simultaneous nor earlier): merging it changes nothing. The results below G + eps
+// come in the same order either way, so both merges end in the same state.
+//
+// The queue holds nodes and triangles, each with a bound that no result of what it stands for
+// lies below (contact_reach: the rounded box around a node's bounds; for a triangle, first the
+// rounded box around its own bounds and the band about its plane, then, when it comes to the
+// front, the tighter and dearer bound of the triangle itself).
+// The search stops at the front's bound L once the smallest result found lies below L - 2 eps and
+// no result found lies in [L - 2 eps, L): with G = L - eps the property holds for every result,
+// those found as those not (all at or above L = G + eps), so merging the tested triangles in
+// order gives the exhaustive result. A box that the box test rejects is never entered, as the
+// exhaustive search skips it too.
+void ContactIndex::searchEarliestFirst(
+    const BallMove& move, float epsilon, const std::vector<CollisionBox>& boxes,
+    const std::function<TriangleContacts(const ContactTriangle&)>& test,
+    EarliestFirstSearch& search) const {
+    using Pending = EarliestFirstSearch::Pending;
+    constexpr int nodeStage = -1;
+    constexpr int testStage = 1;
+    search.tested.clear();
+    search.resultTimes.clear();
+    std::vector<Pending>& pending = search.pending;
+    pending.clear();
+    const auto later = [](const Pending& a, const Pending& b) { return a.bound > b.bound; };
+    const auto push = [&](double bound, std::uint32_t item, std::uint32_t box, int stage) {
+        if (bound <= 1.0) { // otherwise no result below 1 can come of it
+            pending.push_back({bound, item, box, stage});
+            std::push_heap(pending.begin(), pending.end(), later);
+        }
+    };
+
+    SweepReach sweep;
+    if (!contact_reach::sweepReach(move, epsilon, courseMagnitude_, sweep)) {
+        // Not a move to cull: every triangle of every box that the box test accepts, in turn.
+        for (std::uint32_t number = 0; number < boxEntries_.size(); ++number) {
+            if (boxes[number].overlapsSweep(move.from, move.to, move.radius, epsilon)) {
+                const BoxEntry& entry = boxEntries_[number];
+                for (std::uint32_t i = entry.first; i < entry.first + entry.count; ++i) {
+                    push(0.0, i, number, testStage);
+                }
+            }
+        }
+    } else {
+        searchedBoxes(move, epsilon, boxes, sweep, search.boxes);
+        for (const std::uint32_t number : search.boxes) {
+            const BoxEntry& entry = boxEntries_[number];
+            if (entry.root != noNode && !leavesEveryFace(move, entry)) {
+                const Node& root = nodes_[entry.root];
+                push(contact_reach::earliestNearBox(sweep, root.lower, root.upper, sweep.reach),
+                     entry.root, number, nodeStage);
+            }
+            for (std::uint32_t i = entry.firstLoose; i < entry.firstLoose + entry.looseCount; ++i) {
+                push(0.0, i, number, testStage); // no bound for a loose triangle
+            }
+        }
     }
+
+    const double gap = 2.0 * std::max(0.0, double(epsilon));
+    double smallest = noContact;
+    while (!pending.empty()) {
+        const double front = pending.front().bound;
+        if (smallest < front - gap &&
+            std::none_of(search.resultTimes.begin(), search.resultTimes.end(),
+                         [&](float t) { return t >= front - gap && t < front; })) {
+            break; // nothing left can change the merge
+        }
+        std::pop_heap(pending.begin(), pending.end(), later);
+        const Pending next = pending.back();
+        pending.pop_back();
+        if (next.stage == nodeStage) {
+            const Node& node = nodes_[next.item];
+            if (node.count == 0) {
+                for (std::uint32_t child = node.first; child <= node.first + 1; ++child) {
+                    const Node& c = nodes_[child];
+                    push(std::max(next.bound, contact_reach::earliestNearBox(sweep, c.lower, c.upper,
+                                                                              sweep.reach)),
+                         child, next.box, nodeStage);
+                }
+                continue;
+            }
+            for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
+                const ContactTriangle& triangle = triangles_[i];
+                if (move.delta.dot(triangle.faceNormal()) > 0.0f) {
+                    continue; // leaving the face's front: its tests all report nothing
+                }
+                float lower[3], upper[3];
+                contact_reach::vertexBounds(triangle, lower, upper);
+                const double bound = std::max(
+                    {next.bound,
+                     contact_reach::earliestNearBox(sweep, lower, upper,
+                                                    sweep.reach + triangle.reachGrowth),
+                     contact_reach::earliestNearPlane(triangle, sweep)});
+                push(bound, i, next.box, 0);
+            }
+            continue;
+        }
+        const ContactTriangle& triangle = triangles_[next.item];
+        if (next.stage < testStage) {
+            push(std::max(next.bound, contact_reach::earliestNearTriangle(triangle, sweep)),
+                 next.item, next.box, testStage);
+            continue;
+        }
+        const TriangleContacts results = test(triangle);
+        bool any = false;
+        for (const float t : results.time) {
+            if (t < noContact) {
+                search.resultTimes.push_back(t);
+                smallest = std::min(smallest, double(t));
+                any = true;
+            }
+        }
+        if (any) { // a triangle without a result merges as nothing
+            search.tested.emplace_back(mergeOrder(next.box, triangle.position), results);
+        }
+    }
+    std::sort(search.tested.begin(), search.tested.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
 }
 
 // Appends the box's triangles that the sweep may touch. A triangle whose face the move leaves
 // (D . n > 0, rounded as its tests round it) reports nothing and is left out.
-void ContactIndex::collectBox(std::uint32_t number, const BallMove& move, const SweepReach& sweep,
-                              std::vector<ContactCandidate>& triangles) const {
+bool ContactIndex::collectBox(std::uint32_t number, const BallMove& move, const SweepReach& sweep,
+                              std::vector<ContactCandidate>& triangles, std::size_t most) const {
     const BoxEntry& entry = boxEntries_[number];
     if (entry.root != noNode && !leavesEveryFace(move, entry)) {
-        forEachReachedLeaf(nodes_.get(), entry.root, sweep, [&](std::uint32_t first, std::uint32_t count) {
+        const bool all = forEachReachedLeaf(nodes_.get(), entry.root, sweep, [&](std::uint32_t first, std::uint32_t count) {
             for (std::uint32_t i = first; i < first + count; ++i) {
                 const ContactTriangle& triangle = triangles_[i];
                 if (move.delta.dot(triangle.faceNormal()) > 0.0f) {
@@ -412,11 +556,16 @@ void ContactIndex::collectBox(std::uint32_t number, const BallMove& move, const 
                     triangles.push_back({mergeOrder(number, triangle.position), &triangle, bound});
                 }
             }
+            return triangles.size() <= most;
         });
+        if (!all) {
+            return false;
+        }
     }
     for (std::uint32_t i = entry.firstLoose; i < entry.firstLoose + entry.looseCount; ++i) {
         triangles.push_back({mergeOrder(number, triangles_[i].position), &triangles_[i], 0.0});
     }
+    return triangles.size() <= most;
 }
 
 // Whether the move leaves the front of every tree triangle of the box, as each one's tests

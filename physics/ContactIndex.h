@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -31,6 +33,22 @@ struct ContactCandidates {
     std::optional<contact_reach::SweepReach> sweep;
 };
 
+// What a search earliest first keeps from pass to pass (to spare allocations): its queue, the
+// triangles it tested with their results, and the results' times.
+struct EarliestFirstSearch {
+    struct Pending {
+        double bound;       // no result of what this stands for lies below it
+        std::uint32_t item; // a node or a triangle record of the index
+        std::uint32_t box;
+        int stage; // a node, or a triangle with its first bound or its tightest
+    };
+    std::vector<Pending> pending;
+    std::vector<std::uint32_t> boxes;
+    // Every triangle tested that reported a contact: its place in merging order and its results.
+    std::vector<std::pair<std::uint64_t, TriangleContacts>> tested;
+    std::vector<float> resultTimes;
+};
+
 // Picks, for one pass of the step, the triangles that can possibly report a contact: a bounding-
 // volume hierarchy over the collision boxes and, inside each box, one over its triangles, built
 // once after the course is read and only read while the ball flies.
@@ -53,10 +71,22 @@ public:
     bool isBuiltFor(const std::vector<CollisionBox>& boxes) const;
 
     // Replaces candidates.triangles by the triangles to test on the move. `boxes` must be the
-    // list the index was built for; `epsilon` is the settings' tolerance.
-    void collectCandidates(const BallMove& move, float epsilon,
-                           const std::vector<CollisionBox>& boxes,
-                           ContactCandidates& candidates) const;
+    // list the index was built for; `epsilon` is the settings' tolerance. Stops, returning false,
+    // as soon as there are more than `most` (candidates.triangles then holds only some).
+    bool collectCandidates(const BallMove& move, float epsilon,
+                           const std::vector<CollisionBox>& boxes, ContactCandidates& candidates,
+                           std::size_t most = SIZE_MAX) const;
+
+    // Tests the triangles that can report a contact on the move with `test`, earliest first by
+    // lower bounds of their results, and stops once no untested triangle can change the merge of
+    // the results; search.tested then holds, in merging order, every tested triangle that reported
+    // a contact: merging them in that order, from no contact, gives exactly what merging every
+    // triangle of every box the sweep overlaps gives. `boxes` must be the list the index was built
+    // for; `epsilon` is the settings' tolerance, of the box test and of the merge.
+    void searchEarliestFirst(const BallMove& move, float epsilon,
+                             const std::vector<CollisionBox>& boxes,
+                             const std::function<TriangleContacts(const ContactTriangle&)>& test,
+                             EarliestFirstSearch& search) const;
 
     // The triangles indexed (every non-degenerate triangle of every box, once per box holding it).
     std::size_t triangleCount() const { return triangleCount_; }
@@ -106,10 +136,13 @@ private:
     BoxIndex indexBox(const CollisionBox& box, const BoxEntry& entry, std::size_t firstNode);
     static void boundNormals(const std::vector<ContactTriangle>& records, BoxIndex& found);
     static bool leavesEveryFace(const BallMove& move, const BoxEntry& entry);
+    // The boxes a search looks into: those the sweep may reach whose own test accepts them.
+    void searchedBoxes(const BallMove& move, float epsilon, const std::vector<CollisionBox>& boxes,
+                       contact_reach::SweepReach& sweep, std::vector<std::uint32_t>& searched) const;
     void buildBoxTree();
-    void collectBox(std::uint32_t number, const BallMove& move,
-                    const contact_reach::SweepReach& sweep,
-                    std::vector<ContactCandidate>& triangles) const;
+    bool collectBox(std::uint32_t number, const BallMove& move,
+                    const contact_reach::SweepReach& sweep, std::vector<ContactCandidate>& triangles,
+                    std::size_t most) const;
     void collectEveryTriangle(const BallMove& move, float epsilon,
                               const std::vector<CollisionBox>& boxes,
                               std::vector<ContactCandidate>& triangles) const;

@@ -262,48 +262,99 @@ inline bool mayTouch(const ContactTriangle& triangle, double growth, const Sweep
     return touchBound(triangle, growth, sweep) <= 1.0;
 }
 
-// The first fraction of the move at which the centre comes within R + rho of the centroid.
-inline double earliestNearBall(const ContactTriangle& triangle, const SweepReach& sweep) {
+// Lower bounds of a triangle's results. Every result t < 1 of its tests has the centre within
+// r + delta of the triangle at t itself (see the claim), that is within R = reach + the
+// triangle's growth; so t lies no earlier than the first moment the centre comes within R of
+// anything that holds the triangle: its bounds (touchBound, earliestNearBox), the band about its
+// plane, or the triangle itself, each computed in double with 2^-22 taken off for the rounding
+// here. Each returns more than 1 when the path never comes that near.
+
+// The first fraction of the move at which the centre comes within `radius` of the box [lower,
+// upper] (the rounded box around it, not the box grown into a larger box). Inside the larger box,
+// the squared distance to the box is a piecewise quadratic of the fraction, convex, whose pieces
+// end where the centre crosses one of the box's face planes; the first piece that reaches
+// radius^2 gives the moment.
+inline double earliestNearBox(const SweepReach& sweep, const float* lower, const float* upper,
+                              double radius) {
     constexpr double never = 2.0;
-    double centre[3];
+    double enter = 0.0, leave = 1.0;
+    double cuts[8];
+    int cutCount = 0;
     for (int axis = 0; axis < 3; ++axis) {
-        centre[axis] = (double(triangle.vertex[0][axis]) + triangle.vertex[1][axis] +
-                        triangle.vertex[2][axis]) /
-                       3.0;
-    }
-    double farthest = 0.0;
-    for (int v = 0; v < 3; ++v) {
-        double squared = 0.0;
-        for (int axis = 0; axis < 3; ++axis) {
-            const double gap = triangle.vertex[v][axis] - centre[axis];
-            squared += gap * gap;
+        const double low = double(lower[axis]), high = double(upper[axis]);
+        if (sweep.delta[axis] == 0.0) {
+            if (sweep.from[axis] < low - radius || sweep.from[axis] > high + radius) {
+                return never;
+            }
+            continue;
         }
-        farthest = std::max(farthest, squared);
+        double first = (low - radius - sweep.from[axis]) * sweep.inverseDelta[axis];
+        double second = (high + radius - sweep.from[axis]) * sweep.inverseDelta[axis];
+        if (first > second) {
+            std::swap(first, second);
+        }
+        enter = std::max(enter, first);
+        leave = std::min(leave, second);
+        if (enter > leave) {
+            return never;
+        }
+        cuts[cutCount++] = (low - sweep.from[axis]) * sweep.inverseDelta[axis];
+        cuts[cutCount++] = (high - sweep.from[axis]) * sweep.inverseDelta[axis];
     }
-    const double within = sweep.reach + triangle.reachGrowth + std::sqrt(farthest) * (1.0 + 1e-9);
-    // |from + t delta - c|^2 = within^2, written a t^2 + 2 h t + c0 = 0.
-    double a = 0.0, h = 0.0, c0 = 0.0;
-    for (int axis = 0; axis < 3; ++axis) {
-        const double start = sweep.from[axis] - centre[axis];
-        a += sweep.delta[axis] * sweep.delta[axis];
-        h += sweep.delta[axis] * start;
-        c0 += start * start;
+    cuts[cutCount++] = leave;
+    // At most seven: sorted by insertion.
+    for (int i = 1; i < cutCount; ++i) {
+        for (int j = i; j > 0 && cuts[j] < cuts[j - 1]; --j) {
+            std::swap(cuts[j], cuts[j - 1]);
+        }
     }
-    c0 -= within * within;
-    if (c0 <= 0.0) {
-        return 0.0; // within reach at the start
+    double start = enter;
+    for (int i = 0; i < cutCount; ++i) {
+        const double end = cuts[i];
+        if (end <= start) {
+            continue;
+        }
+        // On [start, end] each axis keeps to one side of the box (or inside it): distance^2 =
+        // sum over the axes outside of (gap + t delta)^2, written a t^2 + 2 h t + c0.
+        const double middle = 0.5 * (start + end);
+        double a = 0.0, h = 0.0, c0 = -radius * radius;
+        for (int axis = 0; axis < 3; ++axis) {
+            const double at = sweep.from[axis] + middle * sweep.delta[axis];
+            const double face = at < double(lower[axis])  ? double(lower[axis])
+                                : at > double(upper[axis]) ? double(upper[axis])
+                                                            : at;
+            if (face == at) {
+                continue; // inside the box's slab along this axis
+            }
+            const double gap = sweep.from[axis] - face;
+            a += sweep.delta[axis] * sweep.delta[axis];
+            h += sweep.delta[axis] * gap;
+            c0 += gap * gap;
+        }
+        if ((a * start + 2.0 * h) * start + c0 <= 0.0) {
+            return std::max(0.0, start - 0x1p-22); // within reach where this piece begins
+        }
+        // Above radius^2 at the piece's start, the piece reaches it at the parabola's smaller
+        // root, written so that it does not cancel, when that root comes before the piece's end
+        // (a root before the piece's start means a centre moving away: the start is then still
+        // no later than any moment within reach, if there is one).
+        if (h < 0.0 && h * h - a * c0 >= 0.0) {
+            const double root = c0 / (std::sqrt(h * h - a * c0) - h);
+            if (root <= end) {
+                return std::max(0.0, std::max(root, start) - 0x1p-22);
+            }
+        }
+        start = end;
+        if (start >= leave) {
+            break;
+        }
     }
-    const double discriminant = h * h - a * c0;
-    if (h >= 0.0 || discriminant < 0.0) {
-        return never; // moving away, or passing by without coming that near
-    }
-    // The smaller root, in the form that does not cancel: c0 / (-h + sqrt(h^2 - a c0)).
-    const double entry = c0 / (std::sqrt(discriminant) - h);
-    return std::max(0.0, entry - 0x1p-22);
+    return never;
 }
 
 // The first fraction of the move at which the centre's height over the triangle's plane, measured
-// from v0 along the stored normal, lies within R + e (l + R).
+// from v0 along the stored normal, lies within R + e (l + R): e is the normal's angular error and
+// l the longest edge, and the centre of a result lies within l + R of v0.
 inline double earliestNearPlane(const ContactTriangle& triangle, const SweepReach& sweep) {
     constexpr double never = 2.0;
     const double within = sweep.reach + triangle.reachGrowth;
@@ -464,19 +515,6 @@ inline double earliestNearTriangle(const ContactTriangle& triangle, const SweepR
         }
     }
     return earliest > 1.0 ? never : std::max(0.0, earliest - 0x1p-22);
-}
-
-// A fraction of the move that no result of the triangle's tests lies below, or more than 1 when
-// none can. Every result t < 1 has the centre within r + delta of the triangle at t itself (see
-// the claim), that is within R = reach + the triangle's growth; so t lies no earlier than the
-// first moment the centre comes
-// - within R + rho of the triangle's centroid c, rho being the distance from c to its farthest
-//   corner (the triangle lies in that ball), and
-// - within R + e (l + R) of the triangle's plane as the stored normal measures it, e being the
-//   normal's angular error and l the longest edge (the centre lies within l + R of v0).
-// The later of the two moments is the bound; 2^-22 is taken off for the rounding here.
-inline double earliestReach(const ContactTriangle& triangle, const SweepReach& sweep) {
-    return std::max(earliestNearBall(triangle, sweep), earliestNearPlane(triangle, sweep));
 }
 
 } // namespace contact_reach

@@ -40,16 +40,25 @@ void SimulationSettings::findEarliestContact(Vector3 from, Vector3 to, float rad
     if (index_ != nullptr) {
         if (index_->isBuiltFor(boxes)) {
             const BallMove move(from, to, radius);
-            index_->collectCandidates(move, epsilon, boxes, candidates_);
             ContactAccumulator contacts(earliest, contactNormal, epsilon);
+            // A few candidates are tested in turn; more, from no contact, earliest first, so
+            // that only those that can matter are tested. (Merging into an earlier contact
+            // takes every candidate.)
             const bool fresh = earliest == noContact;
-            std::vector<ContactCandidate>& candidates = candidates_.triangles;
-            if (fresh && candidates_.sweep && candidates.size() > testAllUpTo) {
-                mergeEarliestFirst(move, *candidates_.sweep, contacts);
-            } else {
+            if (index_->collectCandidates(move, epsilon, boxes, candidates_,
+                                          fresh ? testInTurnUpTo : SIZE_MAX)) {
+                std::vector<ContactCandidate>& candidates = candidates_.triangles;
                 std::sort(candidates.begin(), candidates.end(), inMergeOrder);
                 for (const ContactCandidate& candidate : candidates) {
                     collideTriangle(move, *candidate.triangle, contacts);
+                }
+            } else {
+                index_->searchEarliestFirst(
+                    move, epsilon, boxes,
+                    [&](const ContactTriangle& triangle) { return contactsOf(move, triangle); },
+                    search_);
+                for (const auto& [order, results] : search_.tested) {
+                    results.mergeInto(contacts);
                 }
             }
             earliest = contacts.earliest();
@@ -68,93 +77,6 @@ void SimulationSettings::findEarliestContact(Vector3 from, Vector3 to, float rad
         if (boxes[i].overlapsSweep(from, to, radius, epsilon)) {
             collideBox(from, to, radius, boxes[i], contactNormal, earliest);
         }
-    }
-}
-
-// Testing the candidates earliest first, and stopping early, gives exactly what testing all of
-// them in order gives, by this property of the merge rules:
-//
-//   Let every result lie outside [G - eps, G + eps) (a gap of 2 eps, eps the merge tolerance),
-//   and let the smallest result m lie below G - eps. Then merging, in order, only the results
-//   below G + eps gives the same earliest and contactNormal as merging all of them.
-//
-// Proof. Merging starts with earliest = 1 (no contact). Let g be the first result, in merging
-// order, below G - eps. Every result before it lies at or above G + eps, so earliest is 1 or at
-// least G + eps when g arrives, more than 2 eps above g: g is not simultaneous with it and is
-// earlier, so by either rule it replaces both values, whether or not the results above G + eps
-// were merged before it. From then on earliest stays below G - eps, and a result at or above
-// G + eps lies more than 2 eps above it (so even after the float rounding of the difference it
-// is neither simultaneous nor earlier): merging it changes nothing. The results below G + eps
-// come in the same order either way, so both merges end in the same state.
-//
-// Each candidate's lower bound (contact_reach::earliestReach) is below every one of its results.
-// Taking candidates in the order of their bounds, the search stops at the next bound L once the
-// smallest result found lies below L - 2 eps and no result found lies in [L - 2 eps, L): with
-// G = L - eps the property holds for all the candidates' results, for those tested as for those
-// not (whose results are all at or above L = G + eps), so merging the tested ones in order gives
-// the exhaustive result.
-void SimulationSettings::mergeEarliestFirst(const BallMove& move,
-                                            const contact_reach::SweepReach& sweep,
-                                            ContactAccumulator& contacts) const {
-    const std::vector<ContactCandidate>& candidates = candidates_.triangles;
-    // A min-heap of lower bounds. Each starts as a cheap one (contact_reach::earliestReach) and
-    // is refined (contact_reach::earliestNearTriangle) when it first comes to the top, so the
-    // exact tests run only on triangles whose refined bound comes first.
-    std::vector<PendingTriangle>& pending = pending_;
-    pending.clear();
-    for (std::size_t index = 0; index < candidates.size(); ++index) {
-        const double bound =
-            std::max(candidates[index].bound, contact_reach::earliestReach(*candidates[index].triangle, sweep));
-        if (bound <= 1.0) { // otherwise no result below 1 is possible
-            pending.push_back({bound, static_cast<std::uint32_t>(index), false});
-        }
-    }
-    const auto later = [](const PendingTriangle& a, const PendingTriangle& b) {
-        return a.bound > b.bound;
-    };
-    std::make_heap(pending.begin(), pending.end(), later);
-
-    const double gap = 2.0 * std::max(0.0, double(epsilon));
-    tested_.clear();
-    resultTimes_.clear();
-    double smallest = noContact;
-    while (!pending.empty()) {
-        const double bound = pending.front().bound;
-        if (smallest < bound - gap &&
-            std::none_of(resultTimes_.begin(), resultTimes_.end(),
-                         [&](float t) { return t >= bound - gap && t < bound; })) {
-            break; // no candidate left can change the merge
-        }
-        std::pop_heap(pending.begin(), pending.end(), later);
-        const PendingTriangle next = pending.back();
-        pending.pop_back();
-        const ContactCandidate& candidate = candidates[next.index];
-        if (!next.refined) {
-            const double refined = std::max(
-                next.bound, contact_reach::earliestNearTriangle(*candidate.triangle, sweep));
-            if (refined <= 1.0) {
-                pending.push_back({refined, next.index, true});
-                std::push_heap(pending.begin(), pending.end(), later);
-            }
-            continue;
-        }
-        const TriangleContacts results = contactsOf(move, *candidate.triangle);
-        bool any = false;
-        for (const float t : results.time) {
-            if (t < noContact) {
-                resultTimes_.push_back(t);
-                smallest = std::min(smallest, double(t));
-                any = true;
-            }
-        }
-        if (any) { // a triangle without a result merges as nothing
-            tested_.emplace_back(candidate.order, results);
-        }
-    }
-    std::sort(tested_.begin(), tested_.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [order, results] : tested_) {
-        results.mergeInto(contacts);
     }
 }
 

@@ -79,14 +79,10 @@ public:
     const ContactIndex* contactIndex() const { return index_; }
 
 private:
-    // Candidates up to which the search tests every one in order; above, it tests them earliest
-    // first and stops early, which costs the ordering but spares most tests on a large course.
-    static constexpr std::size_t testAllUpTo = 8;
+    // Candidates up to which a search tests every one in turn: below, ordering them earliest
+    // first costs more than the tests it spares.
+    static constexpr std::size_t testInTurnUpTo = 16;
 
-    // Merges the candidates' results, tested earliest first and stopping as soon as the rest can
-    // change nothing; `contacts` must hold no contact yet.
-    void mergeEarliestFirst(const BallMove& move, const contact_reach::SweepReach& sweep,
-                            ContactAccumulator& contacts) const;
     // Flies the ball through one pass of a step of dt seconds; returns the time left to
     // simulate after a bounce, or nothing when the step is over.
     std::optional<double> runPass(Ball& ball, const std::vector<CollisionBox>& boxes, double dt);
@@ -96,15 +92,7 @@ private:
     const ContactIndex* index_ = nullptr;
     // The index's candidates of the current pass, kept to spare an allocation per pass.
     mutable ContactCandidates candidates_;
-    // Scratch of mergeEarliestFirst: candidates not tested yet, with the lower bound of their
-    // results and their place in merging order.
-    struct PendingTriangle {
-        double bound;
-        std::uint32_t index; // in candidates_.triangles
-        bool refined;
-    };
-    mutable std::vector<PendingTriangle> pending_;
-    mutable std::vector<std::pair<std::uint64_t, TriangleContacts>> tested_;
-    mutable std::vector<float> resultTimes_;
+    // The index's search of the current pass, kept to spare allocations.
+    mutable EarliestFirstSearch search_;
     mutable bool foreignBoxesReported_ = false;
 };

@@ -303,7 +303,12 @@ TEST(ContactReach, EveryReportedContactLiesWithinTheMargin) {
                         ASSERT_TRUE(contact_reach::mayTouch(record, record.reachGrowth, *sweep))
                             << "culled a triangle reporting " << time << " from " << from;
                         ASSERT_LE(contact_reach::touchBound(record, record.reachGrowth, *sweep), time);
-                        ASSERT_LE(contact_reach::earliestReach(record, *sweep), time);
+                        float lower[3], upper[3];
+                        contact_reach::vertexBounds(record, lower, upper);
+                        ASSERT_LE(contact_reach::earliestNearBox(*sweep, lower, upper,
+                                                                 sweep->reach + record.reachGrowth),
+                                  time);
+                        ASSERT_LE(contact_reach::earliestNearPlane(record, *sweep), time);
                         ASSERT_LE(contact_reach::earliestNearTriangle(record, *sweep), time);
                         Vector3 centre;
                         for (int axis = 0; axis < 3; ++axis) {
