@@ -191,7 +191,8 @@ void writeCourse(std::ostream& out, const Course& course, const View& view) {
         const double facing = d.triangle->normal()[view.depth];
         std::string points;
         for (int v = 0; v < 3; ++v) {
-            points += (v == 0 ? "" : " ") + point(view, *d.triangle->vertex(v), 7);
+            points += v == 0 ? "" : " ";
+            points += point(view, *d.triangle->vertex(v), 7);
         }
         out << "<polygon points=\"" << points << "\" ";
         if (facing > edgeOnTolerance) {
@@ -215,9 +216,20 @@ void writeCourse(std::ostream& out, const Course& course, const View& view) {
 std::string crossPath(const View& view, const Vector3& p, double size) {
     const double a = p[view.across];
     const double v = p[view.vertical];
-    return "M" + number(a - size, 9) + "," + number(v - size, 9) + "L" + number(a + size, 9) + "," +
-           number(v + size, 9) + "M" + number(a - size, 9) + "," + number(v + size, 9) + "L" +
-           number(a + size, 9) + "," + number(v - size, 9);
+    // Appended piece by piece: GCC 12 at -O3 warns (wrongly) of overlapping copies in chains of
+    // literal + string.
+    std::string path;
+    const auto moveOrLine = [&](char command, double across, double vertical) {
+        path += command;
+        path += number(across, 9);
+        path += ',';
+        path += number(vertical, 9);
+    };
+    moveOrLine('M', a - size, v - size);
+    moveOrLine('L', a + size, v + size);
+    moveOrLine('M', a - size, v + size);
+    moveOrLine('L', a + size, v - size);
+    return path;
 }
 
 void writePath(std::ostream& out, const FlightPath& path, const View& view, float radius) {
@@ -226,7 +238,8 @@ void writePath(std::ostream& out, const FlightPath& path, const View& view, floa
         std::string points;
         for (const Vector3& p : piece) {
             if (p.isFinite()) {
-                points += (points.empty() ? "" : " ") + point(view, p, 9);
+                points += points.empty() ? "" : " ";
+                points += point(view, p, 9);
             }
         }
         out << "<polyline class=\"flight\" points=\"" << points << "\" stroke=\"" << pathColour
