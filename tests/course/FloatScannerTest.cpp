@@ -95,14 +95,18 @@ std::vector<std::string> generatedTexts() {
     for (int i = 0; i < 30000; ++i) {
         std::string text = digits(1 + below(i % 2 == 0 ? 19 : 60));
         if (below(2) == 0) {
-            text.insert(below(text.size() + 1), ".");
+            text.insert(text.begin() + static_cast<std::ptrdiff_t>(below(text.size() + 1)), '.');
         }
         const bool nearRangeEnds = i % 3 == 0;
         const long exponent =
             nearRangeEnds ? static_cast<long>(below(40)) + 20 : static_cast<long>(below(50));
-        text += (below(2) == 0 ? "e" : "E") + std::string(below(2) == 0 ? "-" : "+") +
-                std::to_string(exponent);
-        texts.push_back(below(4) == 0 ? "-" + text : text);
+        text += below(2) == 0 ? 'e' : 'E';
+        text += below(2) == 0 ? '-' : '+';
+        text += std::to_string(exponent);
+        if (below(4) == 0) {
+            text.insert(text.begin(), '-');
+        }
+        texts.push_back(text);
     }
     return texts;
 }

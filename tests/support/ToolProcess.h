@@ -48,9 +48,11 @@ inline std::string shellQuoted(const std::string& word) {
 inline std::string commandLine(const std::string& program,
                                const std::vector<std::string>& arguments,
                                const std::string& prefix = "") {
-    std::string command = prefix + shellQuoted(program);
+    std::string command = prefix;
+    command += shellQuoted(program);
     for (const std::string& argument : arguments) {
-        command += " " + shellQuoted(argument);
+        command += ' ';
+        command += shellQuoted(argument);
     }
     return command;
 }
