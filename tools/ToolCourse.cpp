@@ -73,7 +73,7 @@ private:
 
 } // namespace
 
-bool loadCourse(const std::string& fileName, Course& course) {
+bool loadCourse(const std::string& fileName, Course& course, const CourseReadOptions& options) {
     std::streambuf* const errorBuffer = std::cerr.rdbuf();
     std::ostream terminal(errorBuffer);
     ProgressLine progress("loading " + std::filesystem::path(fileName).filename().string(),
@@ -87,5 +87,10 @@ bool loadCourse(const std::string& fileName, Course& course) {
         std::streambuf* buffer;
         ~Restore() { std::cerr.rdbuf(buffer); }
     } restore{std::cerr.rdbuf(&clearing)};
-    return CourseReader::instance()->parse(fileName, course.triangles, course.boxes, console);
+    CourseReadOptions reading;
+    reading.sources = options.sources;
+    reading.warnDegenerate = options.warnDegenerate;
+    reading.threads = options.threads;
+    return CourseReader::instance()->parse(fileName, course.triangles, course.boxes, console,
+                                           reading);
 }
