@@ -193,6 +193,8 @@ private:
     void reportEdges(std::uint32_t t);
     void reportPlaces(std::uint32_t t);
     bool restsOnOtherTriangles(std::uint32_t owner, const Vector3& a, const Vector3& b);
+    const std::vector<std::uint32_t>& trianglesNear(const Vector3& a, const Vector3& b,
+                                                    double distance);
     void print(std::uint32_t t, bool error, const std::string& message);
 
     // Whether the triangle takes part in the edge and place checks: not degenerate (the ball
@@ -225,6 +227,7 @@ private:
     std::optional<ContactIndex> index_;
     std::vector<std::uint32_t> boxFirst_; // the number of each box's first triangle
     ContactCandidates near_;
+    std::vector<std::uint32_t> nearby_;
 
     std::uint64_t errors_ = 0;
     std::uint64_t warnings_ = 0;
@@ -371,38 +374,17 @@ void CourseLinter::findPlacesInside() {
 // Whether the segment a-b lies, along its whole length, within the resting tolerance of
 // triangles other than its owner: an obstacle's open edge where it stands on the floor or
 // against a wall, which the floor or the wall closes, or an edge along which smaller triangles
-// meet it (a T-junction), where no ball can pass either. The index gives the triangles within reach
-// of the segment (a ball at its middle, as wide as half its length and the tolerance); each
-// covers an interval of it.
+// meet it (a T-junction), where no ball can pass either. Each triangle near it covers an
+// interval of it; the intervals must leave no gap.
 bool CourseLinter::restsOnOtherTriangles(std::uint32_t owner, const Vector3& a, const Vector3& b) {
-    if (!index_) {
-        index_.emplace(course_.boxes);
-        std::uint32_t first = 0;
-        for (const CollisionBox& box : course_.boxes) {
-            boxFirst_.push_back(first);
-            first += box.triangleCount();
-        }
-    }
     const Point from = pointOf(a);
     const Point along = minus(pointOf(b), from);
     const double magnitude =
         std::max({std::fabs(from[0]), std::fabs(from[1]), std::fabs(from[2]),
                   double(std::fabs(b.x)), double(std::fabs(b.y)), double(std::fabs(b.z))});
     const double tolerance = restingTolerance + restingRelativeTolerance * magnitude;
-    const Vector3 middle(static_cast<float>(0.5 * (double(a.x) + b.x)),
-                         static_cast<float>(0.5 * (double(a.y) + b.y)),
-                         static_cast<float>(0.5 * (double(a.z) + b.z)));
-    // Half the length, the tolerance and the middle's rounding, with room to spare.
-    const double reach = (0.5 * std::sqrt(dot(along, along)) + 2.0 * tolerance) * (1.0 + 1e-6);
-    if (!(reach < std::numeric_limits<float>::max())) {
-        return false;
-    }
-    index_->collectCandidates(BallMove(middle, middle, static_cast<float>(reach)), 0.0f,
-                              course_.boxes, near_);
     std::vector<std::pair<double, double>> parts;
-    for (const ContactCandidate& candidate : near_.triangles) {
-        const std::uint32_t t = boxFirst_[candidate.order >> 32] +
-                                static_cast<std::uint32_t>(candidate.order & 0xffffffffu);
+    for (const std::uint32_t t : trianglesNear(a, b, tolerance)) {
         if (t == owner || !takesPart(t)) {
             continue;
         }
@@ -420,6 +402,36 @@ bool CourseLinter::restsOnOtherTriangles(std::uint32_t owner, const Vector3& a, 
         covered = std::max(covered, leave);
     }
     return covered >= 1.0;
+}
+
+// The numbers of the triangles that may lie within `distance` of the segment a-b, from the
+// contact index: a ball as wide as a few times the distance swept along the segment. (A point
+// no more than `distance` outside each edge of a triangle can lie farther from the triangle near
+// a sharp corner; the margin takes in all but the sharpest slivers.) The index leaves out the
+// triangles whose face a move leaves, so the segment is swept both ways.
+const std::vector<std::uint32_t>& CourseLinter::trianglesNear(const Vector3& a, const Vector3& b,
+                                                              double distance) {
+    constexpr double sweptWidths = 4.0;
+    if (!index_) {
+        index_.emplace(course_.boxes);
+        std::uint32_t first = 0;
+        for (const CollisionBox& box : course_.boxes) {
+            boxFirst_.push_back(first);
+            first += box.triangleCount();
+        }
+    }
+    nearby_.clear();
+    const auto radius = static_cast<float>(sweptWidths * distance);
+    for (const auto& [from, to] : {std::pair{a, b}, std::pair{b, a}}) {
+        index_->collectCandidates(BallMove(from, to, radius), 0.0f, course_.boxes, near_);
+        for (const ContactCandidate& candidate : near_.triangles) {
+            nearby_.push_back(boxFirst_[candidate.order >> 32] +
+                              static_cast<std::uint32_t>(candidate.order & 0xffffffffu));
+        }
+    }
+    std::sort(nearby_.begin(), nearby_.end());
+    nearby_.erase(std::unique(nearby_.begin(), nearby_.end()), nearby_.end());
+    return nearby_;
 }
 
 void CourseLinter::print(std::uint32_t t, bool error, const std::string& message) {
