@@ -1,11 +1,13 @@
 #include "tools/CourseLint.h"
 
 #include "physics/ContactIndex.h"
+#include "physics/ContactReach.h"
 #include "scene/Ball.h"
 #include "tools/CourseGenerator.h"
 #include "tools/FlatTable.h"
 #include "tools/ToolCommandLine.h"
 #include "tools/ToolCourse.h"
+#include "tools/ToolProgress.h"
 
 #include <algorithm>
 #include <array>
@@ -13,6 +15,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -33,6 +36,11 @@ constexpr float respawnHeight = 10.0f;
 // a millionth of the edge's coordinates (eight steps of a float).
 constexpr double restingTolerance = 1e-3;
 constexpr double restingRelativeTolerance = 1e-6;
+
+// How far from the origin an open edge is looked at for the triangles it rests on, and those
+// triangles lie, course units: within a quarter of what the contact index culls, so that their
+// edges stay within it too. An edge farther out is open.
+constexpr double restingMagnitude = 0.25 * contact_reach::largestIndexedMagnitude;
 
 constexpr std::uint32_t none = 0xffffffffu;
 
@@ -121,6 +129,11 @@ std::size_t respawnPlace(int x, int z) {
     return 1 + static_cast<std::size_t>((x + respawnReach) * side + (z + respawnReach));
 }
 
+bool withinRestingMagnitude(const Vector3& p) {
+    return std::fabs(p.x) <= restingMagnitude && std::fabs(p.y) <= restingMagnitude &&
+           std::fabs(p.z) <= restingMagnitude;
+}
+
 std::string plural(std::uint64_t count, const char* noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
@@ -179,7 +192,8 @@ class CourseLinter {
 public:
     CourseLinter(const Course& course, const CourseSources& sources, const std::string& name,
                  bool closed)
-        : course_(course), sources_(sources), name_(name), closed_(closed) {}
+        : course_(course), sources_(sources), name_(name), closed_(closed),
+          progress_("checking " + std::filesystem::path(name).filename().string()) {}
 
     // Prints every finding in the order of the file, then the summary; the exit status.
     int report();
@@ -195,6 +209,7 @@ private:
     bool restsOnOtherTriangles(std::uint32_t owner, const Vector3& a, const Vector3& b);
     const std::vector<std::uint32_t>& trianglesNear(const Vector3& a, const Vector3& b,
                                                     double distance);
+    void indexRestingTriangles();
     void print(std::uint32_t t, bool error, const std::string& message);
 
     // Whether the triangle takes part in the edge and place checks: not degenerate (the ball
@@ -223,15 +238,20 @@ private:
     std::vector<std::pair<std::uint32_t, std::uint32_t>> placesInside_;
     std::size_t nextPlace_ = 0;
 
-    // Built on the first open edge: the triangles near it.
-    std::optional<ContactIndex> index_;
-    std::vector<std::uint32_t> boxFirst_; // the number of each box's first triangle
+    // Built on the first open edge (see indexRestingTriangles): the triangles an edge may rest
+    // on, by box, their numbers box after box, and where each box's begin.
+    std::vector<CollisionBox> restingBoxes_;
+    std::vector<std::uint32_t> restingNumbers_;
+    std::vector<std::uint32_t> restingBoxFirst_;
+    std::optional<ContactIndex> restingIndex_;
     ContactCandidates near_;
     std::vector<std::uint32_t> nearby_;
 
     std::uint64_t errors_ = 0;
     std::uint64_t warnings_ = 0;
     std::string line_;
+    // On a terminal: the report's way through the triangles, which many open edges slow down.
+    ProgressLine progress_;
 };
 
 // The shape of every triangle, and its vertices numbered by their exact floats.
@@ -382,6 +402,9 @@ bool CourseLinter::restsOnOtherTriangles(std::uint32_t owner, const Vector3& a, 
     const double magnitude =
         std::max({std::fabs(from[0]), std::fabs(from[1]), std::fabs(from[2]),
                   double(std::fabs(b.x)), double(std::fabs(b.y)), double(std::fabs(b.z))});
+    if (!withinRestingMagnitude(a) || !withinRestingMagnitude(b)) {
+        return false;
+    }
     const double tolerance = restingTolerance + restingRelativeTolerance * magnitude;
     std::vector<std::pair<double, double>> parts;
     for (const std::uint32_t t : trianglesNear(a, b, tolerance)) {
@@ -412,21 +435,17 @@ bool CourseLinter::restsOnOtherTriangles(std::uint32_t owner, const Vector3& a, 
 const std::vector<std::uint32_t>& CourseLinter::trianglesNear(const Vector3& a, const Vector3& b,
                                                               double distance) {
     constexpr double sweptWidths = 4.0;
-    if (!index_) {
-        index_.emplace(course_.boxes);
-        std::uint32_t first = 0;
-        for (const CollisionBox& box : course_.boxes) {
-            boxFirst_.push_back(first);
-            first += box.triangleCount();
-        }
+    if (!restingIndex_) {
+        indexRestingTriangles();
     }
     nearby_.clear();
     const auto radius = static_cast<float>(sweptWidths * distance);
     for (const auto& [from, to] : {std::pair{a, b}, std::pair{b, a}}) {
-        index_->collectCandidates(BallMove(from, to, radius), 0.0f, course_.boxes, near_);
+        restingIndex_->collectCandidates(BallMove(from, to, radius), 0.0f, restingBoxes_, near_);
         for (const ContactCandidate& candidate : near_.triangles) {
-            nearby_.push_back(boxFirst_[candidate.order >> 32] +
-                              static_cast<std::uint32_t>(candidate.order & 0xffffffffu));
+            const std::uint32_t box = static_cast<std::uint32_t>(candidate.order >> 32);
+            const auto position = static_cast<std::uint32_t>(candidate.order & 0xffffffffu);
+            nearby_.push_back(restingNumbers_[restingBoxFirst_[box] + position]);
         }
     }
     std::sort(nearby_.begin(), nearby_.end());
@@ -434,8 +453,32 @@ const std::vector<std::uint32_t>& CourseLinter::trianglesNear(const Vector3& a, 
     return nearby_;
 }
 
+// The contact index over the triangles an edge may rest on, box by box as in the course: those
+// that take part in the checks and lie within restingMagnitude. The index tests a triangle
+// farther out than it can cull on every query, which would make the check quadratic.
+void CourseLinter::indexRestingTriangles() {
+    // The reader appends each box's triangles to the list in turn.
+    std::uint32_t t = 0;
+    for (const CollisionBox& box : course_.boxes) {
+        restingBoxFirst_.push_back(static_cast<std::uint32_t>(restingNumbers_.size()));
+        CollisionBox& resting = restingBoxes_.emplace_back();
+        for (unsigned position = 0; position < box.triangleCount(); ++position, ++t) {
+            Triangle* const each = box.triangle(static_cast<int>(position));
+            if (takesPart(t) && withinRestingMagnitude(*each->vertex(0)) &&
+                withinRestingMagnitude(*each->vertex(1)) &&
+                withinRestingMagnitude(*each->vertex(2))) {
+                resting.addTriangle(each);
+                restingNumbers_.push_back(t);
+            }
+        }
+        resting.compact();
+    }
+    restingIndex_.emplace(restingBoxes_);
+}
+
 void CourseLinter::print(std::uint32_t t, bool error, const std::string& message) {
     const SourcePosition at = sources_.triangles[t];
+    progress_.clear();
     line_ = name_ + ":" + positionText(at) + (error ? ": error: " : ": warning: ") + message + "\n";
     std::fwrite(line_.data(), 1, line_.size(), stdout);
     ++(error ? errors_ : warnings_);
@@ -519,9 +562,16 @@ int CourseLinter::report() {
     findCopies();
     countEdges();
     findPlacesInside();
+    // Looks at the clock only every so many triangles: most take well under a microsecond.
+    constexpr std::uint32_t trianglesPerLook = 1024;
+    const auto count = static_cast<long long>(course_.triangles.size());
     for (std::uint32_t t = 0; t < course_.triangles.size(); ++t) {
+        if (t % trianglesPerLook == 0) {
+            progress_.update(t, count, "triangles");
+        }
         reportTriangle(t);
     }
+    progress_.clear();
     line_ = name_ + ": " + plural(errors_, "error") + ", " + plural(warnings_, "warning") + " in " +
             plural(course_.triangles.size(), "triangle") + "\n";
     std::fwrite(line_.data(), 1, line_.size(), stdout);
