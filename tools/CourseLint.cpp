@@ -154,12 +154,12 @@ std::pair<double, double> partOnTriangle(const Triangle& triangle, const Point& 
     const Point corner[3] = {pointOf(*triangle.vertex(0)), pointOf(*triangle.vertex(1)),
                              pointOf(*triangle.vertex(2))};
     Point normal = cross(minus(corner[1], corner[0]), minus(corner[2], corner[0]));
-    const double area = std::sqrt(dot(normal, normal));
-    if (!(area > 0.0 && std::isfinite(area))) {
-        return {1.0, 0.0};
+    const double twiceArea = std::sqrt(dot(normal, normal));
+    if (!(twiceArea > 0.0 && std::isfinite(twiceArea))) {
+        return {1.0, 0.0}; // its corners on one line after all: it covers nothing
     }
     for (double& component : normal) {
-        component /= area;
+        component /= twiceArea;
     }
     double enter = 0.0;
     double leave = 1.0;
@@ -239,7 +239,7 @@ private:
     std::size_t nextPlace_ = 0;
 
     // Built on the first open edge (see indexRestingTriangles): the triangles an edge may rest
-    // on, by box, their numbers box after box, and where each box's begin.
+    // on, by box; their numbers, box after box; where each box's numbers begin.
     std::vector<CollisionBox> restingBoxes_;
     std::vector<std::uint32_t> restingNumbers_;
     std::vector<std::uint32_t> restingBoxFirst_;
@@ -408,7 +408,7 @@ bool CourseLinter::restsOnOtherTriangles(std::uint32_t owner, const Vector3& a, 
     const double tolerance = restingTolerance + restingRelativeTolerance * magnitude;
     std::vector<std::pair<double, double>> parts;
     for (const std::uint32_t t : trianglesNear(a, b, tolerance)) {
-        if (t == owner || !takesPart(t)) {
+        if (t == owner) {
             continue;
         }
         const auto part = partOnTriangle(triangle(t), from, along, tolerance);
