@@ -139,9 +139,10 @@ class CourseParse {
 public:
     CourseParse(CourseInput& input, const std::string& name, std::vector<Triangle*>& triangles,
                 std::vector<CollisionBox>& boxes, std::ostream& console, std::ostream& diagnostics,
-                TriangleStorage& storage, CourseSources* sources, FrameBuilder& frames)
+                TriangleStorage& storage, const CourseReadOptions& options, FrameBuilder& frames)
         : input_(input), name_(name), triangles_(triangles), boxes_(boxes), console_(console),
-          diagnostics_(diagnostics), storage_(storage), sources_(sources), frames_(frames),
+          diagnostics_(diagnostics), storage_(storage), sources_(options.sources),
+          warnDegenerate_(options.warnDegenerate), frames_(frames),
           plainConsole_(printsPlainIntegers(console)) {}
 
     // The boxes up to the final "end"; false, with a message, at the first fault.
@@ -168,6 +169,7 @@ private:
     std::ostream& diagnostics_;
     TriangleStorage& storage_;
     CourseSources* sources_;
+    const bool warnDegenerate_;
     FrameBuilder& frames_;
     const bool plainConsole_;
     std::string consoleText_;
@@ -257,7 +259,7 @@ bool CourseParse::readTriangle(CollisionBox& box) {
         sources_->triangles.push_back(first);
     }
     box.addTriangle(triangle);
-    if (!triangle->hasFiniteNormal()) {
+    if (warnDegenerate_ && !triangle->hasFiniteNormal()) {
         warnDegenerate(stored, first);
     }
     printNumber(triangleNumber_);
@@ -374,7 +376,7 @@ bool readCourse(ByteSource& source, const std::string& name, std::vector<Triangl
 
     CourseInput input(source);
     FrameBuilder frames(options.threads);
-    CourseParse parse(input, name, triangles, boxes, console, diagnostics, storage, options.sources,
+    CourseParse parse(input, name, triangles, boxes, console, diagnostics, storage, options,
                       frames);
     const bool ok = parse.run();
     parse.flushConsole();

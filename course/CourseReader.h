@@ -27,6 +27,10 @@ struct CourseReadOptions {
     TriangleStorage* storage = nullptr;
     // When given, receives the position of every box and triangle the parse appends.
     CourseSources* sources = nullptr;
+    // Whether a degenerate triangle gets its warning line. A caller that reports degenerate
+    // triangles itself among its own findings (the course linter) turns it off, so that each
+    // is named once.
+    bool warnDegenerate = true;
     // How many threads build the triangles' frames, the calling one included; 0 means one per
     // core. The frames are the same whatever the number.
     unsigned threads = 0;

@@ -73,7 +73,7 @@ private:
 
 } // namespace
 
-bool loadCourse(const std::string& fileName, Course& course) {
+bool loadCourse(const std::string& fileName, Course& course, const CourseReadOptions& options) {
     std::streambuf* const errorBuffer = std::cerr.rdbuf();
     std::ostream terminal(errorBuffer);
     ProgressLine progress("loading " + std::filesystem::path(fileName).filename().string(),
@@ -87,9 +87,14 @@ bool loadCourse(const std::string& fileName, Course& course) {
         std::streambuf* buffer;
         ~Restore() { std::cerr.rdbuf(buffer); }
     } restore{std::cerr.rdbuf(&clearing)};
-    if (!CourseReader::instance()->parse(fileName, course.triangles, course.boxes, console)) {
+    CourseReadOptions reading;
+    reading.sources = options.sources;
+    reading.warnDegenerate = options.warnDegenerate;
+    reading.threads = options.threads;
+    if (!CourseReader::instance()->parse(fileName, course.triangles, course.boxes, console,
+                                         reading)) {
         return false;
     }
-    course.index = std::make_unique<ContactIndex>(course.boxes);
+    course.index = std::make_unique<ContactIndex>(course.boxes, options.threads);
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "course/CourseReader.h"
 #include "geometry/Triangle.h"
 #include "physics/ContactIndex.h"
 #include "physics/SimulationSettings.h"
@@ -26,6 +27,9 @@ struct Course {
 
 // Loads with the program's reader. Its console lines (a number per triangle, the loading time)
 // only drive a progress line on standard error when that is a terminal; its warnings and its
-// one failure line go to standard error as the reader writes them.
-// The index is built after a successful load.
-bool loadCourse(const std::string& fileName, Course& course);
+// one failure line go to standard error as the reader writes them. `options` may ask for the
+// triangles' places in the file and leave out the reader's warnings; its diagnostics stream,
+// storage and missing-file note are the tools' own and are not taken from it. The contact index
+// is built after a successful load.
+bool loadCourse(const std::string& fileName, Course& course,
+                const CourseReadOptions& options = {});

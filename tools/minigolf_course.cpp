@@ -1,6 +1,8 @@
 // minigolf-course: tools for course authors that work on course files as a whole: import a
-// model made in a 3D editor as a course, export a course as a model. Each command's usage
-// (minigolf-course COMMAND --help) says what it reads and writes.
+// model made in a 3D editor as a course, export a course as a model, check a course, generate
+// courses for measurements. Each command's usage (minigolf-course COMMAND --help) says what it
+// reads and writes.
+#include "tools/CourseLint.h"
 #include "tools/GenerateCourse.h"
 #include "tools/ObjExport.h"
 #include "tools/ObjImport.h"
@@ -154,13 +156,56 @@ std::function<int()> defineGenerate(CLI::App& command) {
     };
 }
 
+std::function<int()> defineLint(CLI::App& command) {
+    auto options = std::make_shared<CommandOptions>(command);
+    auto values = std::make_shared<LintOptions>();
+    options->positional("COURSE.txt", "the course file", values->course, "missing the course file");
+    options->flag("--closed", "open edges and inconsistent winding are errors, not warnings",
+                  values->closed);
+    describeCommand(
+        command,
+        "Checks a course file without flying a ball. Each finding is one line on standard\n"
+        "output at the first number of the triangle it concerns, in the order of the file:\n"
+        "  COURSE.txt:LINE:COLUMN: error: ...\n"
+        "  COURSE.txt:LINE:COLUMN: warning: ...\n"
+        "and a last line counts them: COURSE.txt: 2 errors, 3 warnings in 258 triangles.\n"
+        "Triangles are numbered from 0 in the file's order, their vertices 0 to 2, and points\n"
+        "are in course units (the file's numbers times 0.2). The checks:\n"
+        "- degenerate triangle (error): zero area, or a normal that overflows a float; the ball\n"
+        "  passes through it, so the checks below leave it out.\n"
+        "- repeated triangle (warning): the same three vertices in the same cyclic order as an\n"
+        "  earlier one, which is named. A copy lets no ball through and leaves a bounce off its\n"
+        "  face as it was (normals touched at once are summed and normalised); it only weighs\n"
+        "  its face twice where a ball strikes it with a neighbour, and costs its tests. The\n"
+        "  checks below leave it out.\n"
+        "- open edge: no other triangle runs along the edge, so a ball can leave there; named by\n"
+        "  its two vertices. An edge that lies along its whole length on other triangles (within\n"
+        "  0.001 units) is closed by them: an obstacle standing on the floor or against a wall,\n"
+        "  or smaller triangles meeting a larger one's edge (a T-junction).\n"
+        "- inconsistent winding: more triangles run an edge one way than the other way; each\n"
+        "  one without a partner running the other way is named with the first that runs it\n"
+        "  the same way. One of the two faces the wrong way.\n"
+        "  Open edges and inconsistent winding are warnings, or errors with --closed.\n"
+        "- start inside (error): the ball's start (20, 0, 0), or a place where a ball that\n"
+        "  comes to rest is put back (whole x and z from -20 to 20 at height 10), closer than\n"
+        "  the ball's radius 0.6 to a triangle; named with the distance at the nearest one.\n"
+        "Edges match by the exact floats of their ends, as the course reader builds them.\n",
+        "Exit status: 0 no error found; 1 an error found; 2 bad arguments or an unreadable\n"
+        "course (the reader's message on standard error, nothing on standard output).\n");
+    return [options, values] {
+        options->convert();
+        return lintCourse(*values);
+    };
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     ToolDefinition tool;
     tool.name = toolName;
     tool.description =
-        "Tools for course authors: course files to and from 3D models, generated courses.";
+        "Tools for course authors: course files to and from 3D models, their checks, and\n"
+        "generated courses for measurements.";
     tool.footer =
         "'minigolf-course COMMAND --help' lists the options of a command.\n"
         "Exit status: 0 done; 1 a check found a fault in the course; 2 bad arguments, an\n"
@@ -168,6 +213,7 @@ int main(int argc, char** argv) {
     tool.commands = {
         {"import", "a Wavefront OBJ model (with its MTL materials) as a course file", defineImport},
         {"export", "a course file as a Wavefront OBJ model with an MTL file", defineExport},
+        {"lint", "static checks of a course file, one line per finding", defineLint},
         {"generate", "a generated room, terrain or awkward course, with random sweeps",
          defineGenerate},
     };

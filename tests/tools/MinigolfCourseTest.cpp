@@ -315,6 +315,10 @@ TEST(MinigolfCourseCommandLine, FaultsExitWithStatusTwoAndOneLine) {
         {{"import", good, "-o", nowhere}, "cannot open for writing"},
         {{"export", scratch().path("absent.txt").string(), "-o", out}, "cannot open the course"},
         {{"export", assetsDir + "/clobox.txt", "-o", nowhere}, "cannot open"},
+        {{"lint"}, "missing the course file"},
+        {{"lint", scratch().path("absent.txt").string()}, "cannot open the course"},
+        {{"lint", writeFile("cut.txt", "start 1 1 1 1 0 0 0 1 1 1\n")},
+         "cut.txt:2:1: error: expected a number (x of vertex 2 of triangle 0)"},
     };
     for (const Case& c : cases) {
         std::string shown;
@@ -328,7 +332,7 @@ TEST(MinigolfCourseCommandLine, FaultsExitWithStatusTwoAndOneLine) {
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
         EXPECT_EQ(linesOf(run.err).size(), 1u) << run.err;
     }
-    for (const std::string command : {"import", "export"}) {
+    for (const std::string command : {"import", "export", "lint"}) {
         const ToolRun help = runCourseTool({command, "--help"});
         EXPECT_EQ(help.status, 0);
         EXPECT_EQ(help.out.rfind("usage: minigolf-course " + command, 0), 0u) << help.out;
@@ -336,3 +340,245 @@ TEST(MinigolfCourseCommandLine, FaultsExitWithStatusTwoAndOneLine) {
 }
 
 } // namespace
+
+// --- lint ---
+
+using FileTriangle = std::array<float, 9>; // x y z of three vertices, file units
+
+// A closed room around the ball's start and the respawn places, course units x and z from -25 to
+// 25 and y from -5 to 15: each of its six walls two triangles, facing inward.
+std::vector<FileTriangle> closedRoom() {
+    constexpr float low[3] = {-125.0f, -25.0f, -125.0f}; // file units
+    constexpr float high[3] = {125.0f, 75.0f, 125.0f};
+    std::vector<FileTriangle> triangles;
+    for (int axis = 0; axis < 3; ++axis) {
+        // u and v span the wall, in the cyclic order that makes u x v point along +axis.
+        const int u = (axis + 1) % 3;
+        const int v = (axis + 2) % 3;
+        for (const bool lowSide : {true, false}) {
+            const auto corner = [&](int i, int j) {
+                std::array<float, 3> p{};
+                p[axis] = lowSide ? low[axis] : high[axis];
+                p[u] = i == 0 ? low[u] : high[u];
+                p[v] = j == 0 ? low[v] : high[v];
+                return p;
+            };
+            const auto triangle = [](auto p, auto q, auto r) {
+                return FileTriangle{p[0], p[1], p[2], q[0], q[1], q[2], r[0], r[1], r[2]};
+            };
+            const auto a = corner(0, 0), b = corner(1, 0), c = corner(1, 1), d = corner(0, 1);
+            if (lowSide) {
+                triangles.push_back(triangle(a, b, c));
+                triangles.push_back(triangle(a, c, d));
+            } else {
+                triangles.push_back(triangle(a, c, b));
+                triangles.push_back(triangle(a, d, c));
+            }
+        }
+    }
+    return triangles;
+}
+
+// One box per list; triangle N of the file on line 3 + N (+ 2 for each box before it).
+std::string lintCourseText(const std::vector<std::vector<FileTriangle>>& boxes) {
+    std::string text;
+    char number[32];
+    for (const auto& box : boxes) {
+        text += "start\n0.5 0.5 0.5 1\n";
+        for (const FileTriangle& triangle : box) {
+            for (const float c : triangle) {
+                std::snprintf(number, sizeof number, "%.9g ", c);
+                text += number;
+            }
+            text += "\n";
+        }
+    }
+    return text + "end\n";
+}
+
+ToolRun lint(const std::string& name, const std::vector<std::vector<FileTriangle>>& boxes,
+             bool closed) {
+    const std::string course = writeFile(name, lintCourseText(boxes));
+    std::vector<std::string> arguments = {"lint", course};
+    if (closed) {
+        arguments.push_back("--closed");
+    }
+    return runCourseTool(arguments);
+}
+
+// The findings without the course's name, and the summary line apart.
+struct LintReport {
+    std::vector<std::string> findings;
+    std::string summary;
+};
+
+LintReport reportOf(const ToolRun& run, const std::string& name) {
+    LintReport report;
+    const std::string prefix = scratch().path(name).string() + ":";
+    for (const std::string& line : linesOf(run.out)) {
+        EXPECT_EQ(line.rfind(prefix, 0), 0u) << line;
+        report.findings.push_back(line.substr(prefix.size()));
+    }
+    if (!report.findings.empty()) {
+        report.summary = report.findings.back();
+        report.findings.pop_back();
+    }
+    return report;
+}
+
+TEST(MinigolfCourseLint, AClosedRoomIsCleanAndEachEdgeFaultIsNamedOnce) {
+    const std::vector<FileTriangle> room = closedRoom();
+    const ToolRun clean = lint("room.txt", {room}, true);
+    EXPECT_EQ(clean.status, 0) << clean.out << clean.err;
+    EXPECT_EQ(clean.err, "");
+    EXPECT_EQ(reportOf(clean, "room.txt").summary, " 0 errors, 0 warnings in 12 triangles");
+
+    // Triangle 0 (a b c of the wall x = -25) left out: its partner across a-c (now triangle
+    // 0), the ceiling (across b-c) and the wall z = -25 (across a-b) each keep one edge without
+    // a neighbour.
+    const std::vector<FileTriangle> holed(room.begin() + 1, room.end());
+    for (const bool closed : {false, true}) {
+        SCOPED_TRACE(closed ? "--closed" : "open");
+        const ToolRun run = lint("holed.txt", {holed}, closed);
+        EXPECT_EQ(run.status, closed ? 1 : 0) << run.err;
+        const LintReport report = reportOf(run, "holed.txt");
+        const std::string kind = closed ? " error: " : " warning: ";
+        const std::string open = ": no other triangle runs along it, so a ball can leave there";
+        EXPECT_EQ(report.findings,
+                  (std::vector<std::string>{
+                      "3:1:" + kind +
+                          "triangle 0 has an open edge from vertex 0 (-25, -5, -25) to vertex 1 "
+                          "(-25, 15, 25)" +
+                          open,
+                      "8:1:" + kind +
+                          "triangle 5 has an open edge from vertex 2 (-25, 15, 25) to vertex 0 "
+                          "(-25, 15, -25)" +
+                          open,
+                      "11:1:" + kind +
+                          "triangle 8 has an open edge from vertex 2 (-25, 15, -25) to vertex 0 "
+                          "(-25, -5, -25)" +
+                          open}));
+        EXPECT_EQ(report.summary, closed ? " 3 errors, 0 warnings in 11 triangles"
+                                         : " 0 errors, 3 warnings in 11 triangles");
+    }
+
+    // Triangle 5 flipped: each of its three neighbours runs a shared edge its way.
+    std::vector<FileTriangle> flipped = room;
+    std::swap_ranges(flipped[5].begin() + 3, flipped[5].begin() + 6, flipped[5].begin() + 6);
+    const ToolRun run = lint("flipped.txt", {flipped}, true);
+    EXPECT_EQ(run.status, 1);
+    const LintReport report = reportOf(run, "flipped.txt");
+    ASSERT_EQ(report.findings.size(), 3u) << run.out;
+    for (const std::string& finding : report.findings) {
+        EXPECT_NE(finding.find(" the same way as triangle "), std::string::npos) << finding;
+        const bool atFlipped = finding.rfind("8:1: error: triangle 5 runs its edge", 0) == 0;
+        const bool namesFlipped = finding.find("as triangle 5 (at 8:1)") != std::string::npos;
+        EXPECT_TRUE(atFlipped != namesFlipped) << finding;
+    }
+    EXPECT_EQ(report.summary, " 3 errors, 0 warnings in 12 triangles");
+}
+
+// A closed tetrahedron facing outward whose lowest corner is (20, 0.5, 0), right above the
+// ball's start (20, 0, 0); course units times 5.
+std::vector<FileTriangle> tetrahedronAboveTheStart() {
+    const std::array<float, 3> bottom = {100.0f, 2.5f, 0.0f}, left = {95.0f, 10.0f, -5.0f},
+                               right = {105.0f, 10.0f, -5.0f}, back = {100.0f, 10.0f, 5.0f};
+    const auto triangle = [](auto p, auto q, auto r) {
+        return FileTriangle{p[0], p[1], p[2], q[0], q[1], q[2], r[0], r[1], r[2]};
+    };
+    return {triangle(bottom, left, right), triangle(bottom, right, back),
+            triangle(bottom, back, left), triangle(left, back, right)};
+}
+
+// An open-bottomed pyramid standing on the floor of the room (y = -5), faces outward, lifted by
+// `lift` file units. Its base, x from -2 to 2 and z from -1 to 3, has two edges that cross the
+// diagonal x = z between the floor's two triangles, so each lies on both of them in part.
+std::vector<FileTriangle> tentOnTheFloor(float lift) {
+    const float floor = -25.0f + lift;
+    const std::array<std::array<float, 3>, 4> base = {{{-10.0f, floor, -5.0f},
+                                                       {10.0f, floor, -5.0f},
+                                                       {10.0f, floor, 15.0f},
+                                                       {-10.0f, floor, 15.0f}}};
+    const std::array<float, 3> apex = {0.0f, floor + 20.0f, 5.0f};
+    std::vector<FileTriangle> sides;
+    for (std::size_t k = 0; k < base.size(); ++k) {
+        const auto& p = base[k];
+        const auto& q = base[(k + 1) % base.size()];
+        // Counter-clockwise seen from outside: the base corners run clockwise seen from above.
+        sides.push_back({q[0], q[1], q[2], p[0], p[1], p[2], apex[0], apex[1], apex[2]});
+    }
+    return sides;
+}
+
+TEST(MinigolfCourseLint, PlacesInsideTheCourseCopiesAndDegenerateTrianglesAreNamed) {
+    const std::vector<FileTriangle> room = closedRoom();
+
+    const ToolRun inside = lint("inside.txt", {room, tetrahedronAboveTheStart()}, true);
+    EXPECT_EQ(inside.status, 1) << inside.err;
+    const LintReport near = reportOf(inside, "inside.txt");
+    // Three faces meet at the corner 0.5 above the start; the first of them is named.
+    EXPECT_EQ(near.findings, (std::vector<std::string>{
+                                 "17:1: error: the ball's start (20, 0, 0) is 0.5 from triangle "
+                                 "12, closer than the ball's radius 0.6: the ball starts inside "
+                                 "the course"}));
+    EXPECT_EQ(near.summary, " 1 error, 0 warnings in 16 triangles");
+
+    // A ceiling 0.25 below the respawn height: every respawn place is inside.
+    std::vector<FileTriangle> low = room;
+    for (FileTriangle& triangle : low) {
+        for (std::size_t y = 1; y < triangle.size(); y += 3) {
+            triangle[y] = triangle[y] == 75.0f ? 48.75f : triangle[y];
+        }
+    }
+    const ToolRun ceiling = lint("ceiling.txt", {low}, false);
+    EXPECT_EQ(ceiling.status, 1);
+    const LintReport under = reportOf(ceiling, "ceiling.txt");
+    ASSERT_EQ(under.findings.size(), 41u * 41u);
+    EXPECT_NE(under.findings.front().find("the respawn place (-20, 10, -20) is 0.25 from triangle"),
+              std::string::npos)
+        << under.findings.front();
+
+    // A copy of triangle 3 starting at another corner, a triangle without area and one whose
+    // normal overflows: one finding each, and the reader's own warnings are not repeated.
+    std::vector<FileTriangle> faulty = room;
+    const FileTriangle& third = room[3];
+    faulty.push_back(
+        {third[3], third[4], third[5], third[6], third[7], third[8], third[0], third[1], third[2]});
+    faulty.push_back({0, 0, 0, 5, 5, 5, 10, 10, 10});
+    faulty.push_back({-3e38f, 0, 0, 3e38f, 1, 0, 0, 3e38f, 1});
+    const ToolRun run = lint("faulty.txt", {faulty}, true);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "");
+    const LintReport report = reportOf(run, "faulty.txt");
+    EXPECT_EQ(report.findings,
+              (std::vector<std::string>{
+                  "15:1: warning: triangle 12 repeats triangle 3 (at 6:1)",
+                  "16:1: error: triangle 13 is degenerate (zero area: its vertices are equal or "
+                  "on one line); it takes part in no contact",
+                  "17:1: error: triangle 14 is degenerate (its normal overflows a float: its "
+                  "coordinates are too large); it takes part in no contact"}));
+    EXPECT_EQ(report.summary, " 2 errors, 1 warning in 15 triangles");
+}
+
+TEST(MinigolfCourseLint, AnObstacleStandingOnTheFloorIsClosedByItAndOneAboveItIsNot) {
+    const std::vector<FileTriangle> room = closedRoom();
+    const ToolRun standing = lint("standing.txt", {room, tentOnTheFloor(0.0f)}, true);
+    EXPECT_EQ(standing.status, 0) << standing.out;
+    EXPECT_EQ(reportOf(standing, "standing.txt").summary, " 0 errors, 0 warnings in 16 triangles");
+
+    const ToolRun lifted = lint("lifted.txt", {room, tentOnTheFloor(0.05f)}, true);
+    EXPECT_EQ(lifted.status, 1);
+    const LintReport report = reportOf(lifted, "lifted.txt");
+    ASSERT_EQ(report.findings.size(), 4u) << lifted.out;
+    for (const std::string& finding : report.findings) {
+        EXPECT_NE(finding.find("has an open edge from vertex 0"), std::string::npos) << finding;
+    }
+}
+
+TEST(MinigolfCourseLint, TheBundledCourseIsClosed) {
+    const std::string course = assetsDir + "/clobox.txt";
+    const ToolRun run = runCourseTool({"lint", "--closed", course});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.out, course + ": 0 errors, 0 warnings in 258 triangles\n");
+    EXPECT_EQ(run.err, "");
+}
