@@ -43,9 +43,9 @@ double secondsSince(Clock::time_point start) {
 
 // A generated room written to a temporary file, as both sides read it.
 std::string roomFile(int cells, int tiles) {
-    const std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                       ("minigolf-bench-room-" + std::to_string(cells) + "-" +
-                                        std::to_string(tiles) + ".txt");
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() /
+        ("minigolf-bench-room-" + std::to_string(cells) + "-" + std::to_string(tiles) + ".txt");
     if (!std::filesystem::exists(path)) {
         std::ofstream(path) << generatedCourseText(generateRoom(cells, tiles));
     }
@@ -204,9 +204,9 @@ void sweepsAgainstBullet(benchmark::State& state) {
         for (const Sweep& sweep : p.sweeps) {
             float fraction;
             btVector3 normal;
-            benchmark::DoNotOptimize(p.world->sweep(btVector3(sweep.from.x, sweep.from.y, sweep.from.z),
-                                                    btVector3(sweep.to.x, sweep.to.y, sweep.to.z),
-                                                    fraction, normal));
+            benchmark::DoNotOptimize(
+                p.world->sweep(btVector3(sweep.from.x, sweep.from.y, sweep.from.z),
+                               btVector3(sweep.to.x, sweep.to.y, sweep.to.z), fraction, normal));
         }
         bullet += secondsSince(start);
         count += static_cast<double>(p.sweeps.size());

@@ -20,18 +20,30 @@ struct Matrix4 {
 // about the normalised axis, counter-clockwise when looking from the axis's tip towards the
 // origin. Evaluated in double and rounded to float, as glGetFloatv would hand it back.
 Matrix4 rotation(float angleDegrees, const Vector3& axis) {
-    const double axisLength = std::sqrt(double(axis.x) * axis.x + double(axis.y) * axis.y +
-                                        double(axis.z) * axis.z);
+    const double axisLength =
+        std::sqrt(double(axis.x) * axis.x + double(axis.y) * axis.y + double(axis.z) * axis.z);
     const double x = axis.x / axisLength;
     const double y = axis.y / axisLength;
     const double z = axis.z / axisLength;
     const double c = std::cos(angleDegrees * radiansPerDegree);
     const double s = std::sin(angleDegrees * radiansPerDegree);
     const double t = 1.0 - c;
-    const double column[16] = {x * x * t + c,     y * x * t + z * s, x * z * t - y * s, 0.0,
-                               x * y * t - z * s, y * y * t + c,     y * z * t + x * s, 0.0,
-                               x * z * t + y * s, y * z * t - x * s, z * z * t + c,     0.0,
-                               0.0,               0.0,               0.0,               1.0};
+    const double column[16] = {x * x * t + c,
+                               y * x * t + z * s,
+                               x * z * t - y * s,
+                               0.0,
+                               x * y * t - z * s,
+                               y * y * t + c,
+                               y * z * t + x * s,
+                               0.0,
+                               x * z * t + y * s,
+                               y * z * t - x * s,
+                               z * z * t + c,
+                               0.0,
+                               0.0,
+                               0.0,
+                               0.0,
+                               1.0};
     Matrix4 result;
     for (int i = 0; i < 16; ++i) {
         result.m[i] = static_cast<float>(column[i]);
@@ -128,7 +140,9 @@ Matrix4 standardFrame(Vector3& p, Vector3& q, Vector3& r) {
     return translated(multiply(second, first), -origin);
 }
 
-void store(const Matrix4& matrix, float (&target)[16]) { std::copy_n(matrix.m, 16, target); }
+void store(const Matrix4& matrix, float (&target)[16]) {
+    std::copy_n(matrix.m, 16, target);
+}
 
 } // namespace
 

@@ -131,7 +131,9 @@ inline Vector3 operator*(const Vector3& a, const float& s) {
             static_cast<float>(double(a.z) * s)};
 }
 
-inline Vector3 operator*(const float& s, const Vector3& a) { return a * s; }
+inline Vector3 operator*(const float& s, const Vector3& a) {
+    return a * s;
+}
 
 // Multiplies by 1 / s rounded to float; s = 0 is not checked.
 inline Vector3 operator/(const Vector3& a, const float& s) {

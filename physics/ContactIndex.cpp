@@ -51,8 +51,7 @@ std::uint32_t ContactIndex::buildTree(std::vector<Node>& nodes, std::vector<Tree
                                       std::uint32_t leafSize, std::uint32_t firstItem) {
     const auto root = static_cast<std::uint32_t>(nodes.size());
     nodes.emplace_back();
-    splitNode(nodes, root, items, 0, static_cast<std::uint32_t>(items.size()), leafSize,
-              firstItem);
+    splitNode(nodes, root, items, 0, static_cast<std::uint32_t>(items.size()), leafSize, firstItem);
     return root;
 }
 
@@ -91,10 +90,9 @@ void ContactIndex::splitNode(std::vector<Node>& nodes, std::uint32_t nodeIndex,
         }
     }
     const std::uint32_t middle = begin + (end - begin) / 2;
-    std::nth_element(items.begin() + begin, items.begin() + middle, items.begin() + end,
-                     [axis](const TreeItem& a, const TreeItem& b) {
-                         return a.centre(axis) < b.centre(axis);
-                     });
+    std::nth_element(
+        items.begin() + begin, items.begin() + middle, items.begin() + end,
+        [axis](const TreeItem& a, const TreeItem& b) { return a.centre(axis) < b.centre(axis); });
     const auto left = static_cast<std::uint32_t>(nodes.size());
     nodes.emplace_back();
     nodes.emplace_back();
@@ -110,8 +108,7 @@ namespace {
 // Runs work(i) for every i below count on up to `threads` threads, the calling one included (0:
 // one per core); rethrows on the calling thread the first exception a worker met (running out of
 // memory, say).
-template <class Work>
-void inParallel(std::size_t count, unsigned threads, Work work) {
+template <class Work> void inParallel(std::size_t count, unsigned threads, Work work) {
     if (threads == 0) {
         threads = std::max(1u, std::thread::hardware_concurrency());
     }
@@ -146,8 +143,9 @@ void inParallel(std::size_t count, unsigned threads, Work work) {
 // The nodes of the tree splitNode builds over `items` items: one leaf for a few, otherwise a
 // node over the trees of both halves.
 std::size_t nodesFor(std::size_t items, std::size_t leafSize) {
-    return items <= leafSize ? 1 : 1 + nodesFor(items / 2, leafSize) +
-                                       nodesFor(items - items / 2, leafSize);
+    return items <= leafSize
+               ? 1
+               : 1 + nodesFor(items / 2, leafSize) + nodesFor(items - items / 2, leafSize);
 }
 
 } // namespace
@@ -392,12 +390,13 @@ void ContactIndex::searchedBoxes(const BallMove& move, float epsilon,
         }
     } else {
         contact_reach::prepareSlabs(sweep);
-        forEachReachedLeaf(boxNodes_.data(), 0, sweep, [&](std::uint32_t first, std::uint32_t count) {
-            for (std::uint32_t i = first; i < first + count; ++i) {
-                accept(treeBoxes_[i]);
-            }
-            return true;
-        });
+        forEachReachedLeaf(boxNodes_.data(), 0, sweep,
+                           [&](std::uint32_t first, std::uint32_t count) {
+                               for (std::uint32_t i = first; i < first + count; ++i) {
+                                   accept(treeBoxes_[i]);
+                               }
+                               return true;
+                           });
     }
     for (const std::uint32_t number : looseBoxes_) {
         accept(number);
@@ -494,8 +493,8 @@ void ContactIndex::searchEarliestFirst(
             if (node.count == 0) {
                 for (std::uint32_t child = node.first; child <= node.first + 1; ++child) {
                     const Node& c = nodes_[child];
-                    push(std::max(next.bound, contact_reach::earliestNearBox(sweep, c.lower, c.upper,
-                                                                              sweep.reach)),
+                    push(std::max(next.bound, contact_reach::earliestNearBox(sweep, c.lower,
+                                                                             c.upper, sweep.reach)),
                          child, next.box, nodeStage);
                 }
                 continue;
@@ -507,11 +506,11 @@ void ContactIndex::searchEarliestFirst(
                 }
                 float lower[3], upper[3];
                 contact_reach::vertexBounds(triangle, lower, upper);
-                const double bound = std::max(
-                    {next.bound,
-                     contact_reach::earliestNearBox(sweep, lower, upper,
-                                                    sweep.reach + triangle.reachGrowth),
-                     contact_reach::earliestNearPlane(triangle, sweep)});
+                const double bound =
+                    std::max({next.bound,
+                              contact_reach::earliestNearBox(sweep, lower, upper,
+                                                             sweep.reach + triangle.reachGrowth),
+                              contact_reach::earliestNearPlane(triangle, sweep)});
                 push(bound, i, next.box, 0);
             }
             continue;
@@ -545,19 +544,22 @@ bool ContactIndex::collectBox(std::uint32_t number, const BallMove& move, const 
                               std::vector<ContactCandidate>& triangles, std::size_t most) const {
     const BoxEntry& entry = boxEntries_[number];
     if (entry.root != noNode && !leavesEveryFace(move, entry)) {
-        const bool all = forEachReachedLeaf(nodes_.get(), entry.root, sweep, [&](std::uint32_t first, std::uint32_t count) {
-            for (std::uint32_t i = first; i < first + count; ++i) {
-                const ContactTriangle& triangle = triangles_[i];
-                if (move.delta.dot(triangle.faceNormal()) > 0.0f) {
-                    continue; // leaving the face's front: its tests all report nothing
+        const bool all = forEachReachedLeaf(
+            nodes_.get(), entry.root, sweep, [&](std::uint32_t first, std::uint32_t count) {
+                for (std::uint32_t i = first; i < first + count; ++i) {
+                    const ContactTriangle& triangle = triangles_[i];
+                    if (move.delta.dot(triangle.faceNormal()) > 0.0f) {
+                        continue; // leaving the face's front: its tests all report nothing
+                    }
+                    const double bound =
+                        contact_reach::touchBound(triangle, triangle.reachGrowth, sweep);
+                    if (bound <= 1.0) {
+                        triangles.push_back(
+                            {mergeOrder(number, triangle.position), &triangle, bound});
+                    }
                 }
-                const double bound = contact_reach::touchBound(triangle, triangle.reachGrowth, sweep);
-                if (bound <= 1.0) {
-                    triangles.push_back({mergeOrder(number, triangle.position), &triangle, bound});
-                }
-            }
-            return triangles.size() <= most;
-        });
+                return triangles.size() <= most;
+            });
         if (!all) {
             return false;
         }
@@ -575,8 +577,8 @@ bool ContactIndex::collectBox(std::uint32_t number, const BallMove& move, const 
 bool ContactIndex::leavesEveryFace(const BallMove& move, const BoxEntry& entry) {
     const double d[3] = {move.delta.x, move.delta.y, move.delta.z};
     const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-    const double along = d[0] * entry.normalAxis[0] + d[1] * entry.normalAxis[1] +
-                         d[2] * entry.normalAxis[2];
+    const double along =
+        d[0] * entry.normalAxis[0] + d[1] * entry.normalAxis[1] + d[2] * entry.normalAxis[2];
     return along - length * entry.normalSpread > length * 1e-12 + 1e-37;
 }
 

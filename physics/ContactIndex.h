@@ -55,10 +55,11 @@ struct EarliestFirstSearch {
 //
 // The candidates are flat records of the same floats the triangles hold, each with its place in
 // the exhaustive search's order (boxes in list order, triangles in list order within a box), so
-// merging their seven tests in that order gives exactly the exhaustive search's result. A box is searched only when its own
-// sweep test (CollisionBox::overlapsSweep) accepts it, exactly as the exhaustive search does; the
-// index leaves out only boxes and triangles that lie beyond the reach of every one of their tests
-// (see ContactReach.h). Degenerate triangles, which take part in no contact, are left out too.
+// merging their seven tests in that order gives exactly the exhaustive search's result. A box is
+// searched only when its own sweep test (CollisionBox::overlapsSweep) accepts it, exactly as the
+// exhaustive search does; the index leaves out only boxes and triangles that lie beyond the reach
+// of every one of their tests (see ContactReach.h). Degenerate triangles, which take part in no
+// contact, are left out too.
 class ContactIndex {
 public:
     // Indexes the boxes as they are now; neither they nor the list may change afterwards. The
@@ -138,11 +139,12 @@ private:
     static bool leavesEveryFace(const BallMove& move, const BoxEntry& entry);
     // The boxes a search looks into: those the sweep may reach whose own test accepts them.
     void searchedBoxes(const BallMove& move, float epsilon, const std::vector<CollisionBox>& boxes,
-                       contact_reach::SweepReach& sweep, std::vector<std::uint32_t>& searched) const;
+                       contact_reach::SweepReach& sweep,
+                       std::vector<std::uint32_t>& searched) const;
     void buildBoxTree();
     bool collectBox(std::uint32_t number, const BallMove& move,
-                    const contact_reach::SweepReach& sweep, std::vector<ContactCandidate>& triangles,
-                    std::size_t most) const;
+                    const contact_reach::SweepReach& sweep,
+                    std::vector<ContactCandidate>& triangles, std::size_t most) const;
     void collectEveryTriangle(const BallMove& move, float epsilon,
                               const std::vector<CollisionBox>& boxes,
                               std::vector<ContactCandidate>& triangles) const;

@@ -128,7 +128,9 @@ inline double normalError(const ContactTriangle& triangle) {
     const double cross[3] = {first[1] * second[2] - first[2] * second[1],
                              first[2] * second[0] - first[0] * second[2],
                              first[0] * second[1] - first[1] * second[0]};
-    const auto length = [](const double* v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); };
+    const auto length = [](const double* v) {
+        return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    };
     const double sine = length(cross) / (length(first) * length(second));
     return 8.0 * floatUnit / sine + 8.0 * floatUnit;
 }
@@ -142,9 +144,9 @@ inline bool sweepReach(const BallMove& move, float epsilon, double courseMagnitu
                        SweepReach& sweep) {
     const double from[3] = {move.from.x, move.from.y, move.from.z};
     const double to[3] = {move.to.x, move.to.y, move.to.z};
-    const double moveMagnitude = std::max({std::fabs(from[0]), std::fabs(from[1]),
-                                           std::fabs(from[2]), std::fabs(to[0]), std::fabs(to[1]),
-                                           std::fabs(to[2])});
+    const double moveMagnitude =
+        std::max({std::fabs(from[0]), std::fabs(from[1]), std::fabs(from[2]), std::fabs(to[0]),
+                  std::fabs(to[1]), std::fabs(to[2])});
     const double r = move.radius;
     if (!(moveMagnitude <= largestIndexedMagnitude) || !(r > 0.0 && r <= largestIndexedMagnitude) ||
         !std::isfinite(epsilon)) {
@@ -231,10 +233,10 @@ inline bool mayReach(const SweepReach& sweep, const float* lower, const float* u
 // The bounds of the triangle's vertices.
 inline void vertexBounds(const ContactTriangle& triangle, float* lower, float* upper) {
     for (int axis = 0; axis < 3; ++axis) {
-        lower[axis] = std::min({triangle.vertex[0][axis], triangle.vertex[1][axis],
-                                triangle.vertex[2][axis]});
-        upper[axis] = std::max({triangle.vertex[0][axis], triangle.vertex[1][axis],
-                                triangle.vertex[2][axis]});
+        lower[axis] = std::min(
+            {triangle.vertex[0][axis], triangle.vertex[1][axis], triangle.vertex[2][axis]});
+        upper[axis] = std::max(
+            {triangle.vertex[0][axis], triangle.vertex[1][axis], triangle.vertex[2][axis]});
     }
 }
 
@@ -320,9 +322,9 @@ inline double earliestNearBox(const SweepReach& sweep, const float* lower, const
         double a = 0.0, h = 0.0, c0 = -radius * radius;
         for (int axis = 0; axis < 3; ++axis) {
             const double at = sweep.from[axis] + middle * sweep.delta[axis];
-            const double face = at < double(lower[axis])  ? double(lower[axis])
+            const double face = at < double(lower[axis])   ? double(lower[axis])
                                 : at > double(upper[axis]) ? double(upper[axis])
-                                                            : at;
+                                                           : at;
             if (face == at) {
                 continue; // inside the box's slab along this axis
             }
@@ -358,9 +360,9 @@ inline double earliestNearBox(const SweepReach& sweep, const float* lower, const
 inline double earliestNearPlane(const ContactTriangle& triangle, const SweepReach& sweep) {
     constexpr double never = 2.0;
     const double within = sweep.reach + triangle.reachGrowth;
-    const double longestEdge = std::max({double(triangle.edgeLength[0]),
-                                         double(triangle.edgeLength[1]),
-                                         double(triangle.edgeLength[2])});
+    const double longestEdge =
+        std::max({double(triangle.edgeLength[0]), double(triangle.edgeLength[1]),
+                  double(triangle.edgeLength[2])});
     const double band = within + double(triangle.normalError) * (longestEdge + within);
     double start = 0.0;
     double rise = 0.0; // the height's change over the move
@@ -461,9 +463,9 @@ inline double earliestNearSpan(const SweepReach& sweep, const float* a, const fl
 inline double earliestNearTriangle(const ContactTriangle& triangle, const SweepReach& sweep) {
     constexpr double never = 2.0;
     const double within = sweep.reach + triangle.reachGrowth;
-    const double longestEdge = std::max({double(triangle.edgeLength[0]),
-                                         double(triangle.edgeLength[1]),
-                                         double(triangle.edgeLength[2])});
+    const double longestEdge =
+        std::max({double(triangle.edgeLength[0]), double(triangle.edgeLength[1]),
+                  double(triangle.edgeLength[2])});
     const double error = triangle.normalError;
     const double band = within + error * (longestEdge + within);
     const double tolerance = 2.0 * error * (longestEdge + band);

@@ -11,7 +11,9 @@
 
 namespace {
 
-bool withinMove(float t) { return t >= 0.0f && t <= 1.0f; }
+bool withinMove(float t) {
+    return t >= 0.0f && t <= 1.0f;
+}
 
 } // namespace
 
@@ -163,12 +165,10 @@ FeatureContact vertexContact(const Vector3& from, const Vector3& d, float radius
     const double fx = from.x, fy = from.y, fz = from.z;
     const double vx = vertex.x, vy = vertex.y, vz = vertex.z;
     const float a = static_cast<float>(double(d.x) * d.x + double(d.y) * d.y + double(d.z) * d.z);
-    const float b = static_cast<float>(
-        2.0 * ((fx - vx) * d.x + (fz - vz) * d.z + (fy - vy) * d.y));
-    const float c = static_cast<float>(((vx * vx + fx * fx) - 2.0 * fx * vx) +
-                                       ((vy * vy + fy * fy) - 2.0 * fy * vy) +
-                                       ((vz * vz + fz * fz) - 2.0 * fz * vz) -
-                                       double(radius) * radius);
+    const float b = static_cast<float>(2.0 * ((fx - vx) * d.x + (fz - vz) * d.z + (fy - vy) * d.y));
+    const float c = static_cast<float>(
+        ((vx * vx + fx * fx) - 2.0 * fx * vx) + ((vy * vy + fy * fy) - 2.0 * fy * vy) +
+        ((vz * vz + fz * fz) - 2.0 * fz * vz) - double(radius) * radius);
 
     FeatureContact contact;
     // Already touching the vertex: a contact now if closing in, otherwise none (the later root is
@@ -194,7 +194,7 @@ FeatureContact vertexContact(const Vector3& from, const Vector3& d, float radius
 } // namespace
 
 TriangleContacts SimulationSettings::contactsOf(const BallMove& move,
-                                               const ContactTriangle& triangle) const {
+                                                const ContactTriangle& triangle) const {
     TriangleContacts contacts;
     const Vector3 normal = triangle.faceNormal();
     const float approach = move.delta.dot(normal);
@@ -222,8 +222,8 @@ TriangleContacts SimulationSettings::contactsOf(const BallMove& move,
         const float* frame = triangle.matrix(k);
         const Vector3 p = k == 0 ? p0 : move.from.transformPoint(frame);
         const Vector3 q = k == 0 ? q0 : move.to.transformPoint(frame);
-        const FeatureContact contact = edgeContact(p, q, radius, approach,
-                                                   triangle.edgeLength[k], frame, normal, epsilon);
+        const FeatureContact contact =
+            edgeContact(p, q, radius, approach, triangle.edgeLength[k], frame, normal, epsilon);
         contacts.time[4 + k] = contact.time;
         contact.normalToMerge(normal, contacts.normal[4 + k]);
     }
@@ -251,8 +251,8 @@ float SimulationSettings::edgeContactTime(Vector3 from, Vector3 to, float radius
         .time;
 }
 
-float SimulationSettings::vertexContactTime(Vector3 from, Vector3 to, float radius,
-                                            Vector3 vertex, Vector3 normal) const {
+float SimulationSettings::vertexContactTime(Vector3 from, Vector3 to, float radius, Vector3 vertex,
+                                            Vector3 normal) const {
     const Vector3 d = to - from;
     return vertexContact(from, d, radius, d.dot(normal), vertex, normal, epsilon).time;
 }

@@ -9,7 +9,9 @@
 
 namespace {
 
-bool inMergeOrder(const ContactCandidate& a, const ContactCandidate& b) { return a.order < b.order; }
+bool inMergeOrder(const ContactCandidate& a, const ContactCandidate& b) {
+    return a.order < b.order;
+}
 
 } // namespace
 
@@ -17,9 +19,8 @@ SimulationSettings::SimulationSettings() {
     std::srand(static_cast<unsigned>(millisecondClock()));
 }
 
-void SimulationSettings::collideBox(Vector3 from, Vector3 to, float radius,
-                                    const CollisionBox& box, Vector3& contactNormal,
-                                    float& earliest) const {
+void SimulationSettings::collideBox(Vector3 from, Vector3 to, float radius, const CollisionBox& box,
+                                    Vector3& contactNormal, float& earliest) const {
     const BallMove move(from, to, radius);
     ContactAccumulator contacts(earliest, contactNormal, epsilon);
     const int count = static_cast<int>(box.triangleCount());
@@ -80,9 +81,8 @@ void SimulationSettings::findEarliestContact(Vector3 from, Vector3 to, float rad
     }
 }
 
-std::optional<double> SimulationSettings::runPass(Ball& ball,
-                                                  const std::vector<CollisionBox>& boxes,
-                                                  double dt) {
+std::optional<double>
+SimulationSettings::runPass(Ball& ball, const std::vector<CollisionBox>& boxes, double dt) {
     constexpr std::nullopt_t stepOver = std::nullopt;
     const Vector3 position = ball.position();
     const Vector3 velocity = ball.velocity();

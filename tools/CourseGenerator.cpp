@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <charconv>
-#include <sstream>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
 #include <random>
+#include <sstream>
 
 namespace {
 
@@ -24,12 +24,12 @@ constexpr double bumpHeight = 2.0;
 constexpr double bumpsPerSide = 3.0;
 
 constexpr std::array<std::array<float, 4>, 6> wallColours = {{
-    {0.75f, 0.3f, 0.25f, 1.0f}, // x = -20
-    {0.8f, 0.55f, 0.3f, 1.0f},  // x = +20
-    {0.2f, 0.62f, 0.22f, 1.0f}, // floor, y = -10
-    {0.55f, 0.72f, 0.9f, 1.0f}, // ceiling, y = +10
+    {0.75f, 0.3f, 0.25f, 1.0f},  // x = -20
+    {0.8f, 0.55f, 0.3f, 1.0f},   // x = +20
+    {0.2f, 0.62f, 0.22f, 1.0f},  // floor, y = -10
+    {0.55f, 0.72f, 0.9f, 1.0f},  // ceiling, y = +10
     {0.45f, 0.27f, 0.52f, 1.0f}, // z = -20
-    {0.3f, 0.5f, 0.6f, 1.0f},   // z = +20
+    {0.3f, 0.5f, 0.6f, 1.0f},    // z = +20
 }};
 
 // A course coordinate as the float the file holds for it.
@@ -80,8 +80,8 @@ GeneratedCourse generateWalls(int cells, int tiles, bool bumpy) {
                     const auto triangle = [](const std::array<float, 3>& p,
                                              const std::array<float, 3>& q,
                                              const std::array<float, 3>& r) {
-                        return std::array<float, 9>{p[0], p[1], p[2], q[0], q[1], q[2],
-                                                    r[0], r[1], r[2]};
+                        return std::array<float, 9>{p[0], p[1], p[2], q[0], q[1],
+                                                    q[2], r[0], r[1], r[2]};
                     };
                     GeneratedBox& box =
                         course[firstBox + static_cast<std::size_t>(i * tiles / cells * tiles +
@@ -102,7 +102,9 @@ GeneratedCourse generateWalls(int cells, int tiles, bool bumpy) {
 
 // A uniform double in [0, 1) from the generator's raw 32-bit words, the same with every standard
 // library.
-double uniform(std::mt19937& random) { return random() / 4294967296.0; }
+double uniform(std::mt19937& random) {
+    return random() / 4294967296.0;
+}
 
 double uniform(std::mt19937& random, double low, double high) {
     return low + (high - low) * uniform(random);
@@ -120,7 +122,8 @@ Point perpendicular(const Point& d, std::mt19937& random) {
         const Point other = randomDirection(random);
         Point cross = {d[1] * other[2] - d[2] * other[1], d[2] * other[0] - d[0] * other[2],
                        d[0] * other[1] - d[1] * other[0]};
-        const double length = std::sqrt(cross[0] * cross[0] + cross[1] * cross[1] + cross[2] * cross[2]);
+        const double length =
+            std::sqrt(cross[0] * cross[0] + cross[1] * cross[1] + cross[2] * cross[2]);
         if (length > 0.1) {
             return {cross[0] / length, cross[1] / length, cross[2] / length};
         }
@@ -191,9 +194,13 @@ std::array<double, 3> randomDirection(std::mt19937& random) {
     return {across * std::cos(angle), height, across * std::sin(angle)};
 }
 
-GeneratedCourse generateRoom(int cells, int tiles) { return generateWalls(cells, tiles, false); }
+GeneratedCourse generateRoom(int cells, int tiles) {
+    return generateWalls(cells, tiles, false);
+}
 
-GeneratedCourse generateTerrain(int cells, int tiles) { return generateWalls(cells, tiles, true); }
+GeneratedCourse generateTerrain(int cells, int tiles) {
+    return generateWalls(cells, tiles, true);
+}
 
 GeneratedCourse generateAwkward(int count, unsigned seed) {
     constexpr int trianglesPerBox = 64;
@@ -202,9 +209,10 @@ GeneratedCourse generateAwkward(int count, unsigned seed) {
     GeneratedCourse course;
     for (int i = 0; i < count; ++i) {
         if (i % trianglesPerBox == 0) {
-            course.push_back({{static_cast<float>(uniform(random)), static_cast<float>(uniform(random)),
-                               static_cast<float>(uniform(random)), 1.0f},
-                              {}});
+            course.push_back(
+                {{static_cast<float>(uniform(random)), static_cast<float>(uniform(random)),
+                  static_cast<float>(uniform(random)), 1.0f},
+                 {}});
         }
         const Point centre = {uniform(random, -15.0, 15.0), uniform(random, -15.0, 15.0),
                               uniform(random, -15.0, 15.0)};
@@ -212,8 +220,8 @@ GeneratedCourse generateAwkward(int count, unsigned seed) {
         std::array<float, 9> triangle{};
         for (int v = 0; v < 3; ++v) {
             for (int axis = 0; axis < 3; ++axis) {
-                triangle[static_cast<std::size_t>(3 * v + axis)] =
-                    fileNumber(corners[static_cast<std::size_t>(v)][static_cast<std::size_t>(axis)]);
+                triangle[static_cast<std::size_t>(3 * v + axis)] = fileNumber(
+                    corners[static_cast<std::size_t>(v)][static_cast<std::size_t>(axis)]);
             }
         }
         course.back().triangles.push_back(triangle);
@@ -272,7 +280,8 @@ double distanceToTriangle(const Vector3& p, const Vector3& a, const Vector3& b, 
     };
     const Point ab = sub(b, a), ac = sub(c, a), ap = sub(p, a);
     const auto distanceTo = [&](const Point& closestFromA) {
-        const Point gap = {ap[0] - closestFromA[0], ap[1] - closestFromA[1], ap[2] - closestFromA[2]};
+        const Point gap = {ap[0] - closestFromA[0], ap[1] - closestFromA[1],
+                           ap[2] - closestFromA[2]};
         return std::sqrt(dot(gap, gap));
     };
     const double d1 = dot(ab, ap), d2 = dot(ac, ap);
@@ -378,11 +387,13 @@ bool readSweeps(std::istream& in, std::vector<Sweep>& sweeps, std::string& fault
         int count = 0;
         for (std::string word; words >> word;) {
             float value = 0.0f;
-            const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+            const auto [end, error] =
+                std::from_chars(word.data(), word.data() + word.size(), value);
             if (count == 6 || error != std::errc() || end != word.data() + word.size() ||
                 !std::isfinite(value)) {
-                fault = std::to_string(number) + ": expected six numbers FX FY FZ TX TY TZ, found \"" +
-                        line.substr(0, 80) + "\"";
+                fault = std::to_string(number) +
+                        ": expected six numbers FX FY FZ TX TY TZ, found \"" + line.substr(0, 80) +
+                        "\"";
                 return false;
             }
             values[count++] = value;

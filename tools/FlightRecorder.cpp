@@ -47,8 +47,8 @@ bool continuesStraight(const Vector3& a, const Vector3& b, const Vector3& c) {
                               offset.z - chord.z * along};
     double largest = 0.0;
     for (const Vector3* p : {&a, &b, &c}) {
-        largest = std::max({largest, std::fabs(double(p->x)), std::fabs(double(p->y)),
-                            std::fabs(double(p->z))});
+        largest = std::max(
+            {largest, std::fabs(double(p->x)), std::fabs(double(p->y)), std::fabs(double(p->z))});
     }
     return length(off) <= straightTolerance * std::sqrt(chordSquared) + roundingTolerance * largest;
 }

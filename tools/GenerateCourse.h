@@ -7,8 +7,8 @@
 struct GenerateOptions {
     std::string kind; // "room", "terrain" or "awkward"
     std::string output;
-    int cells = 29; // room and terrain: cells along each side of a wall
-    int tiles = 2;  // room and terrain: boxes along each side of a wall
+    int cells = 29;       // room and terrain: cells along each side of a wall
+    int tiles = 2;        // room and terrain: boxes along each side of a wall
     int triangles = 3000; // awkward
     unsigned seed = 1;
     // Sweeps to write to `sweepsOutput` (none when 0), their length and the least distance of

@@ -86,9 +86,9 @@ std::string materialText(const Course& course, const std::string& courseName) {
         }
         // Appended piece by piece: GCC 12 at -O3 warns (wrongly) of overlapping copies in
         // chains of literal + string.
-        for (const std::string& piece : {std::string("\nnewmtl "), boxName(b), std::string("\nKa"), rgb,
-                                         std::string("\nKd"), rgb, std::string("\nd "),
-                                         objNumberText(colour[3]), std::string("\nillum 1\n")}) {
+        for (const std::string& piece :
+             {std::string("\nnewmtl "), boxName(b), std::string("\nKa"), rgb, std::string("\nKd"),
+              rgb, std::string("\nd "), objNumberText(colour[3]), std::string("\nillum 1\n")}) {
             text += piece;
         }
     }

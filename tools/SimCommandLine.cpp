@@ -162,9 +162,8 @@ void declareSweep(CommandOptions& options, SweepOptions& target) {
                  "search every triangle of every box the ball's sweep overlaps instead of\n"
                  "using the contact index (the same results, bit for bit; for comparison)",
                  target.exhaustive);
-    options.value(
-        "--dump", "FILE", "write one line per sweep: T NX NY NZ",
-        [&target](const std::string&, const std::string& w) { target.dump = w; });
+    options.value("--dump", "FILE", "write one line per sweep: T NX NY NZ",
+                  [&target](const std::string&, const std::string& w) { target.dump = w; });
 }
 
 void checkSimulate(const SimulateOptions& options) {

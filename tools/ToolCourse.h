@@ -31,5 +31,4 @@ struct Course {
 // triangles' places in the file and leave out the reader's warnings; its diagnostics stream,
 // storage and missing-file note are the tools' own and are not taken from it. The contact index
 // is built after a successful load.
-bool loadCourse(const std::string& fileName, Course& course,
-                const CourseReadOptions& options = {});
+bool loadCourse(const std::string& fileName, Course& course, const CourseReadOptions& options = {});

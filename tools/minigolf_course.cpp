@@ -91,16 +91,17 @@ std::function<int()> defineExport(CLI::App& command) {
 std::function<int()> defineGenerate(CLI::App& command) {
     auto options = std::make_shared<CommandOptions>(command);
     auto values = std::make_shared<GenerateOptions>();
-    options->positional("KIND", "room, terrain or awkward", values->kind, "missing the kind of course");
+    options->positional("KIND", "room, terrain or awkward", values->kind,
+                        "missing the kind of course");
     options->value(
         "-o", "COURSE.txt", "the course file to write",
         [values](const std::string&, const std::string& w) { values->output = w; }, true);
-    options->value("--cells", "N", "room, terrain: cells along a wall's side, 1 to 2000 (default 29)",
+    options->value("--cells", "N",
+                   "room, terrain: cells along a wall's side, 1 to 2000 (default 29)",
                    [values](const std::string& o, const std::string& w) {
                        values->cells = static_cast<int>(parseIntegerWithin(o, w, 1, 2000));
                    });
-    options->value("--tiles", "K",
-                   "room, terrain: boxes along a wall's side, 1 to N (default 2)",
+    options->value("--tiles", "K", "room, terrain: boxes along a wall's side, 1 to N (default 2)",
                    [values](const std::string& o, const std::string& w) {
                        values->tiles = static_cast<int>(parseIntegerWithin(o, w, 1, 2000));
                    });
@@ -108,16 +109,16 @@ std::function<int()> defineGenerate(CLI::App& command) {
                    [values](const std::string& o, const std::string& w) {
                        values->triangles = static_cast<int>(parseIntegerWithin(o, w, 1, 10000000));
                    });
-    options->value("--seed", "N", "seed of the awkward triangles and of the sweeps (default 1)",
-                   [values](const std::string& o, const std::string& w) {
-                       values->seed = parseSeed(o, w);
-                   });
+    options->value(
+        "--seed", "N", "seed of the awkward triangles and of the sweeps (default 1)",
+        [values](const std::string& o, const std::string& w) { values->seed = parseSeed(o, w); });
     options->value("--sweeps", "N", "random sweeps to write to --sweeps-file, 0 to 10000000",
                    [values](const std::string& o, const std::string& w) {
                        values->sweeps = static_cast<int>(parseIntegerWithin(o, w, 0, 10000000));
                    });
-    options->value("--sweeps-file", "SWEEPS.txt", "where the sweeps go, one a line: FX FY FZ TX TY TZ",
-                   [values](const std::string&, const std::string& w) { values->sweepsOutput = w; });
+    options->value(
+        "--sweeps-file", "SWEEPS.txt", "where the sweeps go, one a line: FX FY FZ TX TY TZ",
+        [values](const std::string&, const std::string& w) { values->sweepsOutput = w; });
     options->value("--sweep-length", "L", "length of every sweep, course units (default 2)",
                    [values](const std::string& o, const std::string& w) {
                        values->sweepLength = static_cast<float>(parseRealAbove(o, w, 0.0, false));
@@ -143,7 +144,8 @@ std::function<int()> defineGenerate(CLI::App& command) {
     return [options, values] {
         options->convert();
         if (values->kind != "room" && values->kind != "terrain" && values->kind != "awkward") {
-            throw UsageError("KIND: expected room, terrain or awkward, found " + quoted(values->kind));
+            throw UsageError("KIND: expected room, terrain or awkward, found " +
+                             quoted(values->kind));
         }
         if (values->tiles > values->cells) {
             throw UsageError("--tiles: at most --cells (" + std::to_string(values->cells) + ")");

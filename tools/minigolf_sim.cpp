@@ -155,8 +155,9 @@ int runPlot(const PlotOptions& options) {
         recorder.finishStep(flight.dt, isRespawn(velocityBefore, ball));
     }
     const PlotCaption caption{flight.course, flight.dt, recorder.collides(), ball.radius()};
-    return writeFile("plot", options.output, flightSvg(course, recorder.path(), caption)) ? exitDone
-                                                                                  : exitUsage;
+    return writeFile("plot", options.output, flightSvg(course, recorder.path(), caption))
+               ? exitDone
+               : exitUsage;
 }
 
 // The region a ball's centre may occupy: the bounds of all the non-empty boxes together (the
@@ -353,7 +354,9 @@ int checkedPlot(PlotOptions& options) {
     return runPlot(options);
 }
 
-int checkedSweep(SweepOptions& options) { return runSweep(options); }
+int checkedSweep(SweepOptions& options) {
+    return runSweep(options);
+}
 
 int checkedCheck(CheckOptions& options) {
     completeCheck(options);

@@ -61,7 +61,9 @@ struct Load {
     }
 };
 
-bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(float a, float b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 bool sameVector(const Vector3& a, const Vector3& b) {
     return sameBits(a.x, b.x) && sameBits(a.y, b.y) && sameBits(a.z, b.z);
@@ -94,7 +96,8 @@ void checkBoxes(const Load& load) {
             for (int v = 0; v < 3; ++v) {
                 for (int axis = 0; axis < 3; ++axis) {
                     const float c = (*triangle->vertex(v))[axis];
-                    require(std::isnan(c) || (box.minCorner()[axis] <= c && c <= box.maxCorner()[axis]),
+                    require(std::isnan(c) ||
+                                (box.minCorner()[axis] <= c && c <= box.maxCorner()[axis]),
                             "a box's bounds hold its triangles' vertices");
                 }
             }
@@ -116,7 +119,8 @@ void checkMessages(const Load& load) {
 
 void checkRepeatable(const Load& first, const Load& second) {
     require(first.ok == second.ok && first.numbers() == second.numbers() &&
-                first.diagnostics == second.diagnostics && first.boxes.size() == second.boxes.size() &&
+                first.diagnostics == second.diagnostics &&
+                first.boxes.size() == second.boxes.size() &&
                 first.triangles.size() == second.triangles.size(),
             "the same bytes read twice give the same result");
     for (std::size_t i = 0; i < first.triangles.size(); ++i) {
@@ -135,8 +139,8 @@ void checkRepeatable(const Load& first, const Load& second) {
 bool hasOverlongWord(std::string_view bytes) {
     std::size_t run = 0;
     for (const char ch : bytes) {
-        const bool space = ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\v' ||
-                           ch == '\f';
+        const bool space =
+            ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\v' || ch == '\f';
         run = space ? 0 : run + 1;
         if (run > CourseInput::maxWordBytes) {
             return true;

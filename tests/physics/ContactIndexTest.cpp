@@ -40,7 +40,9 @@ SearchResult search(const SimulationSettings& settings, const std::vector<Collis
     return result;
 }
 
-bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(float a, float b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 bool sameBits(const SearchResult& a, const SearchResult& b) {
     return sameBits(a.earliest, b.earliest) && sameBits(a.normal.x, b.normal.x) &&
@@ -51,8 +53,8 @@ std::string show(const Sweep& sweep, const SearchResult& exhaustive, const Searc
     std::ostringstream text;
     text.precision(9);
     text << "sweep " << sweep.from << " -> " << sweep.to << ": exhaustive " << exhaustive.earliest
-         << " (" << exhaustive.normal << "), index " << indexed.earliest << " ("
-         << indexed.normal << ")";
+         << " (" << exhaustive.normal << "), index " << indexed.earliest << " (" << indexed.normal
+         << ")";
     return text.str();
 }
 
@@ -72,7 +74,8 @@ public:
                          std::vector<std::string>& described) const {
         int differences = 0;
         for (const Sweep& sweep : sweeps) {
-            const SearchResult expected = search(exhaustive_, boxes(), sweep.from, sweep.to, radius);
+            const SearchResult expected =
+                search(exhaustive_, boxes(), sweep.from, sweep.to, radius);
             const SearchResult actual = search(indexed_, boxes(), sweep.from, sweep.to, radius);
             if (!sameBits(expected, actual) && ++differences <= 3) {
                 described.push_back(show(sweep, expected, actual));
@@ -168,9 +171,9 @@ TEST(ContactIndex, WholeFlightsBounceExactlyAsWithoutTheIndex) {
             const Vector3 start(unit(random) * 15.0f, unit(random) * 5.0f, unit(random) * 15.0f);
             Vector3 direction(unit(random), unit(random), unit(random));
             direction.normalize();
-            EXPECT_EQ(course->firstDifferentStep(start, direction * speed, 1.0 / 60.0,
-                                                 600 / runShare),
-                      -1)
+            EXPECT_EQ(
+                course->firstDifferentStep(start, direction * speed, 1.0 / 60.0, 600 / runShare),
+                -1)
                 << "speed " << speed << " from " << start;
         }
     }
@@ -180,9 +183,9 @@ TEST(ContactIndex, MovesItCannotCullFallBackToEveryBox) {
     const IndexedCourse course(generateRoom(9, 1));
     const float huge = 1e20f, infinity = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    const std::vector<Sweep> odd = {
-        {{0, 0, 0}, {huge, 0, 0}},     {{0, 0, 0}, {infinity, 0, 0}}, {{nan, 0, 0}, {0, 0, 0}},
-        {{-huge, 0, 0}, {huge, 1, 1}}, {{0, 9.4f, 0}, {0, 9.4f, 0}},  {{19.5f, 0, 0}, {30, 0, 0}}};
+    const std::vector<Sweep> odd = {{{0, 0, 0}, {huge, 0, 0}},    {{0, 0, 0}, {infinity, 0, 0}},
+                                    {{nan, 0, 0}, {0, 0, 0}},     {{-huge, 0, 0}, {huge, 1, 1}},
+                                    {{0, 9.4f, 0}, {0, 9.4f, 0}}, {{19.5f, 0, 0}, {30, 0, 0}}};
     std::vector<std::string> described;
     EXPECT_EQ(course.countDifferences(odd, ballRadius, described), 0)
         << ::testing::PrintToString(described);
@@ -263,7 +266,8 @@ TEST(ContactReach, EveryReportedContactLiesWithinTheMargin) {
                 const std::optional<double> growth = contact_reach::triangleGrowth(record);
                 ASSERT_TRUE(growth.has_value());
                 record.reachGrowth = static_cast<float>(*growth * (1.0 + 1e-6));
-                record.normalError = static_cast<float>(contact_reach::normalError(record) * (1.0 + 1e-6));
+                record.normalError =
+                    static_cast<float>(contact_reach::normalError(record) * (1.0 + 1e-6));
                 for (int trial = 0; trial < 24; ++trial) {
                     // Aim at a point of the triangle (a vertex, an edge or inside) from a
                     // direction, passing it at r times (1 + a tiny signed fraction).
@@ -302,7 +306,8 @@ TEST(ContactReach, EveryReportedContactLiesWithinTheMargin) {
                         ++contacts;
                         ASSERT_TRUE(contact_reach::mayTouch(record, record.reachGrowth, *sweep))
                             << "culled a triangle reporting " << time << " from " << from;
-                        ASSERT_LE(contact_reach::touchBound(record, record.reachGrowth, *sweep), time);
+                        ASSERT_LE(contact_reach::touchBound(record, record.reachGrowth, *sweep),
+                                  time);
                         float lower[3], upper[3];
                         contact_reach::vertexBounds(record, lower, upper);
                         ASSERT_LE(contact_reach::earliestNearBox(*sweep, lower, upper,
@@ -312,11 +317,13 @@ TEST(ContactReach, EveryReportedContactLiesWithinTheMargin) {
                         ASSERT_LE(contact_reach::earliestNearTriangle(record, *sweep), time);
                         Vector3 centre;
                         for (int axis = 0; axis < 3; ++axis) {
-                            centre[axis] = static_cast<float>(from[axis] + double(time) * (double(to[axis]) - from[axis]));
+                            centre[axis] = static_cast<float>(
+                                from[axis] + double(time) * (double(to[axis]) - from[axis]));
                         }
-                        const double beyond = distanceToTriangle(centre, record.corner(0), record.corner(1),
-                                                                 record.corner(2)) -
-                                              ballRadius;
+                        const double beyond =
+                            distanceToTriangle(centre, record.corner(0), record.corner(1),
+                                               record.corner(2)) -
+                            ballRadius;
                         const double margin = sweep->reach + record.reachGrowth - ballRadius;
                         largestShare = std::max(largestShare, beyond / margin);
                     }

@@ -24,17 +24,17 @@ float stored(double value) {
 Vector3 touchingEdgeNormal(const Vector3& from, const float* m) {
     float p[3];
     for (int i = 0; i < 3; ++i) {
-        const float rotated = stored((double(m[i]) * from.x + double(m[4 + i]) * from.y) +
-                                     double(m[8 + i]) * from.z);
+        const float rotated =
+            stored((double(m[i]) * from.x + double(m[4 + i]) * from.y) + double(m[8 + i]) * from.z);
         p[i] = stored(double(rotated) + m[12 + i]);
     }
     float outward[3];
     for (int i = 0; i < 3; ++i) {
         outward[i] = stored(double(m[4 * i + 1]) * p[1] + double(m[4 * i + 2]) * p[2]);
     }
-    const float length = stored(std::sqrt(double(outward[0]) * outward[0] +
-                                          double(outward[1]) * outward[1] +
-                                          double(outward[2]) * outward[2]));
+    const float length =
+        stored(std::sqrt(double(outward[0]) * outward[0] + double(outward[1]) * outward[1] +
+                         double(outward[2]) * outward[2]));
     const double reciprocal = 1.0 / double(length);
     return {stored(outward[0] * reciprocal), stored(outward[1] * reciprocal),
             stored(outward[2] * reciprocal)};
@@ -58,7 +58,8 @@ TEST(ContactRounding, TouchingEdgeNormalsAreRoundedAsStored) {
         // Start just inside the reach of edge 2 (v1 -> v2), off its middle and in front of the
         // face, and close in against the normal.
         const Vector3 middle = (corner[1] + corner[2]) * 0.5f;
-        Vector3 across = triangle.normal() + Vector3(unit(random), unit(random), unit(random)) * 0.3f;
+        Vector3 across =
+            triangle.normal() + Vector3(unit(random), unit(random), unit(random)) * 0.3f;
         across.normalize();
         const Vector3 from = middle + across * (radius * 0.999f);
         const Vector3 to = middle - triangle.normal() * 0.5f;

@@ -21,10 +21,10 @@ protected:
 
 TEST_F(ContactTests, EarliestRootKeepsTheFirstRootWithinTheMove) {
     EXPECT_FLOAT_EQ(SimulationSettings::earliestRoot(1.0f, -1.0f, 0.16f), 0.2f); // 0.2 and 0.8
-    EXPECT_EQ(SimulationSettings::earliestRoot(1.0f, 0.0f, 1.0f), 1.0f);  // no real root
-    EXPECT_EQ(SimulationSettings::earliestRoot(1.0f, -3.0f, 2.0f), 1.0f); // 1 and 2
-    EXPECT_EQ(SimulationSettings::earliestRoot(1.0f, 1.0f, -2.0f), 1.0f); // 1 and -2
-    EXPECT_EQ(SimulationSettings::earliestRoot(0.0f, 1.0f, 1.0f), 1.0f);  // no motion
+    EXPECT_EQ(SimulationSettings::earliestRoot(1.0f, 0.0f, 1.0f), 1.0f);         // no real root
+    EXPECT_EQ(SimulationSettings::earliestRoot(1.0f, -3.0f, 2.0f), 1.0f);        // 1 and 2
+    EXPECT_EQ(SimulationSettings::earliestRoot(1.0f, 1.0f, -2.0f), 1.0f);        // 1 and -2
+    EXPECT_EQ(SimulationSettings::earliestRoot(0.0f, 1.0f, 1.0f), 1.0f);         // no motion
     EXPECT_FLOAT_EQ(SimulationSettings::earliestRoot(4.0f, -4.0f, 0.75f), 0.25f);
     // a < 0 swaps which formula gives the smaller root.
     EXPECT_FLOAT_EQ(SimulationSettings::earliestRoot(-1.0f, 1.0f, -0.16f), 0.2f);
@@ -56,12 +56,12 @@ TEST_F(ContactTests, FaceInsideTestIsWidenedOnlyAcrossTheFirstEdge) {
     const auto dropAt = [&](float x, float z) {
         return settings.faceContactTime({x, 2, z}, {x, -1, z}, radius, t, up);
     };
-    EXPECT_FLOAT_EQ(dropAt(1.0f, 0.0f), 0.5f);         // exactly on edge v0-v2
-    EXPECT_FLOAT_EQ(dropAt(1.0f, -0.5f * eps), 0.5f);  // within the tolerance
-    EXPECT_EQ(dropAt(1.0f, -2.0f * eps), 1.0f);        // past it
-    EXPECT_EQ(dropAt(1.0f, 2.0f), 1.0f);               // the apex height itself is outside
-    EXPECT_EQ(dropAt(0.2f, 1.0f), 1.0f);               // beyond edge v0-v1 (x = z / 2)
-    EXPECT_EQ(dropAt(1.8f, 1.0f), 1.0f);               // beyond edge v1-v2 (x = 2 - z / 2)
+    EXPECT_FLOAT_EQ(dropAt(1.0f, 0.0f), 0.5f);        // exactly on edge v0-v2
+    EXPECT_FLOAT_EQ(dropAt(1.0f, -0.5f * eps), 0.5f); // within the tolerance
+    EXPECT_EQ(dropAt(1.0f, -2.0f * eps), 1.0f);       // past it
+    EXPECT_EQ(dropAt(1.0f, 2.0f), 1.0f);              // the apex height itself is outside
+    EXPECT_EQ(dropAt(0.2f, 1.0f), 1.0f);              // beyond edge v0-v1 (x = z / 2)
+    EXPECT_EQ(dropAt(1.8f, 1.0f), 1.0f);              // beyond edge v1-v2 (x = 2 - z / 2)
     EXPECT_FLOAT_EQ(dropAt(1.4f, 1.0f), 0.5f);
 }
 
@@ -100,8 +100,9 @@ TEST_F(ContactTests, TouchingFeaturesReportNowOrNever) {
     // Overlapping the edge by 0.1 and moving down through it.
     EXPECT_EQ(settings.edgeContactTime({1, 0.4f, 0}, {1, -1, 0}, radius, end, identity, up), 0.0f);
     // Touching and moving off the edge sideways (still against the normal): no contact.
-    EXPECT_EQ(settings.edgeContactTime({1, 0.3f, 0.35f}, {1, 0.2f, 1.4f}, radius, end, identity, up),
-              1.0f);
+    EXPECT_EQ(
+        settings.edgeContactTime({1, 0.3f, 0.35f}, {1, 0.2f, 1.4f}, radius, end, identity, up),
+        1.0f);
     // Touching from beyond the edge's end is left to the vertex.
     EXPECT_EQ(settings.edgeContactTime({2.3f, 0.4f, 0}, {2.3f, -1, 0}, radius, end, identity, up),
               1.0f);
@@ -149,9 +150,9 @@ TEST_F(FeatureRegions, FaceFrontAndBack) {
     EXPECT_NEAR(front.earliest, 1.0f / 3.0f, 1e-5f); // from 2r down to r over a 3r move
     EXPECT_NEAR(distance(front.normal, normal), 0.0f, 1e-5f);
     const Vector3 behind = centroid - normal * (2.0f * radius);
-    EXPECT_EQ(findContact(settings, boxes, behind, behind + normal * (3.0f * radius), radius)
-                  .earliest,
-              1.0f);
+    EXPECT_EQ(
+        findContact(settings, boxes, behind, behind + normal * (3.0f * radius), radius).earliest,
+        1.0f);
 }
 
 TEST_F(FeatureRegions, EachEdgeJustInsideAndJustOutsideReach) {
@@ -201,9 +202,10 @@ TEST_F(ContactTests, EarliestContactIsInvariantUnderRigidMotion) {
             component /= std::sqrt(norm);
         }
         const double w = q[0], x = q[1], y = q[2], z = q[3];
-        const double rotation[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
-                                       {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
-                                       {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
+        const double rotation[3][3] = {
+            {1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
+            {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
+            {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
         const Vector3 shift = randomPoint(50.0f);
         const auto turn = [&](const Vector3& v) {
             Vector3 out;
@@ -282,8 +284,8 @@ TEST_F(ContactTests, TouchingContactsMergeTheFeatureNormal) {
     const std::vector<CollisionBox> boxes{makeBox(wall)};
     // Resting on the top edge, a little to the +x side, moving down and towards -x.
     const Vector3 from(0.3f, 0.4f, 0.0f);
-    const Contact wedged = findContact(settings, boxes, from, from + Vector3(-0.5f, -0.5f, 0.0f),
-                                       radius);
+    const Contact wedged =
+        findContact(settings, boxes, from, from + Vector3(-0.5f, -0.5f, 0.0f), radius);
     EXPECT_EQ(wedged.earliest, 0.0f);
     EXPECT_NEAR(distance(wedged.normal, Vector3(0.6f, 0.8f, 0.0f)), 0.0f, 3e-5f);
 }

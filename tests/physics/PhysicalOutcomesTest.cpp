@@ -97,8 +97,8 @@ TEST(PhysicalOutcomes, BallNeverLeavesClosedShapesAndKeepsItsSpeed) {
                     const Vector3 p = ball.position();
                     ASSERT_TRUE(p.isFinite() && ball.velocity().isFinite())
                         << shape.name << " speed " << speed << " dt " << dt;
-                    ASSERT_TRUE(shape.inside(p)) << shape.name << " speed " << speed << " dt "
-                                                 << dt << " frame " << frame << " at " << p;
+                    ASSERT_TRUE(shape.inside(p)) << shape.name << " speed " << speed << " dt " << dt
+                                                 << " frame " << frame << " at " << p;
                     ASSERT_NEAR(ball.velocity().length() / speed, 1.0f, speedTolerance)
                         << shape.name << " speed " << speed << " dt " << dt;
                 }

@@ -88,6 +88,8 @@ inline Contact findContact(const SimulationSettings& settings,
     return contact;
 }
 
-inline float distance(const Vector3& a, const Vector3& b) { return (a - b).length(); }
+inline float distance(const Vector3& a, const Vector3& b) {
+    return (a - b).length();
+}
 
 } // namespace physics_test

@@ -60,4 +60,3 @@ inline ReferenceLoad referenceLoad(const std::string& text) {
     load.ok = true;
     return load;
 }
-
