@@ -139,7 +139,16 @@ std::string plural(std::uint64_t count, const char* noun) {
 }
 
 std::string pointText(const Vector3& v) {
-    return "(" + formatNumber(v.x) + ", " + formatNumber(v.y) + ", " + formatNumber(v.z) + ")";
+    // Appended piece by piece: GCC 12 at -O3 warns (wrongly) of overlapping copies in a chain of
+    // literal + string.
+    std::string text = "(";
+    text += formatNumber(v.x);
+    text += ", ";
+    text += formatNumber(v.y);
+    text += ", ";
+    text += formatNumber(v.z);
+    text += ')';
+    return text;
 }
 
 std::string positionText(const SourcePosition& at) {
