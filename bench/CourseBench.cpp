@@ -7,7 +7,7 @@
 #include "course/CourseReader.h"
 #include "physics/SimulationSettings.h"
 #include "scene/Ball.h"
-#include "tools/SimStreams.h"
+#include "tools/LineStreams.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,7 +4,7 @@
 #include "bench/GeneratedCourse.h"
 #include "course/CourseReader.h"
 #include "course/TriangleStorage.h"
-#include "tools/SimStreams.h"
+#include "tools/LineStreams.h"
 
 #include <benchmark/benchmark.h>
 

@@ -354,16 +354,41 @@ inline double earliestNearBox(const SweepReach& sweep, const float* lower, const
     return never;
 }
 
-// The first fraction of the move at which the centre's height over the triangle's plane, measured
-// from v0 along the stored normal, lies within R + e (l + R): e is the normal's angular error and
-// l the longest edge, and the centre of a result lies within l + R of v0.
+// The fractions [enter, leave] of the move that keep to bounds of the form value + t slope >= 0
+// (each a half-line of fractions), starting from the whole move.
+struct MoveInterval {
+    double enter = 0.0;
+    double leave = 1.0;
+
+    void keepAtLeast(double value, double slope) {
+        if (slope > 0.0) {
+            enter = std::max(enter, -value / slope);
+        } else if (slope < 0.0) {
+            leave = std::min(leave, -value / slope);
+        } else if (value < 0.0) {
+            leave = -1.0; // never
+        }
+    }
+    bool empty() const { return enter > leave; }
+};
+
+inline double longestEdge(const ContactTriangle& triangle) {
+    return std::max({double(triangle.edgeLength[0]), double(triangle.edgeLength[1]),
+                     double(triangle.edgeLength[2])});
+}
+
+// The half-width of the band about the triangle's plane, as the stored normal measures heights
+// from v0, that holds the centre of every result: R + e (l + R), R being `within`, e the normal's
+// angular error and l the longest edge (the centre of a result lies within l + R of v0).
+inline double planeBand(const ContactTriangle& triangle, double within) {
+    return within + double(triangle.normalError) * (longestEdge(triangle) + within);
+}
+
+// The first fraction of the move at which the centre's height over the triangle's plane lies
+// within the plane's band (planeBand).
 inline double earliestNearPlane(const ContactTriangle& triangle, const SweepReach& sweep) {
     constexpr double never = 2.0;
-    const double within = sweep.reach + triangle.reachGrowth;
-    const double longestEdge =
-        std::max({double(triangle.edgeLength[0]), double(triangle.edgeLength[1]),
-                  double(triangle.edgeLength[2])});
-    const double band = within + double(triangle.normalError) * (longestEdge + within);
+    const double band = planeBand(triangle, sweep.reach + triangle.reachGrowth);
     double start = 0.0;
     double rise = 0.0; // the height's change over the move
     for (int axis = 0; axis < 3; ++axis) {
@@ -463,34 +488,20 @@ inline double earliestNearSpan(const SweepReach& sweep, const float* a, const fl
 inline double earliestNearTriangle(const ContactTriangle& triangle, const SweepReach& sweep) {
     constexpr double never = 2.0;
     const double within = sweep.reach + triangle.reachGrowth;
-    const double longestEdge =
-        std::max({double(triangle.edgeLength[0]), double(triangle.edgeLength[1]),
-                  double(triangle.edgeLength[2])});
-    const double error = triangle.normalError;
-    const double band = within + error * (longestEdge + within);
-    const double tolerance = 2.0 * error * (longestEdge + band);
+    const double band = planeBand(triangle, within);
+    const double tolerance = 2.0 * double(triangle.normalError) * (longestEdge(triangle) + band);
 
-    // Over the face: the fractions [enter, leave] spent within the band and inside each edge.
-    double enter = 0.0, leave = 1.0;
+    // Over the face: the fractions spent within the band and inside each edge.
+    MoveInterval face;
     double height = 0.0, rise = 0.0;
     for (int axis = 0; axis < 3; ++axis) {
         height += double(triangle.normal[axis]) * (sweep.from[axis] - triangle.vertex[0][axis]);
         rise += double(triangle.normal[axis]) * sweep.delta[axis];
     }
     // height + t rise within [-band, band]: a half-line bound each side.
-    const auto keepAtLeast = [&](double value, double slope) {
-        // value + t slope >= 0
-        if (slope > 0.0) {
-            enter = std::max(enter, -value / slope);
-        } else if (slope < 0.0) {
-            leave = std::min(leave, -value / slope);
-        } else if (value < 0.0) {
-            leave = -1.0;
-        }
-    };
-    keepAtLeast(band - height, -rise);
-    keepAtLeast(band + height, rise);
-    for (int k = 0; k < 3 && enter <= leave; ++k) {
+    face.keepAtLeast(band - height, -rise);
+    face.keepAtLeast(band + height, rise);
+    for (int k = 0; k < 3 && !face.empty(); ++k) {
         const float* a = triangle.vertex[k];
         const float* b = triangle.vertex[(k + 1) % 3];
         // Inward across the edge a -> b, in the plane: n x (b - a), of length |b - a|.
@@ -504,9 +515,9 @@ inline double earliestNearTriangle(const ContactTriangle& triangle, const SweepR
             offset += inward[axis] * (sweep.from[axis] - a[axis]);
             slope += inward[axis] * sweep.delta[axis];
         }
-        keepAtLeast(offset + tolerance * length, slope);
+        face.keepAtLeast(offset + tolerance * length, slope);
     }
-    double earliest = enter <= leave ? enter : never;
+    double earliest = face.empty() ? never : face.enter;
     if (earliest > 0.0) {
         // Over an edge: within reach of its span, or of one of the three corners' balls.
         const double radius = within * (1.0 + 1e-9);

@@ -170,31 +170,21 @@ std::pair<double, double> partOnTriangle(const Triangle& triangle, const Point& 
     for (double& component : normal) {
         component /= twiceArea;
     }
-    double enter = 0.0;
-    double leave = 1.0;
-    // value + s slope >= 0
-    const auto keepAtLeast = [&](double value, double slope) {
-        if (slope > 0.0) {
-            enter = std::max(enter, -value / slope);
-        } else if (slope < 0.0) {
-            leave = std::min(leave, -value / slope);
-        } else if (value < 0.0) {
-            leave = -1.0;
-        }
-    };
+    contact_reach::MoveInterval part;
     // Height over the plane h + s rise within [-tolerance, tolerance].
     const double height = dot(normal, minus(from, corner[0]));
     const double rise = dot(normal, along);
-    keepAtLeast(tolerance - height, -rise);
-    keepAtLeast(tolerance + height, rise);
+    part.keepAtLeast(tolerance - height, -rise);
+    part.keepAtLeast(tolerance + height, rise);
     for (int k = 0; k < 3; ++k) {
         // Inward across the edge k -> k+1, in the plane: n x edge, as long as the edge.
         const Point edge = minus(corner[(k + 1) % 3], corner[k]);
         const Point inward = cross(normal, edge);
         const double length = std::sqrt(dot(edge, edge));
-        keepAtLeast(dot(inward, minus(from, corner[k])) + tolerance * length, dot(inward, along));
+        part.keepAtLeast(dot(inward, minus(from, corner[k])) + tolerance * length,
+                         dot(inward, along));
     }
-    return {enter, leave};
+    return {part.enter, part.leave};
 }
 
 class CourseLinter {

@@ -1,5 +1,7 @@
 #include "tools/FlightRecorder.h"
 
+#include "tools/LineStreams.h"
+
 #include <algorithm>
 #include <cmath>
 #include <streambuf>
@@ -56,7 +58,7 @@ bool continuesStraight(const Vector3& a, const Vector3& b, const Vector3& c) {
 } // namespace
 
 // Takes the ball's state at every "collide!" line.
-class FlightRecorder::CollideBuffer : public std::streambuf {
+class FlightRecorder::CollideBuffer : public LineEndBuffer {
 public:
     explicit CollideBuffer(const Ball& ball) : ball_(ball) {}
 
@@ -65,27 +67,12 @@ public:
     long long lines = 0;
 
 protected:
-    int_type overflow(int_type ch) override {
-        if (ch == '\n') {
-            lineEnded();
-        }
-        return traits_type::not_eof(ch);
-    }
-    std::streamsize xsputn(const char* text, std::streamsize count) override {
-        for (std::streamsize i = 0; i < count; ++i) {
-            if (text[i] == '\n') {
-                lineEnded();
-            }
-        }
-        return count;
-    }
-
-private:
-    void lineEnded() {
+    void lineEnded() override {
         ++lines;
         passes.push_back({ball_.position(), ball_.velocity()});
     }
 
+private:
     const Ball& ball_;
 };
 

@@ -1,6 +1,7 @@
 #include "tools/ToolCourse.h"
 
 #include "course/CourseReader.h"
+#include "tools/LineStreams.h"
 #include "tools/ToolProgress.h"
 
 #include <filesystem>
@@ -12,31 +13,15 @@
 namespace {
 
 // Counts the reader's console lines, one per triangle read, into the progress line.
-class LoadingProgressBuffer : public std::streambuf {
+class LoadingProgressBuffer : public LineEndBuffer {
 public:
     explicit LoadingProgressBuffer(ProgressLine& progress) : progress_(progress) {}
-
-protected:
-    int_type overflow(int_type ch) override {
-        if (ch == '\n') {
-            lineEnded();
-        }
-        return traits_type::not_eof(ch);
-    }
-    std::streamsize xsputn(const char* text, std::streamsize count) override {
-        for (std::streamsize i = 0; i < count; ++i) {
-            if (text[i] == '\n') {
-                lineEnded();
-            }
-        }
-        return count;
-    }
 
 private:
     // Looks at the clock only every so many lines: reading a triangle costs about a microsecond.
     static constexpr long long linesPerLook = 1024;
 
-    void lineEnded() {
+    void lineEnded() override {
         if (++lines_ % linesPerLook == 0) {
             progress_.update(lines_, 0, "triangles");
         }
