@@ -183,33 +183,56 @@ inline void prepareSlabs(SweepReach& sweep) {
     }
 }
 
-// The first fraction of the move at which the segment lies within reach + growth of the box
-// [lower, upper], found slab by slab (the fractions of the move spent inside each grown slab must
-// overlap within [0, 1]); more than 1 when it never does. An axis along which the move does not
-// go is left to the bounds test made before. Conservative: the reach carries slack far beyond
-// the rounding of these double comparisons.
-inline double segmentEntry(const SweepReach& sweep, const float* lower, const float* upper,
-                           double growth) {
-    constexpr double never = 2.0;
-    const double grow = sweep.reach + growth;
+// The fractions [enter, leave] of the move that keep to bounds of the form value + t slope >= 0
+// (each a half-line of fractions), starting from the whole move.
+struct MoveInterval {
     double enter = 0.0;
     double leave = 1.0;
-    for (int axis = 0; axis < 3; ++axis) {
+
+    void keepAtLeast(double value, double slope) {
+        if (slope > 0.0) {
+            enter = std::max(enter, -value / slope);
+        } else if (slope < 0.0) {
+            leave = std::min(leave, -value / slope);
+        } else if (value < 0.0) {
+            leave = -1.0; // never
+        }
+    }
+    bool empty() const { return enter > leave; }
+};
+
+// The fractions of the move the centre spends inside the box [lower, upper] grown by `grow` on
+// every side: within each grown slab, the slabs intersected. Conservative: the reach carries
+// slack far beyond the rounding of these double comparisons.
+inline MoveInterval slabInterval(const SweepReach& sweep, const float* lower, const float* upper,
+                                 double grow) {
+    MoveInterval inside;
+    for (int axis = 0; axis < 3 && !inside.empty(); ++axis) {
+        const double low = double(lower[axis]) - grow;
+        const double high = double(upper[axis]) + grow;
         if (sweep.delta[axis] == 0.0) {
+            if (sweep.from[axis] < low || sweep.from[axis] > high) {
+                inside.leave = -1.0; // never within this slab
+            }
             continue;
         }
-        double first = (double(lower[axis]) - grow - sweep.from[axis]) * sweep.inverseDelta[axis];
-        double second = (double(upper[axis]) + grow - sweep.from[axis]) * sweep.inverseDelta[axis];
+        double first = (low - sweep.from[axis]) * sweep.inverseDelta[axis];
+        double second = (high - sweep.from[axis]) * sweep.inverseDelta[axis];
         if (first > second) {
             std::swap(first, second);
         }
-        enter = std::max(enter, first);
-        leave = std::min(leave, second);
-        if (enter > leave) {
-            return never;
-        }
+        inside.enter = std::max(inside.enter, first);
+        inside.leave = std::min(inside.leave, second);
     }
-    return enter;
+    return inside;
+}
+
+// The first fraction of the move at which the segment lies within reach + growth of the box
+// [lower, upper]; more than 1 when it never does.
+inline double segmentEntry(const SweepReach& sweep, const float* lower, const float* upper,
+                           double growth) {
+    const MoveInterval inside = slabInterval(sweep, lower, upper, sweep.reach + growth);
+    return inside.empty() ? 2.0 : inside.enter;
 }
 
 inline bool segmentMayReach(const SweepReach& sweep, const float* lower, const float* upper,
@@ -279,29 +302,19 @@ inline bool mayTouch(const ContactTriangle& triangle, double growth, const Sweep
 inline double earliestNearBox(const SweepReach& sweep, const float* lower, const float* upper,
                               double radius) {
     constexpr double never = 2.0;
-    double enter = 0.0, leave = 1.0;
+    const MoveInterval inside = slabInterval(sweep, lower, upper, radius);
+    if (inside.empty()) {
+        return never;
+    }
+    const double enter = inside.enter;
+    const double leave = inside.leave;
     double cuts[8];
     int cutCount = 0;
     for (int axis = 0; axis < 3; ++axis) {
-        const double low = double(lower[axis]), high = double(upper[axis]);
-        if (sweep.delta[axis] == 0.0) {
-            if (sweep.from[axis] < low - radius || sweep.from[axis] > high + radius) {
-                return never;
-            }
-            continue;
+        if (sweep.delta[axis] != 0.0) {
+            cuts[cutCount++] = (double(lower[axis]) - sweep.from[axis]) * sweep.inverseDelta[axis];
+            cuts[cutCount++] = (double(upper[axis]) - sweep.from[axis]) * sweep.inverseDelta[axis];
         }
-        double first = (low - radius - sweep.from[axis]) * sweep.inverseDelta[axis];
-        double second = (high + radius - sweep.from[axis]) * sweep.inverseDelta[axis];
-        if (first > second) {
-            std::swap(first, second);
-        }
-        enter = std::max(enter, first);
-        leave = std::min(leave, second);
-        if (enter > leave) {
-            return never;
-        }
-        cuts[cutCount++] = (low - sweep.from[axis]) * sweep.inverseDelta[axis];
-        cuts[cutCount++] = (high - sweep.from[axis]) * sweep.inverseDelta[axis];
     }
     cuts[cutCount++] = leave;
     // At most seven: sorted by insertion.
@@ -353,24 +366,6 @@ inline double earliestNearBox(const SweepReach& sweep, const float* lower, const
     }
     return never;
 }
-
-// The fractions [enter, leave] of the move that keep to bounds of the form value + t slope >= 0
-// (each a half-line of fractions), starting from the whole move.
-struct MoveInterval {
-    double enter = 0.0;
-    double leave = 1.0;
-
-    void keepAtLeast(double value, double slope) {
-        if (slope > 0.0) {
-            enter = std::max(enter, -value / slope);
-        } else if (slope < 0.0) {
-            leave = std::min(leave, -value / slope);
-        } else if (value < 0.0) {
-            leave = -1.0; // never
-        }
-    }
-    bool empty() const { return enter > leave; }
-};
 
 inline double longestEdge(const ContactTriangle& triangle) {
     return std::max({double(triangle.edgeLength[0]), double(triangle.edgeLength[1]),
