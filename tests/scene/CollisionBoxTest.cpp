@@ -1,27 +1,12 @@
 #include "scene/CollisionBox.h"
+#include "TriangleStore.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <deque>
 #include <limits>
 
 namespace {
-
-// Triangles and their vertices for one test; a deque keeps every address stable as it grows.
-class TriangleStore {
-public:
-    Triangle* make(Vector3 a, Vector3 b, Vector3 c) {
-        Vector3* v0 = &vertices_.emplace_back(a);
-        Vector3* v1 = &vertices_.emplace_back(b);
-        Vector3* v2 = &vertices_.emplace_back(c);
-        return &triangles_.emplace_back(v0, v1, v2, true);
-    }
-
-private:
-    std::deque<Vector3> vertices_;
-    std::deque<Triangle> triangles_;
-};
 
 void expectCorners(const CollisionBox& box, Vector3 min, Vector3 max) {
     EXPECT_EQ(box.minCorner(), min) << box.minCorner();

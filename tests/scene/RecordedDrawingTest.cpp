@@ -1,3 +1,4 @@
+#include "TriangleStore.h"
 #include "scene/CollisionBox.h"
 #include "support/GlContext.h"
 
@@ -7,7 +8,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <deque>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -20,21 +20,6 @@ using Picture = std::vector<std::uint8_t>;
 constexpr int windowSide = 64;
 // Camera stations around the scene, so that every face is seen from the front and from behind.
 constexpr int cameraStations = 8;
-
-// Triangles and their vertices for one test; deques keep every address stable as they grow.
-class TriangleStore {
-public:
-    Triangle* make(Vector3 a, Vector3 b, Vector3 c) {
-        Vector3* v0 = &vertices_.emplace_back(a);
-        Vector3* v1 = &vertices_.emplace_back(b);
-        Vector3* v2 = &vertices_.emplace_back(c);
-        return &triangles_.emplace_back(v0, v1, v2, true);
-    }
-
-private:
-    std::deque<Vector3> vertices_;
-    std::deque<Triangle> triangles_;
-};
 
 // The program's lighting and polygon modes (app/Callbacks.cpp), with a projection for the
 // square test window; everything a previous test may have changed is set again.
