@@ -188,8 +188,10 @@ void Triangle::buildFrames(TriangleParts& parts) {
 }
 
 const float* Triangle::matrix(int k) const {
-    static constexpr float noFrame[16] = {};
-    return matrix_ != nullptr ? matrix_[k] : noFrame;
+    // Three frames of zeros, so that reading frame k as the 16 floats at matrix(0) + 16 k, as
+    // the contact records do, stays inside them too.
+    static constexpr float noFrames[48] = {};
+    return matrix_ != nullptr ? matrix_[k] : noFrames + 16 * k;
 }
 
 Vector3* Triangle::vertex(int i) const {

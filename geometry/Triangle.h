@@ -16,11 +16,12 @@
 // with the rotations that glRotatef defines rounded to float where GL would hand them back, so
 // building a triangle needs no GL context.
 //
-// Ownership: the vertices belong to whoever built the triangle. The triangle owns its standard
-// copy (link) with that copy's vertices, the edge ends and the three frame matrices, all kept
-// together in one TriangleParts, but frees nothing: course triangles live until the process
-// ends, and copies are shallow, sharing those objects (the frames are never changed after the
-// constructor, so sharing them reads the same 48 floats a copy by value would hold).
+// Ownership: the vertices belong to whoever built the triangle. Its standard copy (link) with
+// that copy's vertices, the edge ends and the three frame matrices are kept together in one
+// TriangleParts: a new heap object the triangle never frees (course triangles live until the
+// process ends), or one the caller owns (the constructor taking `parts`). Copies are shallow,
+// sharing those objects (the frames are never changed after the constructor, so sharing them
+// reads the same 48 floats a copy by value would hold).
 struct TriangleParts;
 
 class Triangle {

@@ -60,8 +60,6 @@ public:
         }
     }
 
-    float epsilon() const { return epsilon_; }
-
 private:
     bool isSimultaneous(float t) const {
         return t != noContact && earliest_ != noContact && std::fabs(t - earliest_) < epsilon_;

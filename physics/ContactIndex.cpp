@@ -7,6 +7,7 @@
 #include <cmath>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 using contact_reach::SweepReach;
@@ -25,18 +26,10 @@ constexpr std::size_t boxesScannedInTurn = 64;
 // Deep enough for any tree the median split builds: it halves the items at every level.
 constexpr int deepestTree = 64;
 
-// The float nearest below (above) a double: bounds rounded outward.
-float roundedDown(double value) {
-    const float rounded = static_cast<float>(value);
-    return double(rounded) > value ? std::nextafter(rounded, -HUGE_VALF) : rounded;
-}
-
-float roundedUp(double value) {
-    const float rounded = static_cast<float>(value);
-    return double(rounded) < value ? std::nextafter(rounded, HUGE_VALF) : rounded;
-}
-
 } // namespace
+
+using contact_reach::roundedDown;
+using contact_reach::roundedUp;
 
 // One item to place in a tree: its grown bounds and what it stands for.
 struct ContactIndex::TreeItem {
@@ -105,10 +98,11 @@ void ContactIndex::splitNode(std::vector<Node>& nodes, std::uint32_t nodeIndex,
 
 namespace {
 
-// Runs work(i) for every i below count on up to `threads` threads, the calling one included (0:
-// one per core); rethrows on the calling thread the first exception a worker met (running out of
-// memory, say).
-template <class Work> void inParallel(std::size_t count, unsigned threads, Work work) {
+// Runs work(i, scratch) for every i below count on up to `threads` threads, the calling one
+// included (0: one per core), each thread with a Scratch of its own; rethrows on the calling
+// thread the first exception a worker met (running out of memory, say).
+template <class Scratch, class Work>
+void inParallel(std::size_t count, unsigned threads, Work work) {
     if (threads == 0) {
         threads = std::max(1u, std::thread::hardware_concurrency());
     }
@@ -118,8 +112,9 @@ template <class Work> void inParallel(std::size_t count, unsigned threads, Work 
     std::mutex failureMutex;
     const auto run = [&] {
         try {
+            Scratch scratch; // freed with the worker's share of the work
             for (std::size_t i; (i = next.fetch_add(1)) < count;) {
-                work(i);
+                work(i, scratch);
             }
         } catch (...) {
             const std::lock_guard<std::mutex> lock(failureMutex);
@@ -128,8 +123,13 @@ template <class Work> void inParallel(std::size_t count, unsigned threads, Work 
         }
     };
     std::vector<std::thread> helpers;
+    helpers.reserve(threads - 1); // so that starting a thread can fail only for want of one
     for (unsigned t = 1; t < threads; ++t) {
-        helpers.emplace_back(run);
+        try {
+            helpers.emplace_back(run);
+        } catch (const std::system_error&) {
+            break; // no more threads to be had: those started and this one do the work
+        }
     }
     run();
     for (std::thread& helper : helpers) {
@@ -165,7 +165,8 @@ ContactIndex::ContactIndex(const std::vector<CollisionBox>& boxes, unsigned thre
     // Room for every box: its non-degenerate triangles' records, and nodes for a tree over all
     // of them (a box whose triangles are partly loose leaves a few unused).
     std::vector<std::uint32_t> usable(boxes.size());
-    inParallel(boxes.size(), threads, [&](std::size_t number) {
+    struct NoScratch {};
+    inParallel<NoScratch>(boxes.size(), threads, [&](std::size_t number, NoScratch&) {
         const CollisionBox& box = boxes[number];
         for (unsigned i = 0; i < box.triangleCount(); ++i) {
             usable[number] += box.triangle(static_cast<int>(i))->hasFiniteNormal() ? 1 : 0;
@@ -186,13 +187,12 @@ ContactIndex::ContactIndex(const std::vector<CollisionBox>& boxes, unsigned thre
     triangles_ = std::make_unique_for_overwrite<ContactTriangle[]>(triangleCount_);
     nodes_ = std::make_unique_for_overwrite<Node[]>(nodeCount_);
     std::vector<BoxIndex> found(boxes.size());
-    inParallel(boxes.size(), threads, [&](std::size_t number) {
-        found[number] = indexBox(boxes[number], boxEntries_[number], firstNode[number]);
+    inParallel<BoxScratch>(boxes.size(), threads, [&](std::size_t number, BoxScratch& scratch) {
+        found[number] = indexBox(boxes[number], boxEntries_[number], firstNode[number], scratch);
     });
     for (std::size_t number = 0; number < boxes.size(); ++number) {
         BoxEntry& entry = boxEntries_[number];
         entry.looseCount = found[number].looseCount;
-        entry.firstLoose = entry.first + entry.count - entry.looseCount;
         entry.root = found[number].hasTree ? static_cast<std::uint32_t>(firstNode[number]) : noNode;
         std::copy_n(found[number].normalAxis, 3, entry.normalAxis);
         entry.normalSpread = found[number].normalSpread;
@@ -201,14 +201,20 @@ ContactIndex::ContactIndex(const std::vector<CollisionBox>& boxes, unsigned thre
     buildBoxTree();
 }
 
+// A thread's scratch while it indexes boxes, kept from box to box.
+struct ContactIndex::BoxScratch {
+    std::vector<ContactTriangle> records;
+    std::vector<TreeItem> items;
+    std::vector<Node> nodes;
+};
+
 // Writes the box's records at triangles_[entry.first...] (the tree triangles in leaf order, then
 // the loose ones) and its tree at nodes_[firstNode...].
 ContactIndex::BoxIndex ContactIndex::indexBox(const CollisionBox& box, const BoxEntry& entry,
-                                              std::size_t firstNode) {
-    // Scratch kept by each thread from box to box.
-    thread_local std::vector<ContactTriangle> records;
-    thread_local std::vector<TreeItem> items;
-    thread_local std::vector<Node> nodes;
+                                              std::size_t firstNode, BoxScratch& scratch) {
+    std::vector<ContactTriangle>& records = scratch.records;
+    std::vector<TreeItem>& items = scratch.items;
+    std::vector<Node>& nodes = scratch.nodes;
     records.clear();
     items.clear();
     nodes.clear();
@@ -235,9 +241,9 @@ ContactIndex::BoxIndex ContactIndex::indexBox(const CollisionBox& box, const Box
         for (int axis = 0; axis < 3; ++axis) {
             item.lower[axis] = roundedDown(double(item.lower[axis]) - *growth);
             item.upper[axis] = roundedUp(double(item.upper[axis]) + *growth);
-            found.magnitude = std::max({found.magnitude, std::fabs(double(record.vertex[0][axis])),
-                                        std::fabs(double(record.vertex[1][axis])),
-                                        std::fabs(double(record.vertex[2][axis]))});
+        }
+        for (const float* corner : record.vertex) {
+            found.magnitude = std::max(found.magnitude, contact_reach::magnitude(corner));
         }
         item.id = static_cast<std::uint32_t>(records.size());
         records.push_back(record);
@@ -359,7 +365,7 @@ bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
     if (!contact_reach::sweepReach(move, epsilon, courseMagnitude_, sweep.emplace())) {
         sweep.reset();
         collectEveryTriangle(move, epsilon, boxes, candidates.triangles);
-        return candidates.triangles.size() <= most;
+        return true;
     }
 
     std::vector<std::uint32_t>& searched = candidates.boxes;
@@ -432,11 +438,12 @@ void ContactIndex::searchedBoxes(const BallMove& move, float epsilon,
 // order gives the exhaustive result. A box that the box test rejects is never entered, as the
 // exhaustive search skips it too.
 void ContactIndex::searchEarliestFirst(
-    const BallMove& move, float epsilon, const std::vector<CollisionBox>& boxes,
+    const BallMove& move, float epsilon, const ContactCandidates& collected,
     const std::function<TriangleContacts(const ContactTriangle&)>& test,
     EarliestFirstSearch& search) const {
     using Pending = EarliestFirstSearch::Pending;
     constexpr int nodeStage = -1;
+    constexpr int boundStage = 0;
     constexpr int testStage = 1;
     search.tested.clear();
     search.resultTimes.clear();
@@ -450,29 +457,17 @@ void ContactIndex::searchEarliestFirst(
         }
     };
 
-    SweepReach sweep;
-    if (!contact_reach::sweepReach(move, epsilon, courseMagnitude_, sweep)) {
-        // Not a move to cull: every triangle of every box that the box test accepts, in turn.
-        for (std::uint32_t number = 0; number < boxEntries_.size(); ++number) {
-            if (boxes[number].overlapsSweep(move.from, move.to, move.radius, epsilon)) {
-                const BoxEntry& entry = boxEntries_[number];
-                for (std::uint32_t i = entry.first; i < entry.first + entry.count; ++i) {
-                    push(0.0, i, number, testStage);
-                }
-            }
+    // collectCandidates stops at its limit only for a move it can cull.
+    const SweepReach& sweep = collected.sweep.value();
+    for (const std::uint32_t number : collected.boxes) {
+        const BoxEntry& entry = boxEntries_[number];
+        if (entry.root != noNode && !leavesEveryFace(move, entry)) {
+            const Node& root = nodes_[entry.root];
+            push(contact_reach::earliestNearBox(sweep, root.lower, root.upper, sweep.reach),
+                 entry.root, number, nodeStage);
         }
-    } else {
-        searchedBoxes(move, epsilon, boxes, sweep, search.boxes);
-        for (const std::uint32_t number : search.boxes) {
-            const BoxEntry& entry = boxEntries_[number];
-            if (entry.root != noNode && !leavesEveryFace(move, entry)) {
-                const Node& root = nodes_[entry.root];
-                push(contact_reach::earliestNearBox(sweep, root.lower, root.upper, sweep.reach),
-                     entry.root, number, nodeStage);
-            }
-            for (std::uint32_t i = entry.firstLoose; i < entry.firstLoose + entry.looseCount; ++i) {
-                push(0.0, i, number, testStage); // no bound for a loose triangle
-            }
+        for (std::uint32_t i = entry.firstLoose(); i < entry.first + entry.count; ++i) {
+            push(0.0, i, number, testStage); // no bound for a loose triangle
         }
     }
 
@@ -501,8 +496,8 @@ void ContactIndex::searchEarliestFirst(
             }
             for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
                 const ContactTriangle& triangle = triangles_[i];
-                if (move.delta.dot(triangle.faceNormal()) > 0.0f) {
-                    continue; // leaving the face's front: its tests all report nothing
+                if (contact_reach::leavesFront(move, triangle)) {
+                    continue; // its tests all report nothing
                 }
                 float lower[3], upper[3];
                 contact_reach::vertexBounds(triangle, lower, upper);
@@ -511,7 +506,7 @@ void ContactIndex::searchEarliestFirst(
                               contact_reach::earliestNearBox(sweep, lower, upper,
                                                              sweep.reach + triangle.reachGrowth),
                               contact_reach::earliestNearPlane(triangle, sweep)});
-                push(bound, i, next.box, 0);
+                push(bound, i, next.box, boundStage);
             }
             continue;
         }
@@ -548,14 +543,11 @@ bool ContactIndex::collectBox(std::uint32_t number, const BallMove& move, const 
             nodes_.get(), entry.root, sweep, [&](std::uint32_t first, std::uint32_t count) {
                 for (std::uint32_t i = first; i < first + count; ++i) {
                     const ContactTriangle& triangle = triangles_[i];
-                    if (move.delta.dot(triangle.faceNormal()) > 0.0f) {
-                        continue; // leaving the face's front: its tests all report nothing
+                    if (contact_reach::leavesFront(move, triangle)) {
+                        continue; // its tests all report nothing
                     }
-                    const double bound =
-                        contact_reach::touchBound(triangle, triangle.reachGrowth, sweep);
-                    if (bound <= 1.0) {
-                        triangles.push_back(
-                            {mergeOrder(number, triangle.position), &triangle, bound});
+                    if (contact_reach::mayTouch(triangle, triangle.reachGrowth, sweep)) {
+                        triangles.push_back({mergeOrder(number, triangle.position), &triangle});
                     }
                 }
                 return triangles.size() <= most;
@@ -564,8 +556,8 @@ bool ContactIndex::collectBox(std::uint32_t number, const BallMove& move, const 
             return false;
         }
     }
-    for (std::uint32_t i = entry.firstLoose; i < entry.firstLoose + entry.looseCount; ++i) {
-        triangles.push_back({mergeOrder(number, triangles_[i].position), &triangles_[i], 0.0});
+    for (std::uint32_t i = entry.firstLoose(); i < entry.first + entry.count; ++i) {
+        triangles.push_back({mergeOrder(number, triangles_[i].position), &triangles_[i]});
     }
     return triangles.size() <= most;
 }
@@ -591,7 +583,7 @@ void ContactIndex::collectEveryTriangle(const BallMove& move, float epsilon,
         }
         const BoxEntry& entry = boxEntries_[number];
         for (std::uint32_t i = entry.first; i < entry.first + entry.count; ++i) {
-            triangles.push_back({mergeOrder(number, triangles_[i].position), &triangles_[i], 0.0});
+            triangles.push_back({mergeOrder(number, triangles_[i].position), &triangles_[i]});
         }
     }
 }

@@ -18,13 +18,11 @@
 struct ContactCandidate {
     std::uint64_t order;
     const ContactTriangle* triangle;
-    // A fraction of the move no result of the triangle's tests lies below (0 for a triangle the
-    // index cannot bound).
-    double bound;
 };
 
 // What one search collects: the candidate triangles (in no particular order: sort them by
-// `order` to merge) and, on the way, the boxes searched. The caller keeps one from search to
+// `order` to merge) and, on the way, the boxes searched with the move's share of the culling
+// margin, which a search earliest first goes on from. The caller keeps one from search to
 // search, which spares an allocation per pass.
 struct ContactCandidates {
     std::vector<ContactCandidate> triangles;
@@ -43,7 +41,6 @@ struct EarliestFirstSearch {
         int stage; // a node, or a triangle with its first bound or its tightest
     };
     std::vector<Pending> pending;
-    std::vector<std::uint32_t> boxes;
     // Every triangle tested that reported a contact: its place in merging order and its results.
     std::vector<std::pair<std::uint64_t, TriangleContacts>> tested;
     std::vector<float> resultTimes;
@@ -73,7 +70,10 @@ public:
 
     // Replaces candidates.triangles by the triangles to test on the move. `boxes` must be the
     // list the index was built for; `epsilon` is the settings' tolerance. Stops, returning false,
-    // as soon as there are more than `most` (candidates.triangles then holds only some).
+    // as soon as there are more than `most` (candidates.triangles then holds only some, and
+    // searchEarliestFirst can go on from the rest of `candidates`). A move the index cannot cull
+    // (see contact_reach::sweepReach) gets every triangle of every box the box test accepts,
+    // whatever `most`: ordering them would spare nothing.
     bool collectCandidates(const BallMove& move, float epsilon,
                            const std::vector<CollisionBox>& boxes, ContactCandidates& candidates,
                            std::size_t most = SIZE_MAX) const;
@@ -82,10 +82,11 @@ public:
     // lower bounds of their results, and stops once no untested triangle can change the merge of
     // the results; search.tested then holds, in merging order, every tested triangle that reported
     // a contact: merging them in that order, from no contact, gives exactly what merging every
-    // triangle of every box the sweep overlaps gives. `boxes` must be the list the index was built
-    // for; `epsilon` is the settings' tolerance, of the box test and of the merge.
+    // triangle of every box the sweep overlaps gives. Goes on from `collected`, what
+    // collectCandidates found for the same move when it stopped at its limit (its boxes and the
+    // move's share of the margin); `epsilon` is the settings' tolerance, of the merge.
     void searchEarliestFirst(const BallMove& move, float epsilon,
-                             const std::vector<CollisionBox>& boxes,
+                             const ContactCandidates& collected,
                              const std::function<TriangleContacts(const ContactTriangle&)>& test,
                              EarliestFirstSearch& search) const;
 
@@ -108,24 +109,26 @@ private:
     struct BoxEntry {
         // Root of the box's triangle tree in nodes_, or none when every triangle is loose.
         std::uint32_t root = noNode;
-        // Triangles that cannot be culled (non-finite or huge coordinates): tested whenever the
-        // box is, at triangles_[firstLoose, firstLoose + looseCount).
-        std::uint32_t firstLoose = 0;
-        std::uint32_t looseCount = 0;
         // Every triangle of the box, tree and loose, at triangles_[first, first + count).
         std::uint32_t first = 0;
         std::uint32_t count = 0;
+        // Triangles that cannot be culled (non-finite or huge coordinates), the last of the box:
+        // tested whenever the box is.
+        std::uint32_t looseCount = 0;
         // A cone around the normals of the tree triangles: every such normal lies within
         // `normalSpread` (a distance between unit vectors) of the unit `normalAxis`. A move that
         // leaves the front of every one of them skips the tree.
         float normalAxis[3] = {0.0f, 0.0f, 0.0f};
         float normalSpread = 2.0f;
+
+        std::uint32_t firstLoose() const { return first + count - looseCount; }
     };
 
     static constexpr std::uint32_t noNode = 0xffffffffu;
 
     struct TreeItem;
     struct BoxIndex;
+    struct BoxScratch;
     // Appends a tree over `items` to `nodes`, reordering the items into leaf order; its leaves
     // count items from `firstItem`. Returns the root.
     static std::uint32_t buildTree(std::vector<Node>& nodes, std::vector<TreeItem>& items,
@@ -134,7 +137,8 @@ private:
                           std::vector<TreeItem>& items, std::uint32_t begin, std::uint32_t end,
                           std::uint32_t leafSize, std::uint32_t firstItem);
 
-    BoxIndex indexBox(const CollisionBox& box, const BoxEntry& entry, std::size_t firstNode);
+    BoxIndex indexBox(const CollisionBox& box, const BoxEntry& entry, std::size_t firstNode,
+                      BoxScratch& scratch);
     static void boundNormals(const std::vector<ContactTriangle>& records, BoxIndex& found);
     static bool leavesEveryFace(const BallMove& move, const BoxEntry& entry);
     // The boxes a search looks into: those the sweep may reach whose own test accepts them.

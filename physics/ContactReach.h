@@ -15,11 +15,11 @@
 // world coordinates), where
 //
 //   delta = 2 eps + theta l + 32 u (Mq + Mt + |D| + r)
-//           + 4 u ((2|D| + r)^2 + r^2) / r + 16 u' (Mq^2 + Mt^2) / r
+//           + 4 u ((2|D| + r)^2 + r^2) / r + 32 u' (Mq^2 + Mt^2) / r
 //
 // with eps the settings' epsilon taken as a length, l the longest edge of T, Mq and Mt the largest
-// coordinate magnitudes of the move and of T, u = 2^-24 (float) and u' = 2^-52 (double rounding),
-// and theta = 1e-3 rad. The terms, one source each:
+// coordinate magnitudes of the move and of T, u = 2^-24 and u' = 2^-53 (the unit roundoffs of float
+// and double), and theta = 1e-3 rad. The terms, one source each:
 //
 // 1. Tolerance bands (2 eps). The face test widens the triangle by eps across edge v0-v2 (and
 //    v0-v1 when it lies on the z axis); the touching bands of the edge and vertex tests accept
@@ -45,8 +45,8 @@
 //    u ((|D| + d0)^2 + r^2), with d0 <= r + |D| the distance at the move's start, which moves the
 //    distance by that over 2 r; the float root itself moves the point by u |D|. 4 u (...) / r
 //    covers both with a factor four.
-// 5. Double rounding of the vertex test's expanded c (16 u' (Mq^2 + Mt^2) / r): the squares of
-//    coordinates summed in double lose 2^-53 of Mq^2 + Mt^2 per operation, a dozen operations,
+// 5. Double rounding of the vertex test's expanded c (32 u' (Mq^2 + Mt^2) / r): the squares of
+//    coordinates summed in double lose u' of Mq^2 + Mt^2 per operation, a dozen operations,
 //    moving the distance by that over 2 r.
 //
 // So a triangle that lies farther than r + delta from every point of the segment reports no
@@ -80,14 +80,21 @@ struct SweepReach {
     float upperFloat[3];
 };
 
-// A float at or below (above) the double: the nearest float of the value moved out by more than
-// a float's rounding (2^-22 of its size, or 1e-30 near zero).
-inline float floatAtOrBelow(double value) {
-    return static_cast<float>(value - (std::fabs(value) * 0x1p-22 + 1e-30));
+// The float nearest below (above) a double: bounds rounded outward.
+inline float roundedDown(double value) {
+    const float rounded = static_cast<float>(value);
+    return double(rounded) > value ? std::nextafter(rounded, -HUGE_VALF) : rounded;
 }
 
-inline float floatAtOrAbove(double value) {
-    return static_cast<float>(value + (std::fabs(value) * 0x1p-22 + 1e-30));
+inline float roundedUp(double value) {
+    const float rounded = static_cast<float>(value);
+    return double(rounded) < value ? std::nextafter(rounded, HUGE_VALF) : rounded;
+}
+
+// The smaller root of a t^2 + 2 h t + c = 0 for a moving centre that starts outside (c > 0) and
+// closes in (h < 0) far enough to get there (h^2 >= a c), written so that it does not cancel.
+inline double smallerRoot(double a, double h, double c) {
+    return c / (std::sqrt(h * h - a * c) - h);
 }
 
 // The magnitude of a float triple: the largest absolute component.
@@ -156,7 +163,9 @@ inline bool sweepReach(const BallMove& move, float epsilon, double courseMagnitu
     double length = 0.0;
     for (int axis = 0; axis < 3; ++axis) {
         sweep.from[axis] = from[axis];
-        sweep.delta[axis] = to[axis] - from[axis]; // exact: two floats in double
+        // Exact unless the two floats' exponents lie more than 29 apart; even then off by
+        // u' of the larger, far inside the slack below.
+        sweep.delta[axis] = to[axis] - from[axis];
         length += std::fabs(sweep.delta[axis]);
     }
     const double bands = 2.0 * std::fabs(double(epsilon));
@@ -170,8 +179,8 @@ inline bool sweepReach(const BallMove& move, float epsilon, double courseMagnitu
     for (int axis = 0; axis < 3; ++axis) {
         sweep.lower[axis] = std::min(from[axis], to[axis]) - sweep.reach;
         sweep.upper[axis] = std::max(from[axis], to[axis]) + sweep.reach;
-        sweep.lowerFloat[axis] = floatAtOrBelow(sweep.lower[axis]);
-        sweep.upperFloat[axis] = floatAtOrAbove(sweep.upper[axis]);
+        sweep.lowerFloat[axis] = roundedDown(sweep.lower[axis]);
+        sweep.upperFloat[axis] = roundedUp(sweep.upper[axis]);
     }
     return true;
 }
@@ -251,6 +260,12 @@ inline bool boundsMayReach(const SweepReach& sweep, const float* lower, const fl
 // within reach of the segment: the bounds first, then the segment itself.
 inline bool mayReach(const SweepReach& sweep, const float* lower, const float* upper) {
     return boundsMayReach(sweep, lower, upper) && segmentMayReach(sweep, lower, upper, 0.0);
+}
+
+// Whether the move leaves the front of the triangle's face (D . n > 0, rounded to float as its
+// tests round it): then none of its seven tests reports a contact.
+inline bool leavesFront(const BallMove& move, const ContactTriangle& triangle) {
+    return move.delta.dot(triangle.faceNormal()) > 0.0f;
 }
 
 // The bounds of the triangle's vertices.
@@ -354,7 +369,7 @@ inline double earliestNearBox(const SweepReach& sweep, const float* lower, const
         // (a root before the piece's start means a centre moving away: the start is then still
         // no later than any moment within reach, if there is one).
         if (h < 0.0 && h * h - a * c0 >= 0.0) {
-            const double root = c0 / (std::sqrt(h * h - a * c0) - h);
+            const double root = smallerRoot(a, h, c0);
             if (root <= end) {
                 return std::max(0.0, std::max(root, start) - 0x1p-22);
             }
@@ -421,7 +436,7 @@ inline double earliestNearPoint(const SweepReach& sweep, const float* point, dou
     if (h >= 0.0 || h * h - a * c0 < 0.0) {
         return never;
     }
-    return c0 / (std::sqrt(h * h - a * c0) - h);
+    return smallerRoot(a, h, c0);
 }
 
 // The first fraction of the move at which the centre comes within `radius` of the segment from
@@ -457,7 +472,7 @@ inline double earliestNearSpan(const SweepReach& sweep, const float* a, const fl
     if (qc <= 0.0) {
         entry = 0.0; // already within radius of the line
     } else if (qh < 0.0 && qh * qh - qa * qc >= 0.0) {
-        entry = qc / (std::sqrt(qh * qh - qa * qc) - qh);
+        entry = smallerRoot(qa, qh, qc);
     }
     if (entry <= 1.0) {
         const double along = (startAlong + entry * moveAlong) / edgeSquared;

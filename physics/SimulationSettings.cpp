@@ -55,7 +55,7 @@ void SimulationSettings::findEarliestContact(Vector3 from, Vector3 to, float rad
                 }
             } else {
                 index_->searchEarliestFirst(
-                    move, epsilon, boxes,
+                    move, epsilon, candidates_,
                     [&](const ContactTriangle& triangle) { return contactsOf(move, triangle); },
                     search_);
                 for (const auto& [order, results] : search_.tested) {

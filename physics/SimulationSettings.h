@@ -76,7 +76,6 @@ public:
     // the sweep overlaps). It is used only for the box list it was built for; it must outlive
     // its use here and stay unchanged, as must the boxes.
     void useContactIndex(const ContactIndex* index) { index_ = index; }
-    const ContactIndex* contactIndex() const { return index_; }
 
 private:
     // Candidates up to which a search tests every one in turn: below, ordering them earliest
@@ -90,7 +89,9 @@ private:
     std::ostream* collideStream_ = &std::cout;
     bool passLimitReported_ = false;
     const ContactIndex* index_ = nullptr;
-    // The index's candidates of the current pass, kept to spare an allocation per pass.
+    // The index's candidates of the current pass, kept to spare an allocation per pass. So a
+    // search through the index changes these, and one SimulationSettings must not search on two
+    // threads at once (give each thread its own copy).
     mutable ContactCandidates candidates_;
     // The index's search of the current pass, kept to spare allocations.
     mutable EarliestFirstSearch search_;
