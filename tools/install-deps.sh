@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the program and the tests need, if any is missing.
-# Sourced or run by run.sh and test.sh; needs root, or sudo where that exists.
+# Run by run.sh and test.sh; needs root, or sudo where that exists.
 set -euo pipefail
 
 packages=(
@@ -33,5 +33,7 @@ if [ ${#missing[@]} -gt 0 ]; then
         fi
     fi
     "${as_root[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    # Through env: sudo clears the caller's environment.
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
