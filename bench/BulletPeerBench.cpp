@@ -13,6 +13,7 @@
 #include "physics/ContactIndex.h"
 #include "physics/SimulationSettings.h"
 #include "tools/CourseGenerator.h"
+#include "tools/LineStreams.h"
 
 #include <benchmark/benchmark.h>
 #include <btBulletCollisionCommon.h>
@@ -41,15 +42,17 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// A generated room written to a temporary file, as both sides read it.
+// A generated room written to a file of this process (removed when it ends), as both sides
+// read it; written once per room for every benchmark of the run.
 std::string roomFile(int cells, int tiles) {
-    const std::filesystem::path path =
-        std::filesystem::temp_directory_path() /
-        ("minigolf-bench-room-" + std::to_string(cells) + "-" + std::to_string(tiles) + ".txt");
-    if (!std::filesystem::exists(path)) {
-        std::ofstream(path) << generatedCourseText(generateRoom(cells, tiles));
+    static std::map<std::pair<int, int>, std::unique_ptr<TemporaryCourseFile>> written;
+    std::unique_ptr<TemporaryCourseFile>& file = written[{cells, tiles}];
+    if (!file) {
+        file = std::make_unique<TemporaryCourseFile>(
+            "room-" + std::to_string(cells) + "-" + std::to_string(tiles) + ".txt",
+            generatedCourseText(generateRoom(cells, tiles)));
     }
-    return path.string();
+    return file->path();
 }
 
 std::string readWhole(const std::string& fileName) {
@@ -84,8 +87,11 @@ struct BulletCourse {
     std::unique_ptr<btTriangleMesh> mesh;
     std::unique_ptr<btBvhTriangleMeshShape> shape;
 
-    void load(const std::string& fileName) {
+    bool load(const std::string& fileName) {
         const std::string text = readWhole(fileName);
+        if (text.empty()) {
+            return false;
+        }
         mesh = std::make_unique<btTriangleMesh>(true, false);
         std::vector<float> numbers;
         const char* cursor = text.c_str();
@@ -120,6 +126,7 @@ struct BulletCourse {
             }
         }
         shape = std::make_unique<btBvhTriangleMeshShape>(mesh.get(), true, true);
+        return true;
     }
 };
 
@@ -160,6 +167,7 @@ struct Peers {
     std::unique_ptr<BulletWorld> world;
     SimulationSettings settings;
     std::vector<Sweep> sweeps;
+    bool loaded = false;
 };
 
 Peers& peers(int cells, int tiles) {
@@ -168,8 +176,10 @@ Peers& peers(int cells, int tiles) {
     if (!entry) {
         entry = std::make_unique<Peers>();
         const std::string file = roomFile(cells, tiles);
-        entry->ours.load(file);
-        entry->bullet.load(file);
+        entry->loaded = entry->ours.load(file) && entry->bullet.load(file);
+        if (!entry->loaded) {
+            return *entry;
+        }
         entry->world = std::make_unique<BulletWorld>(*entry->bullet.shape);
         entry->settings.useContactIndex(entry->ours.index.get());
         entry->sweeps =
@@ -177,6 +187,8 @@ Peers& peers(int cells, int tiles) {
     }
     return *entry;
 }
+
+constexpr const char* cannotLoad = "the generated room could not be written or read back";
 
 void reportRatio(benchmark::State& state, double ours, double bullet, double count,
                  const std::string& unit) {
@@ -189,6 +201,10 @@ void reportRatio(benchmark::State& state, double ours, double bullet, double cou
 // 100000 random sweeps of length 2 (starts at least 1 from every triangle) through both.
 void sweepsAgainstBullet(benchmark::State& state) {
     Peers& p = peers(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    if (!p.loaded) {
+        state.SkipWithError(cannotLoad);
+        return;
+    }
     double ours = 0.0, bullet = 0.0, count = 0.0;
     for (auto _ : state) {
         Clock::time_point start = Clock::now();
@@ -219,10 +235,16 @@ void sweepsAgainstBullet(benchmark::State& state) {
 // velocity about its normal and go on with the rest (at most 100 casts a step).
 void flightAgainstBullet(benchmark::State& state) {
     Peers& p = peers(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    if (!p.loaded) {
+        state.SkipWithError(cannotLoad);
+        return;
+    }
     constexpr int steps = 600;
     constexpr double dt = 1.0 / 60.0;
     const Vector3 velocity = Vector3(0.48f, 0.6f, -0.64f) * 5000.0f;
-    std::ostringstream bounces;
+    // Kept for the run: the settings keep pointing at it after this benchmark.
+    static DiscardingBuffer discarded;
+    static std::ostream bounces(&discarded);
     p.settings.setCollideStream(bounces);
     double ours = 0.0, bullet = 0.0, count = 0.0;
     for (auto _ : state) {
@@ -271,13 +293,19 @@ void loadAgainstBullet(benchmark::State& state) {
         Clock::time_point start = Clock::now();
         {
             OurCourse course;
-            course.load(file);
+            if (!course.load(file)) {
+                state.SkipWithError(cannotLoad);
+                return;
+            }
             ours += secondsSince(start);
         }
         start = Clock::now();
         {
             BulletCourse course;
-            course.load(file);
+            if (!course.load(file)) {
+                state.SkipWithError(cannotLoad);
+                return;
+            }
             bullet += secondsSince(start);
         }
         count += 1.0;
@@ -298,14 +326,20 @@ void memoryAgainstBullet(benchmark::State& state) {
         double before = residentBytesInUse();
         {
             OurCourse course;
-            course.load(file);
+            if (!course.load(file)) {
+                state.SkipWithError(cannotLoad);
+                return;
+            }
             ours = residentBytesInUse() - before;
             triangles = static_cast<double>(course.triangles.size());
         }
         before = residentBytesInUse();
         {
             BulletCourse course;
-            course.load(file);
+            if (!course.load(file)) {
+                state.SkipWithError(cannotLoad);
+                return;
+            }
             bullet = residentBytesInUse() - before;
         }
     }
