@@ -407,8 +407,8 @@ void ContactIndex::searchedBoxes(const BallMove& move, float epsilon,
     for (const std::uint32_t number : looseBoxes_) {
         accept(number);
     }
-    if (!searched.empty()) {
-        contact_reach::prepareSlabs(sweep);
+    if (!searched.empty() && treeBoxes_.size() <= boxesScannedInTurn) {
+        contact_reach::prepareSlabs(sweep); // the walk over the box tree prepared them already
     }
 }
 
