@@ -7,7 +7,7 @@
 
 // Where a byte of a course file is: its line and its column, both counted from 1, the column in
 // bytes from the start of its line (a tab is one column, as editors that jump to "file:line:col"
-// count it). Line 0 means "no position".
+// count it).
 struct SourcePosition {
     std::int64_t line = 0;
     std::int64_t column = 0;
@@ -72,7 +72,8 @@ public:
 
     // Moves the cursor over white space to the next byte of a word, if it is not on one already,
     // and reads the whole of that word into memory. After Status::word, the accessors below
-    // describe that word; after Status::end, endPosition() says where the input ended.
+    // describe that word; after Status::end, cursorPosition() says where the input ended (just
+    // past its last byte).
     Status next();
 
     // From the cursor to the end of its word (the whole word when the cursor is at its start).
@@ -85,8 +86,6 @@ public:
 
     SourcePosition wordPosition() const { return positionOf(wordBegin_); }
     SourcePosition cursorPosition() const { return positionOf(cursor_); }
-    // Where the input ended (after Status::end): just past its last byte.
-    SourcePosition endPosition() const { return positionOf(cursor_); }
     // The errno of the failed read (after Status::readError).
     int readErrno() const { return readErrno_; }
 

@@ -57,16 +57,26 @@ struct CourseReadOptions {
 // a pipe cannot do.
 class CourseReader : public std::ifstream {
 public:
+    // The two markers of the grammar above, compared with whole words.
+    static constexpr std::string_view startWord = "start";
+    static constexpr std::string_view endWord = "end";
+
     // The one reader of the process, made on first use and never destroyed.
     static CourseReader* instance();
 
     // Appends the course in fileName to the two lists, printing each triangle's running number
     // and, on success, the loading time in seconds to `console`, one per line. True when the
     // course was read up to its "end". On failure the loading time is not printed; what was read
-    // before the fault stays in the lists, and the diagnostics get one line in the form editors
-    // read, "FILE:LINE:COLUMN: error: expected ..., found ...". A degenerate triangle loads and
-    // keeps its number, with a "FILE:LINE:COLUMN: warning:" line naming it. Afterwards the lists
-    // and boxes keep no room they do not use.
+    // before the fault stays in the lists, and the diagnostics say why:
+    //  - a fault in the course: one line in the form editors read, "FILE:LINE:COLUMN: error:
+    //    expected ..., found ...";
+    //  - a file that cannot be opened: one line without a position, "FILE: error: cannot open the
+    //    course file (REASON)" (with the working folder for a relative name), and for a file that
+    //    does not exist a second line "FILE: note: ..." when options.missingFileNote is given;
+    //  - a read that fails midway (a directory, an I/O error): one line without a position,
+    //    "FILE: error: cannot read the course file (REASON)".
+    // A degenerate triangle loads and keeps its number, with a "FILE:LINE:COLUMN: warning:" line
+    // naming it. Afterwards the lists and boxes keep no room they do not use.
     bool parse(std::string fileName, std::vector<Triangle*>& triangles,
                std::vector<CollisionBox>& boxes, std::ostream& console = std::cout,
                const CourseReadOptions& options = {});
@@ -86,6 +96,6 @@ public:
 private:
     CourseReader() = default;
 
-    const std::string startMarker = "start";
-    const std::string endMarker = "end";
+    const std::string startMarker{startWord};
+    const std::string endMarker{endWord};
 };

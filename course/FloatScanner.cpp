@@ -2,6 +2,7 @@
 
 #include <locale.h>
 
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -118,11 +119,11 @@ FloatScanner::Result convertSlowly(std::string_view taken) {
     const std::string text(taken);
     char* end = nullptr;
     const float value = strtof_l(text.c_str(), &end, cLocale());
+    // The grammar pass took a sign, digits, a point and an exponent with its digits, all of which
+    // strtof converts.
+    assert(end == text.c_str() + text.size());
     FloatScanner::Result result;
     result.length = taken.size();
-    if (end != text.c_str() + text.size()) {
-        return result; // cannot happen for text the grammar took with its digits
-    }
     if (std::isinf(value)) {
         return overflowed(value, taken.size());
     }

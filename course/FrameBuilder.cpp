@@ -41,9 +41,10 @@ void FrameBuilder::add(const TriangleSlot& slot) {
 }
 
 void FrameBuilder::hand(const Batch& batch) {
-    // One more thread for each batch handed over, up to the limit: a course of a few batches
-    // starts only a few.
-    if (workers_.size() + 1 < threads_) {
+    // One more thread for each full batch, up to the limit. A short batch starts none, so that a
+    // course smaller than a batch, whose first storage blocks each end in a short batch, is built
+    // on this thread alone.
+    if (batch.count == batchTriangles && workers_.size() + 1 < threads_) {
         startThread();
     }
     if (workers_.empty()) {

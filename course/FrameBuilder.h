@@ -15,9 +15,10 @@
 // there are.
 //
 // The reader hands over each triangle once it is done with it; triangles are gathered in batches
-// of consecutive storage, and a full batch goes to the other threads, which are started one per
-// full batch up to the limit. A course smaller than one batch starts no thread: finish() builds
-// it on the calling thread.
+// of consecutive storage, which end after 1024 triangles or with a storage block. Only a full
+// batch starts a thread, one per full batch up to the limit; a short batch (where a storage block
+// ends) goes to the threads already started, or is built on the calling thread while there are
+// none. So a course smaller than one batch starts no thread, and one of a few batches only a few.
 class FrameBuilder {
 public:
     // threads: how many threads may build at once, the calling one included; 0 means one per
@@ -33,6 +34,9 @@ public:
     // Builds every triangle handed over that is still waiting, on this thread too, and waits for
     // the other threads: afterwards every frame is built and visible to the caller.
     void finish();
+
+    // Threads started besides the calling one and not yet joined by finish().
+    std::size_t otherThreads() const { return workers_.size(); }
 
 private:
     // Slots that follow each other in one storage block.

@@ -103,7 +103,8 @@ void flipRows(std::uint8_t* pixels, std::size_t rowBytes, int rows) {
 
 bool TgaImage::readFile(std::string path) {
     release();
-    // A directory opens as a stream whose first read fails, which would read as an empty file.
+    // A directory opens as a stream whose first read fails; read() would refuse it too, with
+    // "reading the texture failed", and this check only names the reason.
     std::error_code ignored;
     if (std::filesystem::is_directory(path, ignored)) {
         error_ = path + ": is a directory, not a regular file";

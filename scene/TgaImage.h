@@ -43,7 +43,7 @@ public:
     const std::uint8_t* pixels() const { return pixels_.get(); }
     // width * height * bytes per pixel of the pixels held; 0 when none are held.
     std::size_t pixelBytes() const { return pixelBytes_; }
-    // Why the last readFile returned false; empty after a successful read.
+    // Why the last readFile or read returned false; empty after a successful one.
     const std::string& error() const { return error_; }
 
 private:

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -547,6 +548,10 @@ TEST(CourseReader, BuildsTheSameFramesOnAnyNumberOfThreads) {
     const Load one = parseFile("threads.txt", 1, &course);
     ASSERT_TRUE(one.ok) << one.errors;
     ASSERT_EQ(one.triangles.size(), triangleCount + 1u);
+    // Frames missing on both sides would compare equal below.
+    for (const Triangle* t : one.triangles) {
+        ASSERT_NE(t->link(), nullptr) << "built without its frames";
+    }
     for (const unsigned threads : {2u, 5u}) {
         SCOPED_TRACE(threads);
         const Load many = parseFile("threads.txt", threads, &course);
@@ -571,26 +576,22 @@ TEST(CourseReader, BuildsTheSameFramesOnAnyNumberOfThreads) {
 
 namespace {
 
-// Writes `text` into the FIFO at `path` a few bytes at a time, as a slow program would, once a
-// reader has opened it; gives up after a few seconds without one, so a reader that never opens
-// cannot hang the test. A reader that stops early (at a fault) ends the writing with EPIPE, not
-// with the signal that would end the test process.
+// Writes `text` into the FIFO at `path` a few bytes at a time, as a slow program would. Its open
+// waits for a reader however long that takes (the test opens one after the parse, so it cannot
+// wait forever). A reader that stops early (at a fault) ends the writing with EPIPE, not with the
+// signal that would end the test process.
 void writeSlowly(const std::string& path, const std::string& text) {
     sigset_t brokenPipe;
     sigemptyset(&brokenPipe);
     sigaddset(&brokenPipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &brokenPipe, nullptr);
     int descriptor = -1;
-    for (int attempt = 0; attempt < 500 && descriptor < 0; ++attempt) {
-        descriptor = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
-        if (descriptor < 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
+    do {
+        descriptor = ::open(path.c_str(), O_WRONLY);
+    } while (descriptor < 0 && errno == EINTR);
     if (descriptor < 0) {
         return;
     }
-    ::fcntl(descriptor, F_SETFL, 0); // blocking writes from here on
     constexpr std::size_t piece = 7;
     for (std::size_t at = 0; at < text.size(); at += piece) {
         const std::string bytes = text.substr(at, piece);
@@ -613,7 +614,12 @@ TEST(CourseReader, ReadsAFifoAsItReadsAFile) {
         ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
         std::thread writer(writeSlowly, path, text);
         const Load load = parseFile(path);
+        // The parse opened the FIFO, which let the writer's open return; should it not have, the
+        // writer still waits for a reader, and this one, kept open until the writer is done,
+        // releases it (its few bytes fit in the FIFO's buffer).
+        const int release = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
         writer.join();
+        ::close(release);
         const Load fromMemory = parseFile(path, 0, &text);
         EXPECT_EQ(load.ok, fromMemory.ok);
         EXPECT_EQ(load.errors, fromMemory.errors);

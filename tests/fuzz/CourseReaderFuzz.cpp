@@ -5,6 +5,7 @@
 //  - the boxes' triangles, box after box, are the triangle list itself, and every box's bounds
 //    hold its triangles' vertices;
 //  - a failure says so in exactly one "error:" line, a success in none;
+//  - every triangle with a normal has its frames built;
 //  - reading the same bytes again builds the same triangles, boxes and messages, bit for bit;
 //  - the stream reader it replaced (support/StreamCourseReader.h) accepts the same bytes and
 //    reads the same numbers, except where a word is longer than the reader takes at all.
@@ -117,6 +118,14 @@ void checkMessages(const Load& load) {
             "every message starts with the course's name");
 }
 
+// Frames never built on either side would compare equal in checkRepeatable.
+void checkFramesBuilt(const Load& load) {
+    for (const Triangle* triangle : load.triangles) {
+        require(!triangle->hasFiniteNormal() || triangle->link() != nullptr,
+                "every triangle with a normal has its frames");
+    }
+}
+
 void checkRepeatable(const Load& first, const Load& second) {
     require(first.ok == second.ok && first.numbers() == second.numbers() &&
                 first.diagnostics == second.diagnostics &&
@@ -187,7 +196,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkConsole(first);
     checkBoxes(first);
     checkMessages(first);
-    checkRepeatable(first, Load(bytes));
+    checkFramesBuilt(first);
+    const Load second(bytes);
+    checkFramesBuilt(second);
+    checkRepeatable(first, second);
     checkAgainstStreamReader(bytes, first);
     return 0;
 }

@@ -1,0 +1,41 @@
+#include "course/FrameBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// A triangle of its own for every index, so that no two share vertices.
+TriangleSlot addTriangle(TriangleStorage& storage, int index) {
+    const float x = static_cast<float>(index);
+    return storage.add({x, 0.0f, 0.0f}, {x, 0.0f, 1.0f}, {x + 1.0f, 0.0f, 0.0f});
+}
+
+} // namespace
+
+TEST(FrameBuilder, StartsThreadsOnlyForFullBatchesAndBuildsEveryFrame) {
+    TriangleStorage storage;
+    FrameBuilder builder(4);
+    std::vector<TriangleSlot> slots;
+    // Less than one batch: the storage blocks end several short batches on the way, and none of
+    // them may start a thread.
+    constexpr int batch = 1024;
+    for (int i = 0; i < batch - 1; ++i) {
+        slots.push_back(addTriangle(storage, i));
+        builder.add(slots.back());
+        ASSERT_EQ(builder.otherThreads(), 0u) << "after " << i + 1 << " triangles";
+    }
+    // Three batches' worth fill at least one batch: the large course is shared out.
+    for (int i = batch - 1; i < 3 * batch; ++i) {
+        slots.push_back(addTriangle(storage, i));
+        builder.add(slots.back());
+    }
+    EXPECT_GE(builder.otherThreads(), 1u);
+    EXPECT_LE(builder.otherThreads(), 3u);
+    builder.finish();
+    EXPECT_EQ(builder.otherThreads(), 0u);
+    for (const TriangleSlot& slot : slots) {
+        ASSERT_NE(slot.stored->triangle.link(), nullptr) << "built without its frames";
+    }
+}
