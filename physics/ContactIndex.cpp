@@ -23,6 +23,10 @@ constexpr std::uint32_t boxesPerLeaf = 2;
 // room reaches (measured: the tree costs more up to about a hundred boxes).
 constexpr std::size_t boxesScannedInTurn = 64;
 
+// Triangles below which the index is built on the calling thread alone: a few milliseconds of
+// work, less than what waiting for another thread to be scheduled can cost on a busy machine.
+constexpr std::size_t trianglesForThreads = 4096;
+
 // Deep enough for any tree the median split builds: it halves the items at every level.
 constexpr int deepestTree = 64;
 
@@ -162,6 +166,13 @@ struct ContactIndex::BoxIndex {
 
 ContactIndex::ContactIndex(const std::vector<CollisionBox>& boxes, unsigned threads)
     : boxList_(&boxes), boxListSize_(boxes.size()) {
+    std::size_t listed = 0;
+    for (const CollisionBox& box : boxes) {
+        listed += box.triangleCount();
+    }
+    if (listed < trianglesForThreads) {
+        threads = 1;
+    }
     // Room for every box: its non-degenerate triangles' records, and nodes for a tree over all
     // of them (a box whose triangles are partly loose leaves a few unused).
     std::vector<std::uint32_t> usable(boxes.size());

@@ -60,8 +60,9 @@ struct EarliestFirstSearch {
 class ContactIndex {
 public:
     // Indexes the boxes as they are now; neither they nor the list may change afterwards. The
-    // boxes are indexed on `threads` threads, the calling one included (0: one per core); the
-    // index is the same whatever the number.
+    // boxes are indexed on `threads` threads, the calling one included (0: one per core; a
+    // course of a few thousand triangles only on the calling one); the index is the same
+    // whatever the number.
     explicit ContactIndex(const std::vector<CollisionBox>& boxes, unsigned threads = 0);
 
     // Whether this is the box list the index was built from (the same list object, the same
