@@ -45,60 +45,79 @@ double bump(double x, double z) {
     return bumpHeight * across * across * along * along;
 }
 
-// The walls of the room, each an N x N grid split into K x K boxes; the floor follows the bumps
-// when `bumpy`.
-GeneratedCourse generateWalls(int cells, int tiles, bool bumpy) {
-    cells = std::max(cells, 1);
-    tiles = std::clamp(tiles, 1, cells);
-    GeneratedCourse course;
-    for (int axis = 0; axis < 3; ++axis) {
-        // u and v span the wall, in the cyclic order that makes u x v point along +axis.
-        const int u = (axis + 1) % 3;
-        const int v = (axis + 2) % 3;
-        for (int side = 0; side < 2; ++side) {
-            const std::size_t firstBox = course.size();
-            for (int tile = 0; tile < tiles * tiles; ++tile) {
-                course.push_back({wallColours[static_cast<std::size_t>(2 * axis + side)], {}});
-            }
-            const double plane = side == 0 ? roomLow[axis] : roomHigh[axis];
-            const auto corner = [&](int i, int j) {
-                double point[3];
-                point[axis] = plane;
-                point[u] = roomLow[u] + (roomHigh[u] - roomLow[u]) * i / cells;
-                point[v] = roomLow[v] + (roomHigh[v] - roomLow[v]) * j / cells;
-                if (bumpy && axis == 1 && side == 0) {
-                    point[1] += bump(point[0], point[2]);
-                }
-                return std::array<float, 3>{fileNumber(point[0]), fileNumber(point[1]),
-                                            fileNumber(point[2])};
-            };
-            for (int i = 0; i < cells; ++i) {
-                for (int j = 0; j < cells; ++j) {
+// The first of the N cells along a wall's side that fall in tile `tile` of K: cell i lies in
+// tile i K / N (rounded down), so the tile's cells start at tile N / K rounded up.
+int firstCellOf(int tile, int cells, int tiles) {
+    return (tile * cells + tiles - 1) / tiles;
+}
+
+// One wall of the room: the low (side 0) or high (side 1) end of `axis`, an N x N grid of cells
+// cut into K x K boxes, box by box; the floor follows the bumps when `bumpy`. In a box the cells
+// come in the order of their first index, then their second.
+void generateWall(int axis, int side, int cells, int tiles, bool bumpy, GeneratedCourseSink& sink) {
+    // u and v span the wall, in the cyclic order that makes u x v point along +axis.
+    const int u = (axis + 1) % 3;
+    const int v = (axis + 2) % 3;
+    const double plane = side == 0 ? roomLow[axis] : roomHigh[axis];
+    const auto corner = [&](int i, int j) {
+        double point[3];
+        point[axis] = plane;
+        point[u] = roomLow[u] + (roomHigh[u] - roomLow[u]) * i / cells;
+        point[v] = roomLow[v] + (roomHigh[v] - roomLow[v]) * j / cells;
+        if (bumpy && axis == 1 && side == 0) {
+            point[1] += bump(point[0], point[2]);
+        }
+        return std::array<float, 3>{fileNumber(point[0]), fileNumber(point[1]),
+                                    fileNumber(point[2])};
+    };
+    const auto triangle = [](const std::array<float, 3>& p, const std::array<float, 3>& q,
+                             const std::array<float, 3>& r) {
+        return std::array<float, 9>{p[0], p[1], p[2], q[0], q[1], q[2], r[0], r[1], r[2]};
+    };
+    for (int tileI = 0; tileI < tiles; ++tileI) {
+        for (int tileJ = 0; tileJ < tiles; ++tileJ) {
+            sink.startBox(wallColours[static_cast<std::size_t>(2 * axis + side)]);
+            for (int i = firstCellOf(tileI, cells, tiles); i < firstCellOf(tileI + 1, cells, tiles);
+                 ++i) {
+                for (int j = firstCellOf(tileJ, cells, tiles);
+                     j < firstCellOf(tileJ + 1, cells, tiles); ++j) {
                     const auto a = corner(i, j), b = corner(i + 1, j), c = corner(i + 1, j + 1),
                                d = corner(i, j + 1);
                     // The low side faces +axis (a b c turns from u to v), the high side -axis.
-                    const auto triangle = [](const std::array<float, 3>& p,
-                                             const std::array<float, 3>& q,
-                                             const std::array<float, 3>& r) {
-                        return std::array<float, 9>{p[0], p[1], p[2], q[0], q[1],
-                                                    q[2], r[0], r[1], r[2]};
-                    };
-                    GeneratedBox& box =
-                        course[firstBox + static_cast<std::size_t>(i * tiles / cells * tiles +
-                                                                   j * tiles / cells)];
                     if (side == 0) {
-                        box.triangles.push_back(triangle(a, b, c));
-                        box.triangles.push_back(triangle(a, c, d));
+                        sink.addTriangle(triangle(a, b, c));
+                        sink.addTriangle(triangle(a, c, d));
                     } else {
-                        box.triangles.push_back(triangle(a, c, b));
-                        box.triangles.push_back(triangle(a, d, c));
+                        sink.addTriangle(triangle(a, c, b));
+                        sink.addTriangle(triangle(a, d, c));
                     }
                 }
             }
         }
     }
-    return course;
 }
+
+// The six walls of the room, each an N x N grid split into K x K boxes.
+void generateWalls(int cells, int tiles, bool bumpy, GeneratedCourseSink& sink) {
+    cells = std::max(cells, 1);
+    tiles = std::clamp(tiles, 1, cells);
+    for (int axis = 0; axis < 3; ++axis) {
+        for (int side = 0; side < 2; ++side) {
+            generateWall(axis, side, cells, tiles, bumpy, sink);
+        }
+    }
+}
+
+// Keeps a generated course whole, for the callers that build it in memory.
+class CourseCollector : public GeneratedCourseSink {
+public:
+    void startBox(const std::array<float, 4>& colour) override { course.push_back({colour, {}}); }
+    void addTriangle(const std::array<float, 9>& triangle) override {
+        course.back().triangles.push_back(triangle);
+    }
+
+    GeneratedCourse course;
+};
 
 // A uniform double in [0, 1) from the generator's raw 32-bit words, the same with every standard
 // library.
@@ -185,6 +204,26 @@ void appendNumber(std::string& text, float value) {
     text += number;
 }
 
+// The lines of a course file: a box's "start" and colour, a triangle, the closing "end".
+void appendBoxStart(std::string& text, const std::array<float, 4>& colour) {
+    text += "start\n";
+    for (std::size_t i = 0; i < colour.size(); ++i) {
+        text += i == 0 ? "" : " ";
+        appendNumber(text, colour[i]);
+    }
+    text += "\n";
+}
+
+void appendTriangle(std::string& text, const std::array<float, 9>& triangle) {
+    for (std::size_t i = 0; i < triangle.size(); ++i) {
+        text += i == 0 ? "" : i % 3 == 0 ? "  " : " ";
+        appendNumber(text, triangle[i]);
+    }
+    text += "\n";
+}
+
+constexpr const char* courseEnd = "end\n";
+
 } // namespace
 
 std::array<double, 3> randomDirection(std::mt19937& random) {
@@ -194,25 +233,40 @@ std::array<double, 3> randomDirection(std::mt19937& random) {
     return {across * std::cos(angle), height, across * std::sin(angle)};
 }
 
+void generateRoom(int cells, int tiles, GeneratedCourseSink& sink) {
+    generateWalls(cells, tiles, false, sink);
+}
+
 GeneratedCourse generateRoom(int cells, int tiles) {
-    return generateWalls(cells, tiles, false);
+    CourseCollector collector;
+    generateRoom(cells, tiles, collector);
+    return std::move(collector.course);
+}
+
+void generateTerrain(int cells, int tiles, GeneratedCourseSink& sink) {
+    generateWalls(cells, tiles, true, sink);
 }
 
 GeneratedCourse generateTerrain(int cells, int tiles) {
-    return generateWalls(cells, tiles, true);
+    CourseCollector collector;
+    generateTerrain(cells, tiles, collector);
+    return std::move(collector.course);
 }
 
 GeneratedCourse generateAwkward(int count, unsigned seed) {
+    CourseCollector collector;
+    generateAwkward(count, seed, collector);
+    return std::move(collector.course);
+}
+
+void generateAwkward(int count, unsigned seed, GeneratedCourseSink& sink) {
     constexpr int trianglesPerBox = 64;
     constexpr int kinds = 8; // kinds 5 to 7 are plain
     std::mt19937 random(seed);
-    GeneratedCourse course;
     for (int i = 0; i < count; ++i) {
         if (i % trianglesPerBox == 0) {
-            course.push_back(
-                {{static_cast<float>(uniform(random)), static_cast<float>(uniform(random)),
-                  static_cast<float>(uniform(random)), 1.0f},
-                 {}});
+            sink.startBox({static_cast<float>(uniform(random)), static_cast<float>(uniform(random)),
+                           static_cast<float>(uniform(random)), 1.0f});
         }
         const Point centre = {uniform(random, -15.0, 15.0), uniform(random, -15.0, 15.0),
                               uniform(random, -15.0, 15.0)};
@@ -224,30 +278,36 @@ GeneratedCourse generateAwkward(int count, unsigned seed) {
                     corners[static_cast<std::size_t>(v)][static_cast<std::size_t>(axis)]);
             }
         }
-        course.back().triangles.push_back(triangle);
+        sink.addTriangle(triangle);
     }
-    return course;
 }
 
 std::string generatedCourseText(const GeneratedCourse& course) {
     std::string text;
     for (const GeneratedBox& box : course) {
-        text += "start\n";
-        for (int i = 0; i < 4; ++i) {
-            text += i == 0 ? "" : " ";
-            appendNumber(text, box.colour[static_cast<std::size_t>(i)]);
-        }
-        text += "\n";
+        appendBoxStart(text, box.colour);
         for (const std::array<float, 9>& triangle : box.triangles) {
-            for (std::size_t i = 0; i < triangle.size(); ++i) {
-                text += i == 0 ? "" : i % 3 == 0 ? "  " : " ";
-                appendNumber(text, triangle[i]);
-            }
-            text += "\n";
+            appendTriangle(text, triangle);
         }
     }
-    text += "end\n";
+    text += courseEnd;
     return text;
+}
+
+void CourseTextWriter::startBox(const std::array<float, 4>& colour) {
+    line_.clear();
+    appendBoxStart(line_, colour);
+    out_ << line_;
+}
+
+void CourseTextWriter::addTriangle(const std::array<float, 9>& triangle) {
+    line_.clear();
+    appendTriangle(line_, triangle);
+    out_ << line_;
+}
+
+void CourseTextWriter::finish() {
+    out_ << courseEnd;
 }
 
 BuiltCourse::BuiltCourse(const GeneratedCourse& course) {
@@ -339,8 +399,10 @@ std::vector<Sweep> generateSweeps(const std::vector<CollisionBox>& boxes, int co
     const ContactIndex index(boxes);
     ContactCandidates near;
     std::mt19937 random(seed);
-    const int mostTries = count * 1000;
-    for (int tries = 0; tries < mostTries && static_cast<int>(sweeps.size()) < count; ++tries) {
+    // Up to 1e10 for the 1e7 sweeps the tool allows: beyond an int.
+    const long long mostTries = static_cast<long long>(count) * 1000;
+    for (long long tries = 0; tries < mostTries && static_cast<int>(sweeps.size()) < count;
+         ++tries) {
         const Vector3 start(static_cast<float>(uniform(random, low[0], high[0])),
                             static_cast<float>(uniform(random, low[1], high[1])),
                             static_cast<float>(uniform(random, low[2], high[2])));

@@ -7,6 +7,7 @@
 #include <array>
 #include <deque>
 #include <istream>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -26,23 +27,53 @@ struct GeneratedBox {
 
 using GeneratedCourse = std::vector<GeneratedBox>;
 
+// Takes a generated course as it is made, box by box in the course's order: each box's colour,
+// then its triangles. A course of tens of millions of triangles can so be written out without
+// being held whole.
+class GeneratedCourseSink {
+public:
+    virtual void startBox(const std::array<float, 4>& colour) = 0;
+    virtual void addTriangle(const std::array<float, 9>& triangle) = 0;
+
+protected:
+    ~GeneratedCourseSink() = default;
+};
+
 // The room of 40 x 20 x 40 course units (x and z from -20 to 20, y from -10 to 10) whose six
 // walls face inward, each an N x N grid of cells of two triangles (N = cells), each wall cut
 // into K x K boxes (K = tiles, at most N). N = 9, 29, 91, 289 with K = 1, 2, 4, 12 give about
 // 1k, 10k, 100k and 1M triangles.
 GeneratedCourse generateRoom(int cells, int tiles);
+void generateRoom(int cells, int tiles, GeneratedCourseSink& sink);
 // The same room whose floor rises in smooth bumps (up to 2 course units high, flat along the
 // walls, so the floor still meets them edge to edge).
 GeneratedCourse generateTerrain(int cells, int tiles);
-// `count` triangles in boxes of 64, each of an awkward kind: edges within 1e-6 to 1e-3 rad of
-// an axis, slivers, triangles far from the origin, huge and tiny ones, and plain ones, all near
-// the region x, y, z in -20..20 where sweeps are drawn (the far ones with their own sweeps'
-// reach in mind: see generateSweeps).
+void generateTerrain(int cells, int tiles, GeneratedCourseSink& sink);
+// `count` triangles in boxes of 64, of eight kinds in turn: one with an edge within 1e-6 to
+// 1e-3 rad of an axis, a sliver (its apex 1e-5 to 1e-2 of its length off its base), a huge one
+// (corners 20 units from its centre), a tiny one (two corners 1e-3 to 1e-2 from the third), a
+// degenerate one (three points on a line) and three plain ones. Their centres are uniform in x, y,
+// z from -15 to 15, so every corner lies within 35 units of the origin along each axis.
 GeneratedCourse generateAwkward(int count, unsigned seed);
+void generateAwkward(int count, unsigned seed, GeneratedCourseSink& sink);
 
 // The course file text: "start", the colour, one triangle a line, "end". Every number is written
 // so that it reads back as the same float.
 std::string generatedCourseText(const GeneratedCourse& course);
+
+// Writes generatedCourseText's text to a stream as the course is made: the same bytes, one line
+// at a time. finish() writes the closing "end".
+class CourseTextWriter : public GeneratedCourseSink {
+public:
+    explicit CourseTextWriter(std::ostream& out) : out_(out) {}
+    void startBox(const std::array<float, 4>& colour) override;
+    void addTriangle(const std::array<float, 9>& triangle) override;
+    void finish();
+
+private:
+    std::ostream& out_;
+    std::string line_;
+};
 
 // A generated course built as the course reader builds it (each file number times 0.2f, frames
 // built), owning its triangles.

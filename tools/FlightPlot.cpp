@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -159,6 +160,29 @@ double niceStep(double extent) {
     return 10.0 * power;
 }
 
+// The ticks of an axis, course units: the whole multiples k x step of its nice step from the
+// low end of the bounds to the high end. k is counted as a whole number: far from the origin
+// (k near 1e16 and beyond) adding 1 to a double k changes nothing, and the loop would never end.
+// The step is at least an eighth of the extent, so about ten ticks fit; the cap only guards
+// against rounding, and nothing is drawn on an axis without a usable step.
+std::vector<double> ticks(const Bounds& bounds, int axis) {
+    constexpr long long mostTicks = 100;
+    const double step = niceStep(bounds.extent(axis));
+    const double first = std::ceil(bounds.low[axis] / step);
+    std::vector<double> ticks;
+    if (!(step > 0.0) || !std::isfinite(step) || !std::isfinite(first)) {
+        return ticks;
+    }
+    for (long long k = 0; k < mostTicks; ++k) {
+        const double tick = (first + static_cast<double>(k)) * step;
+        if (!(tick <= bounds.high[axis])) {
+            break;
+        }
+        ticks.push_back(tick);
+    }
+    return ticks;
+}
+
 // Painter's order: the triangles of the course from the farthest to the nearest along the eye's
 // axis (by their centroids), each filled when it faces the eye, outlined otherwise.
 void writeCourse(std::ostream& out, const Course& course, const View& view) {
@@ -275,27 +299,22 @@ void writeAxes(std::ostream& out, const View& view, const Bounds& bounds) {
         << "\" font-size=\"13\" font-weight=\"bold\">" << view.name << "</text>\n";
 
     const double bottom = view.top + view.height;
-    const double acrossStep = niceStep(bounds.extent(view.across));
-    for (double i = std::ceil(bounds.low[view.across] / acrossStep);
-         i * acrossStep <= bounds.high[view.across]; i += 1.0) {
-        const double x = view.pageX(i * acrossStep);
+    for (const double tick : ticks(bounds, view.across)) {
+        const double x = view.pageX(tick);
         out << "<line x1=\"" << number(x, 7) << "\" y1=\"" << number(bottom, 7) << "\" x2=\""
             << number(x, 7) << "\" y2=\"" << number(bottom + 5.0, 7) << "\" stroke=\"#444444\"/>"
             << "<text x=\"" << number(x, 7) << "\" y=\"" << number(bottom + 17.0, 7)
             << "\" font-size=\"11\" text-anchor=\"middle\">"
-            << number(i * acrossStep + 0.0, 6) // + 0.0: no "-0"
+            << number(tick + 0.0, 6) // + 0.0: no "-0"
             << "</text>\n";
     }
-    const double verticalStep = niceStep(bounds.extent(view.vertical));
-    for (double i = std::ceil(bounds.low[view.vertical] / verticalStep);
-         i * verticalStep <= bounds.high[view.vertical]; i += 1.0) {
-        const double y = view.pageY(i * verticalStep);
+    for (const double tick : ticks(bounds, view.vertical)) {
+        const double y = view.pageY(tick);
         out << "<line x1=\"" << number(view.left - 5.0, 7) << "\" y1=\"" << number(y, 7)
             << "\" x2=\"" << number(view.left, 7) << "\" y2=\"" << number(y, 7)
             << "\" stroke=\"#444444\"/>"
             << "<text x=\"" << number(view.left - 8.0, 7) << "\" y=\"" << number(y + 4.0, 7)
-            << "\" font-size=\"11\" text-anchor=\"end\">" << number(i * verticalStep + 0.0, 6)
-            << "</text>\n";
+            << "\" font-size=\"11\" text-anchor=\"end\">" << number(tick + 0.0, 6) << "</text>\n";
     }
     out << "<text x=\"" << number(view.left + view.width, 7) << "\" y=\""
         << number(bottom + 32.0, 7) << "\" font-size=\"12\" text-anchor=\"end\">"

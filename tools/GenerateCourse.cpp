@@ -3,45 +3,34 @@
 #include "tools/CourseGenerator.h"
 #include "tools/ToolCommandLine.h"
 #include "tools/ToolCourse.h"
+#include "tools/ToolFile.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <iostream>
 
 namespace {
 
-bool writeText(const std::string& fileName, const std::string& text) {
-    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-    if (out) {
-        out << text;
-        out.close();
-    }
-    if (!out) {
-        std::cerr << "minigolf-course generate: cannot write " << fileName << " ("
-                  << std::strerror(errno) << ")\n";
-        return false;
-    }
-    return true;
-}
-
-GeneratedCourse generated(const GenerateOptions& options) {
+// The course, made as it is written: the largest rooms allowed are tens of millions of
+// triangles, gigabytes as text.
+void writeGenerated(const GenerateOptions& options, std::ostream& out) {
+    CourseTextWriter writer(out);
     if (options.kind == "terrain") {
-        return generateTerrain(options.cells, options.tiles);
+        generateTerrain(options.cells, options.tiles, writer);
+    } else if (options.kind == "awkward") {
+        generateAwkward(options.triangles, options.seed, writer);
+    } else {
+        generateRoom(options.cells, options.tiles, writer);
     }
-    if (options.kind == "awkward") {
-        return generateAwkward(options.triangles, options.seed);
-    }
-    return generateRoom(options.cells, options.tiles);
+    writer.finish();
 }
 
 } // namespace
 
 int generateCourse(const GenerateOptions& options) {
-    if (!writeText(options.output, generatedCourseText(generated(options)))) {
+    if (!writeOutputFile(options.output,
+                         [&options](std::ostream& out) { writeGenerated(options, out); })) {
         return exitUsage;
     }
-    if (options.sweeps == 0) {
+    if (options.sweepsOutput.empty()) {
         return 0;
     }
     // The sweeps are drawn in the course as the program reads it back from the file.
@@ -56,5 +45,5 @@ int generateCourse(const GenerateOptions& options) {
                   << options.sweeps << " sweeps found a start " << options.clearance
                   << " from every triangle\n";
     }
-    return writeText(options.sweepsOutput, sweepsText(sweeps)) ? 0 : exitUsage;
+    return writeOutputFile(options.sweepsOutput, sweepsText(sweeps)) ? 0 : exitUsage;
 }

@@ -11,8 +11,8 @@ struct GenerateOptions {
     int tiles = 2;        // room and terrain: boxes along each side of a wall
     int triangles = 3000; // awkward
     unsigned seed = 1;
-    // Sweeps to write to `sweepsOutput` (none when 0), their length and the least distance of
-    // their starts from every triangle, course units.
+    // Sweeps to write to `sweepsOutput` (no file when it is empty), their length and the least
+    // distance of their starts from every triangle, course units.
     int sweeps = 0;
     std::string sweepsOutput;
     float sweepLength = 2.0f;

@@ -14,8 +14,9 @@
 
 struct GeneratorCommandLine {
     std::vector<std::string> fileNames;
-    // Set when the process is to end at once: 0 after the usage was asked for, 2 after a
-    // complaint and the usage on standard error.
+    // Set when the process is to end at once: 0 after the usage was asked for and printed; 1
+    // when printing it failed (a closed pipe, a full disk), the generators' status for any
+    // output they could not write; 2 after a complaint and the usage on standard error.
     std::optional<int> exitStatus;
 };
 
@@ -33,7 +34,11 @@ inline GeneratorCommandLine readGeneratorCommandLine(int argc, char** argv, std:
             optionsEnded = true;
         } else if (isOption && (word == "--help" || word == "-h")) {
             std::cout << usage << std::flush;
-            line.exitStatus = std::cout ? 0 : 1;
+            line.exitStatus = 0;
+            if (!std::cout) {
+                std::cerr << tool << ": writing standard output failed\n";
+                line.exitStatus = 1;
+            }
             return line;
         } else if (isOption) {
             std::cerr << tool << ": unknown option " << word << "\n" << usage;

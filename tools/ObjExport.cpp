@@ -3,15 +3,12 @@
 #include "tools/CourseNumbers.h"
 #include "tools/ToolCommandLine.h"
 #include "tools/ToolCourse.h"
+#include "tools/ToolFile.h"
 
 #include <bit>
 #include <cctype>
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <unordered_map>
 
 namespace {
@@ -58,21 +55,6 @@ std::string oneLine(const std::string& text) {
         ch = ch == '\n' || ch == '\r' ? ' ' : ch;
     }
     return line;
-}
-
-bool writeText(const std::string& fileName, const std::string& text) {
-    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        std::cerr << fileName << ": cannot open for writing (" << std::strerror(errno) << ")\n";
-        return false;
-    }
-    out << text;
-    out.close();
-    if (!out) {
-        std::cerr << fileName << ": writing failed\n";
-        return false;
-    }
-    return true;
 }
 
 std::string materialText(const Course& course, const std::string& courseName) {
@@ -157,8 +139,8 @@ int exportObj(const ExportOptions& options) {
     }
     const std::string materialFile = materialFileFor(options.output);
     const std::string materialName = std::filesystem::path(materialFile).filename().string();
-    if (!writeText(materialFile, materialText(course, options.course)) ||
-        !writeText(options.output, modelText(course, options.course, materialName))) {
+    if (!writeOutputFile(materialFile, materialText(course, options.course)) ||
+        !writeOutputFile(options.output, modelText(course, options.course, materialName))) {
         return exitUsage;
     }
     return 0;

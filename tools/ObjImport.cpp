@@ -4,6 +4,7 @@
 #include "tools/CourseNumbers.h"
 #include "tools/FaceTriangulation.h"
 #include "tools/ToolCommandLine.h"
+#include "tools/ToolFile.h"
 
 #include <tiny_obj_loader.h>
 
@@ -40,6 +41,8 @@ struct ImportError : std::runtime_error {
 struct FaceLines {
     std::vector<long> line;
     std::vector<std::size_t> corners;
+    // Where the corner words of each face start in the text (just after its "f").
+    std::vector<std::size_t> cornersAt;
     std::vector<long> tooFewCorners;
 };
 
@@ -63,6 +66,7 @@ FaceLines scanFaceLines(const std::string& text) {
             if (count >= 3) {
                 faces.line.push_back(lineNumber);
                 faces.corners.push_back(count);
+                faces.cornersAt.push_back(word + 1);
             } else {
                 faces.tooFewCorners.push_back(lineNumber);
             }
@@ -73,6 +77,31 @@ FaceLines scanFaceLines(const std::string& text) {
         }
     }
     return faces;
+}
+
+// The vertex index of corner `corner` (from 0) of the face whose corner words start at `at`, as
+// the file writes it ("-9" of "-9/2/1"): tinyobjloader has turned relative indices into
+// absolute ones by then, which names a vertex the file never did.
+std::string writtenVertexIndex(const std::string& text, std::size_t at, std::size_t corner) {
+    const auto isBlank = [](char ch) { return ch == ' ' || ch == '\t'; };
+    const auto isLineEnd = [](char ch) { return ch == '\r' || ch == '\n'; };
+    std::size_t word = at;
+    for (std::size_t skipped = 0;; ++skipped) {
+        while (word < text.size() && isBlank(text[word])) {
+            ++word;
+        }
+        if (skipped == corner) {
+            break;
+        }
+        while (word < text.size() && !isBlank(text[word]) && !isLineEnd(text[word])) {
+            ++word;
+        }
+    }
+    std::size_t end = word;
+    while (end < text.size() && !isBlank(text[end]) && !isLineEnd(text[end]) && text[end] != '/') {
+        ++end;
+    }
+    return text.substr(word, end - word);
 }
 
 std::string readModel(const std::string& path) {
@@ -149,8 +178,9 @@ struct Group {
 // material), reporting faces without area.
 class FaceCollector {
 public:
-    FaceCollector(const ImportOptions& options, const Model& model, const FaceLines& lines)
-        : options_(options), model_(model), lines_(lines) {}
+    FaceCollector(const ImportOptions& options, const Model& model, const std::string& text,
+                  const FaceLines& lines)
+        : options_(options), model_(model), text_(text), lines_(lines) {}
 
     void collect();
 
@@ -160,12 +190,14 @@ public:
 
 private:
     std::string where(std::size_t face) const;
+    std::string vertexName(int vertex, std::size_t face, std::size_t corner) const;
     std::size_t groupOf(std::size_t shape, int material);
-    Vector3 coursePoint(int vertex, std::size_t face);
+    Vector3 coursePoint(int vertex, std::size_t face, std::size_t corner);
     void addFace(const std::vector<Vector3>& corners, std::size_t face, std::size_t group);
 
     const ImportOptions& options_;
     const Model& model_;
+    const std::string& text_;
     const FaceLines& lines_;
     bool lineNumbersKnown_ = false;
     std::map<long long, std::size_t> groupByKey_;
@@ -176,6 +208,15 @@ std::string FaceCollector::where(std::size_t face) const {
         return options_.model + ":" + std::to_string(lines_.line[face]);
     }
     return options_.model + ": face " + std::to_string(face + 1);
+}
+
+// The vertex a face's corner uses, named as the file names it where the face's line is known;
+// otherwise by its number from 1.
+std::string FaceCollector::vertexName(int vertex, std::size_t face, std::size_t corner) const {
+    if (lineNumbersKnown_) {
+        return writtenVertexIndex(text_, lines_.cornersAt[face], corner);
+    }
+    return std::to_string(static_cast<long long>(vertex) + 1);
 }
 
 std::size_t FaceCollector::groupOf(std::size_t shape, int material) {
@@ -195,11 +236,11 @@ std::size_t FaceCollector::groupOf(std::size_t shape, int material) {
     return groups.size() - 1;
 }
 
-Vector3 FaceCollector::coursePoint(int vertex, std::size_t face) {
+Vector3 FaceCollector::coursePoint(int vertex, std::size_t face, std::size_t corner) {
     const std::size_t vertexCount = model_.attrib.vertices.size() / 3;
     if (vertex < 0 || static_cast<std::size_t>(vertex) >= vertexCount) {
         throw ImportError(where(face) + ": error: the face uses vertex " +
-                          std::to_string(vertex + 1) + ", but the model has " +
+                          vertexName(vertex, face, corner) + ", but the model has " +
                           std::to_string(vertexCount) + " vertices");
     }
     Vector3 point;
@@ -208,7 +249,7 @@ Vector3 FaceCollector::coursePoint(int vertex, std::size_t face) {
                                                            static_cast<std::size_t>(axis)]) *
                              options_.scale;
         if (!(std::fabs(value) <= largestCourseCoordinate)) {
-            throw ImportError(where(face) + ": error: vertex " + std::to_string(vertex + 1) +
+            throw ImportError(where(face) + ": error: vertex " + vertexName(vertex, face, corner) +
                               " times the scale " + formatNumber(options_.scale) +
                               " is beyond the coordinates a course file holds (" +
                               formatNumber(largestCourseCoordinate) + ")");
@@ -281,7 +322,7 @@ void FaceCollector::collect() {
             }
             std::vector<Vector3> corners;
             for (std::size_t c = 0; c < count; ++c) {
-                corners.push_back(coursePoint(mesh.indices[next + c].vertex_index, face));
+                corners.push_back(coursePoint(mesh.indices[next + c].vertex_index, face, c));
             }
             next += count;
             addFace(corners, face, groupOf(s, mesh.material_ids[f]));
@@ -336,12 +377,7 @@ void splitIntoBoxes(std::vector<std::size_t> members, const std::vector<CourseTr
     splitIntoBoxes(std::move(second), all, limit, boxes);
 }
 
-void writeCourse(const ImportOptions& options, const FaceCollector& faces) {
-    std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        throw ImportError(options.output + ": cannot open for writing (" + std::strerror(errno) +
-                          ")");
-    }
+void writeBoxes(const ImportOptions& options, const FaceCollector& faces, std::ostream& out) {
     for (const Group& group : faces.groups) {
         std::vector<std::vector<std::size_t>> boxes;
         splitIntoBoxes(group.triangles, faces.triangles,
@@ -366,9 +402,12 @@ void writeCourse(const ImportOptions& options, const FaceCollector& faces) {
         }
     }
     out << "end\n";
-    out.close();
-    if (!out) {
-        throw ImportError(options.output + ": writing the course failed");
+}
+
+void writeCourse(const ImportOptions& options, const FaceCollector& faces) {
+    if (!writeOutputFile(options.output,
+                         [&](std::ostream& out) { writeBoxes(options, faces, out); })) {
+        throw ImportError(""); // said where it failed
     }
 }
 
@@ -379,7 +418,7 @@ int importObj(const ImportOptions& options) {
         const std::string text = readModel(options.model);
         const FaceLines lines = scanFaceLines(text);
         const Model model = loadModel(options.model, text);
-        FaceCollector faces(options, model, lines);
+        FaceCollector faces(options, model, text, lines);
         faces.collect();
         if (faces.triangles.empty()) {
             throw ImportError(options.model + ": no face with an area to import");

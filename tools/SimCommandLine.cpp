@@ -22,8 +22,14 @@ constexpr long long mostBalls = 1'000'000;
 // position and subtracts positions from each other, so no position may be farther from the
 // origin than half the largest float; a centre can be no farther from its start than the length
 // of its path, speed x dt x steps (a bounce keeps the speed, a respawn puts the ball near the
-// origin at rest).
+// origin at rest). The move of one step, part of that path, stays within it too.
 constexpr double farthestReach = std::numeric_limits<float>::max() / 2.0;
+// The fastest start, course units per second. The step sums the velocities at the ends of its
+// pass (twice the speed) and a bounce subtracts 2 n (n . v) from the velocity (a vector up to
+// twice the speed long), both in single precision; a quarter of the largest float leaves them
+// a factor of two for the rounding of the normal and of the speed, which bounces keep only up
+// to a few ulps each. (Beyond half the largest float a flight soon turns NaN.)
+constexpr double fastestSpeed = std::numeric_limits<float>::max() / 4.0;
 // The step computes dt^2 / 2 in single precision (the acceleration's term); a longer step makes
 // it infinite, and zero acceleration times infinity is NaN.
 const double longestStep = std::sqrt(2.0 * std::numeric_limits<float>::max());
@@ -32,6 +38,13 @@ const double longestStep = std::sqrt(2.0 * std::numeric_limits<float>::max());
 double largestCoordinate(const Vector3& position) {
     return std::max({std::fabs(double(position.x)), std::fabs(double(position.y)),
                      std::fabs(double(position.z))});
+}
+
+// The length of a start velocity, in double: Vector3::length rounds to a float, which
+// overflows for velocities whose every component does not.
+double speedOf(const Vector3& velocity) {
+    const double x = velocity.x, y = velocity.y, z = velocity.z;
+    return std::sqrt(x * x + y * y + z * z);
 }
 
 // Refuses a flight whose arithmetic would overflow a float: a NaN ball is no answer.
@@ -51,6 +64,18 @@ void checkFlightRange(const Vector3& start, double speed, double dt, double step
                          ", where the step's arithmetic overflows "
                          "a float");
     }
+    if (!(speed <= fastestSpeed)) {
+        throw UsageError(speedOption + ": a speed of " + formatNumber(speed) +
+                         " course units per second is beyond " + formatNumber(fastestSpeed) +
+                         ", where the step's arithmetic could overflow a float");
+    }
+}
+
+void declareExhaustive(CommandOptions& options, bool& exhaustive) {
+    options.flag("--exhaustive",
+                 "search every triangle of every box the ball's sweep overlaps instead of\n"
+                 "using the contact index (the same results, bit for bit; for comparison)",
+                 exhaustive);
 }
 
 void declareFlight(CommandOptions& options, SimulateOptions& target) {
@@ -81,10 +106,7 @@ void declareFlight(CommandOptions& options, SimulateOptions& target) {
         "srand(N) after the settings have seeded rand() from the clock, so\n"
         "that respawn places repeat (default: the clock's seed)",
         [&target](const std::string& o, const std::string& w) { target.seed = parseSeed(o, w); });
-    options.flag("--exhaustive",
-                 "search every triangle of every box the ball's sweep overlaps instead of\n"
-                 "using the contact index (the same results, bit for bit; for comparison)",
-                 target.exhaustive);
+    declareExhaustive(options, target.exhaustive);
 }
 
 } // namespace
@@ -108,7 +130,10 @@ void declarePlot(CommandOptions& options, PlotOptions& target) {
     declareFlight(options, target.flight);
     options.value(
         "-o", "FLIGHT.svg", "the SVG file to write",
-        [&target](const std::string&, const std::string& w) { target.output = w; }, true);
+        [&target](const std::string& o, const std::string& w) {
+            target.output = parseFileName(o, w);
+        },
+        true);
 }
 
 void declareCheck(CommandOptions& options, CheckOptions& target) {
@@ -138,46 +163,36 @@ void declareCheck(CommandOptions& options, CheckOptions& target) {
                   "start speed, greater than 0 (default " + formatNumber(ball.velocity().length()) +
                       ")",
                   [&target](const std::string& o, const std::string& w) {
-                      target.speed = parseFloat(o, w);
-                      if (!(target.speed > 0.0f)) {
-                          throw UsageError(o + ": must be greater than 0, found " + quoted(w));
-                      }
+                      target.speed = parseFloatAbove(o, w, 0.0f, true);
                   });
     options.value(
         "--seed", "N",
         "seed of the directions and of rand() (default: from the clock; the\n"
         "seed used is printed)",
         [&target](const std::string& o, const std::string& w) { target.seed = parseSeed(o, w); });
-    options.flag("--exhaustive",
-                 "search every triangle of every box the ball's sweep overlaps instead of\n"
-                 "using the contact index (the same results, bit for bit; for comparison)",
-                 target.exhaustive);
+    declareExhaustive(options, target.exhaustive);
 }
 
 void declareSweep(CommandOptions& options, SweepOptions& target) {
     options.positional("COURSE", "the course file", target.course, "missing the course file");
     options.positional("SWEEPS", "the sweeps file: one sweep a line, FX FY FZ TX TY TZ",
                        target.sweeps, "missing the sweeps file");
-    options.flag("--exhaustive",
-                 "search every triangle of every box the ball's sweep overlaps instead of\n"
-                 "using the contact index (the same results, bit for bit; for comparison)",
-                 target.exhaustive);
+    declareExhaustive(options, target.exhaustive);
     options.value("--dump", "FILE", "write one line per sweep: T NX NY NZ",
-                  [&target](const std::string&, const std::string& w) { target.dump = w; });
+                  [&target](const std::string& o, const std::string& w) {
+                      target.dump = parseFileName(o, w);
+                  });
 }
 
 void checkSimulate(const SimulateOptions& options) {
     if (options.trace && options.csv) {
         throw UsageError("--trace and --csv: choose one");
     }
-    checkFlightRange(options.position, options.velocity.length(), options.dt,
+    checkFlightRange(options.position, speedOf(options.velocity), options.dt,
                      static_cast<double>(options.steps), "--vel");
 }
 
 void checkPlot(const PlotOptions& options) {
-    if (options.output.empty()) {
-        throw UsageError("-o: expected a file name, found \"\"");
-    }
     checkSimulate(options.flight);
 }
 
@@ -200,8 +215,9 @@ std::string simulateDescription() {
 
 std::string simulateFooter() {
     return "A respawn is a step that turns a non-zero velocity into exactly (0, 0, 0) with the\n"
-           "ball at height 10. A flight whose arithmetic would overflow a float (speed x dt x\n"
-           "steps beyond 1.7e38 course units, or dt beyond 2.6e19 s) is refused.\n"
+           "ball at height 10. A flight whose arithmetic would overflow a float (a speed beyond\n"
+           "8.5e37 course units per second, start + speed x dt x steps beyond 1.7e38 course\n"
+           "units, or dt beyond 2.6e19 s) is refused.\n"
            "Exit status: 0 done; 2 bad arguments or an unreadable course.\n";
 }
 
@@ -218,8 +234,12 @@ std::string plotDescription() {
 }
 
 std::string plotFooter() {
-    return "Exit status: 0 written; 2 bad arguments, an unreadable course or an unwritable\n"
-           "output.\n";
+    return "A flight is refused as simulate refuses it, and stopped when it has bounced more\n"
+           "than " +
+           std::to_string(mostPlottedBounces) +
+           " times (too many marks to draw, and memory that grows with them).\n"
+           "Exit status: 0 written; 2 bad arguments, an unreadable course, a flight of too many\n"
+           "bounces or an unwritable output.\n";
 }
 
 std::string checkDescription() {

@@ -28,6 +28,13 @@ struct SimulateOptions {
 };
 
 // plot COURSE [the flight options of simulate] -o FLIGHT.svg
+//
+// plot keeps every bounce until it draws it, as a mark in each view (about 300 bytes of SVG a
+// bounce in all): past this many the picture is tens of megabytes of marks on top of each other,
+// and the memory would grow with the flight (a step may bounce 10000 times), so the flight is
+// stopped there.
+constexpr long long mostPlottedBounces = 100'000;
+
 struct PlotOptions {
     SimulateOptions flight;
     std::string output;

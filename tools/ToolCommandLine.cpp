@@ -172,10 +172,20 @@ CLI::App* chosenCommand(const CLI::App& app) {
     return chosen.empty() ? nullptr : chosen.front();
 }
 
-void rejectLeftovers(const CLI::App& command) {
+bool isCommandName(const ToolDefinition& tool, const std::string& word) {
+    return std::any_of(tool.commands.begin(), tool.commands.end(),
+                       [&](const ToolCommand& c) { return c.name == word; });
+}
+
+// Words the command did not take. A second command name among them is the likeliest slip (two
+// command lines run together), and running either half alone would be a silent surprise.
+void rejectLeftovers(const ToolDefinition& tool, const CLI::App& command) {
     const std::vector<std::string> left = command.remaining();
     if (left.empty()) {
         return;
+    }
+    if (isCommandName(tool, left.front())) {
+        throw UsageError("a second command " + quoted(left.front()) + ": one command at a time");
     }
     if (isOptionWord(left.front())) {
         throw UsageError("unknown option " + quoted(left.front()));
@@ -202,9 +212,7 @@ std::string commandWordFault(const ToolDefinition& tool, const std::vector<std::
         return "missing the command" + hint;
     }
     const std::string& first = words.front();
-    const bool known = std::any_of(tool.commands.begin(), tool.commands.end(),
-                                   [&](const ToolCommand& c) { return c.name == first; });
-    if (known || isHelpWord(first)) {
+    if (isCommandName(tool, first) || isHelpWord(first)) {
         return "";
     }
     return (isOptionWord(first) ? "unknown option " : "unknown command ") + quoted(first) + hint;
@@ -280,6 +288,23 @@ long long parseIntegerWithin(const std::string& option, const std::string& word,
                          quoted(word));
     }
     return value;
+}
+
+float parseFloatAbove(const std::string& option, const std::string& word, float least,
+                      bool strictly) {
+    const float value = parseFloat(option, word);
+    if (strictly ? !(value > least) : !(value >= least)) {
+        throw UsageError(option + ": must be " + (strictly ? "greater than " : "at least ") +
+                         formatNumber(least) + ", found " + quoted(word));
+    }
+    return value;
+}
+
+std::string parseFileName(const std::string& option, const std::string& word) {
+    if (word.empty()) {
+        throw UsageError(option + ": expected a file name, found \"\"");
+    }
+    return word;
 }
 
 std::string formatNumber(double value) {
@@ -441,6 +466,9 @@ int runTool(const ToolDefinition& tool, int argc, char** argv) {
         app.option_defaults()->group("options");
         app.set_help_flag("-h,--help", "this text");
         app.footer(tool.footer);
+        // One command a line: once it is chosen, another command's name is no command but a
+        // word left over (see rejectLeftovers).
+        app.require_subcommand(0, 1);
         std::vector<std::function<int()>> runs;
         for (const ToolCommand& command : tool.commands) {
             CLI::App* sub = app.add_subcommand(command.name, command.summary);
@@ -466,7 +494,7 @@ int runTool(const ToolDefinition& tool, int argc, char** argv) {
                                                 : std::string(error.what()));
         }
         CLI::App* command = chosenCommand(app);
-        rejectLeftovers(*command);
+        rejectLeftovers(tool, *command);
         for (std::size_t i = 0; i < tool.commands.size(); ++i) {
             if (tool.commands[i].name == command->get_name()) {
                 return runs[i]();

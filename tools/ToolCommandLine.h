@@ -14,9 +14,11 @@ class Option;
 } // namespace CLI
 
 // The command line shared by the course tools (minigolf-sim, minigolf-course): a tool is a list
-// of commands, each a CLI11 subcommand whose options are declared through CommandOptions. Every
-// fault is one line on standard error and exit status 2; --help (or -h) anywhere prints the
-// usage of the tool or of the command on standard output and exits 0.
+// of commands, each a CLI11 subcommand whose options are declared through CommandOptions; a line
+// names one command. Every fault is one line on standard error and exit status 2. --help (or -h),
+// alone or after a known command, prints the usage of the tool or of the command on standard
+// output and exits 0 even when other words of the line are wrong, unless an option takes it as
+// its value ("--dt --help" is a --dt of "--help", which is not a number).
 //
 // Option words are kept as typed and converted by the tools' own full-word checks once the whole
 // line has been read, so that a number is a number to the last character, every value is finite,
@@ -42,6 +44,12 @@ double parseRealAbove(const std::string& option, const std::string& word, double
 // A whole number from least to most.
 long long parseIntegerWithin(const std::string& option, const std::string& word, long long least,
                              long long most);
+// parseFloat's float, >= least or > least when `strictly`; the float itself is compared, so a
+// word that underflows to 0 is no positive number.
+float parseFloatAbove(const std::string& option, const std::string& word, float least,
+                      bool strictly);
+// A file name to write: any word but the empty one, which names no file.
+std::string parseFileName(const std::string& option, const std::string& word);
 
 // "%g" of a number, for usage texts and messages.
 std::string formatNumber(double value);

@@ -25,7 +25,10 @@ std::function<int()> defineImport(CLI::App& command) {
                         values->model, "missing the model file");
     options->value(
         "-o", "COURSE.txt", "the course file to write",
-        [values](const std::string&, const std::string& w) { values->output = w; }, true);
+        [values](const std::string& o, const std::string& w) {
+            values->output = parseFileName(o, w);
+        },
+        true);
     options->value("--scale", "S", "course units per OBJ unit, greater than 0 (default 1)",
                    [values](const std::string& o, const std::string& w) {
                        values->scale = parseRealAbove(o, w, 0.0, true);
@@ -55,9 +58,6 @@ std::function<int()> defineImport(CLI::App& command) {
         "with an area) or an unwritable course.\n");
     return [options, values] {
         options->convert();
-        if (values->output.empty()) {
-            throw UsageError("-o: expected a file name, found \"\"");
-        }
         return importObj(*values);
     };
 }
@@ -68,7 +68,10 @@ std::function<int()> defineExport(CLI::App& command) {
     options->positional("COURSE.txt", "the course file", values->course, "missing the course file");
     options->value(
         "-o", "MODEL.obj", "the OBJ file to write; MODEL.mtl is written beside it",
-        [values](const std::string&, const std::string& w) { values->output = w; }, true);
+        [values](const std::string& o, const std::string& w) {
+            values->output = parseFileName(o, w);
+        },
+        true);
     describeCommand(
         command,
         "Writes a course as a Wavefront OBJ model with its materials in an MTL file beside it, so\n"
@@ -81,11 +84,28 @@ std::function<int()> defineExport(CLI::App& command) {
         "Exit status: 0 written; 2 bad arguments, an unreadable course or an unwritable model.\n");
     return [options, values] {
         options->convert();
-        if (values->output.empty()) {
-            throw UsageError("-o: expected a file name, found \"\"");
-        }
         return exportObj(*values);
     };
+}
+
+// The longest sweep, course units: a start lies within the course, whose coordinates are at
+// most a fifth of the largest float (file numbers times 0.2), so its end stays a finite float.
+constexpr float longestSweep = std::numeric_limits<float>::max() / 2.0f;
+
+// The checks of generate's options against each other.
+void checkGenerate(const CommandOptions& options, const GenerateOptions& values) {
+    if (values.kind != "room" && values.kind != "terrain" && values.kind != "awkward") {
+        throw UsageError("KIND: expected room, terrain or awkward, found " + quoted(values.kind));
+    }
+    if (values.kind != "awkward" && values.tiles > values.cells) {
+        throw UsageError("--tiles: at most --cells (" + std::to_string(values.cells) + ")");
+    }
+    if (values.sweeps > 0 && values.sweepsOutput.empty()) {
+        throw UsageError("--sweeps: needs --sweeps-file");
+    }
+    if (options.given("--sweeps-file") && !options.given("--sweeps")) {
+        throw UsageError("--sweeps-file: needs --sweeps N, the number of sweeps to write");
+    }
 }
 
 std::function<int()> defineGenerate(CLI::App& command) {
@@ -95,7 +115,10 @@ std::function<int()> defineGenerate(CLI::App& command) {
                         "missing the kind of course");
     options->value(
         "-o", "COURSE.txt", "the course file to write",
-        [values](const std::string&, const std::string& w) { values->output = w; }, true);
+        [values](const std::string& o, const std::string& w) {
+            values->output = parseFileName(o, w);
+        },
+        true);
     options->value("--cells", "N",
                    "room, terrain: cells along a wall's side, 1 to 2000 (default 29)",
                    [values](const std::string& o, const std::string& w) {
@@ -116,17 +139,25 @@ std::function<int()> defineGenerate(CLI::App& command) {
                    [values](const std::string& o, const std::string& w) {
                        values->sweeps = static_cast<int>(parseIntegerWithin(o, w, 0, 10000000));
                    });
-    options->value(
-        "--sweeps-file", "SWEEPS.txt", "where the sweeps go, one a line: FX FY FZ TX TY TZ",
-        [values](const std::string&, const std::string& w) { values->sweepsOutput = w; });
-    options->value("--sweep-length", "L", "length of every sweep, course units (default 2)",
+    options->value("--sweeps-file", "SWEEPS.txt",
+                   "where the sweeps go, one a line: FX FY FZ TX TY TZ",
                    [values](const std::string& o, const std::string& w) {
-                       values->sweepLength = static_cast<float>(parseRealAbove(o, w, 0.0, false));
+                       values->sweepsOutput = parseFileName(o, w);
+                   });
+    options->value("--sweep-length", "L",
+                   "length of every sweep, course units, 0 to " + formatNumber(longestSweep) +
+                       " (default 2)",
+                   [values](const std::string& o, const std::string& w) {
+                       values->sweepLength = parseFloatAbove(o, w, 0.0f, false);
+                       if (values->sweepLength > longestSweep) {
+                           throw UsageError(o + ": must be at most " + formatNumber(longestSweep) +
+                                            ", found " + quoted(w));
+                       }
                    });
     options->value("--clearance", "C",
                    "least distance of a sweep's start from every triangle (default 1)",
                    [values](const std::string& o, const std::string& w) {
-                       values->clearance = static_cast<float>(parseRealAbove(o, w, 0.0, false));
+                       values->clearance = parseFloatAbove(o, w, 0.0f, false);
                    });
     describeCommand(
         command,
@@ -143,17 +174,7 @@ std::function<int()> defineGenerate(CLI::App& command) {
         "Exit status: 0 written; 2 bad arguments or an unwritable file.\n");
     return [options, values] {
         options->convert();
-        if (values->kind != "room" && values->kind != "terrain" && values->kind != "awkward") {
-            throw UsageError("KIND: expected room, terrain or awkward, found " +
-                             quoted(values->kind));
-        }
-        if (values->tiles > values->cells) {
-            throw UsageError("--tiles: at most --cells (" + std::to_string(values->cells) + ")");
-        }
-        if (values->output.empty() || (values->sweeps > 0 && values->sweepsOutput.empty())) {
-            throw UsageError(values->output.empty() ? "-o: expected a file name, found \"\""
-                                                    : "--sweeps: needs --sweeps-file");
-        }
+        checkGenerate(*options, *values);
         return generateCourse(*values);
     };
 }

@@ -13,6 +13,7 @@
 #include "tools/SimCommandLine.h"
 #include "tools/ToolCommandLine.h"
 #include "tools/ToolCourse.h"
+#include "tools/ToolFile.h"
 #include "tools/ToolProgress.h"
 
 #include <cerrno>
@@ -119,23 +120,6 @@ int runSimulate(const SimulateOptions& options) {
     return finishOutput(toolName, exitDone);
 }
 
-// Writes the whole text to the file, or says on standard error why it could not.
-bool writeFile(const std::string& command, const std::string& fileName, const std::string& text) {
-    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        std::cerr << toolName << " " << command << ": cannot open " << fileName
-                  << " for writing: " << std::strerror(errno) << "\n";
-        return false;
-    }
-    out << text;
-    out.close();
-    if (!out) {
-        std::cerr << toolName << " " << command << ": writing " << fileName << " failed\n";
-        return false;
-    }
-    return true;
-}
-
 int runPlot(const PlotOptions& options) {
     const SimulateOptions& flight = options.flight;
     Course course;
@@ -153,11 +137,15 @@ int runPlot(const PlotOptions& options) {
         recorder.startStep();
         settings.step(ball, course.boxes, flight.dt);
         recorder.finishStep(flight.dt, isRespawn(velocityBefore, ball));
+        if (recorder.collides() > mostPlottedBounces) {
+            throw UsageError("the flight bounced more than " + std::to_string(mostPlottedBounces) +
+                             " times by step " + std::to_string(step) +
+                             ", too many to draw: plot fewer --steps");
+        }
     }
     const PlotCaption caption{flight.course, flight.dt, recorder.collides(), ball.radius()};
-    return writeFile("plot", options.output, flightSvg(course, recorder.path(), caption))
-               ? exitDone
-               : exitUsage;
+    return writeOutputFile(options.output, flightSvg(course, recorder.path(), caption)) ? exitDone
+                                                                                        : exitUsage;
 }
 
 // The region a ball's centre may occupy: the bounds of all the non-empty boxes together (the
@@ -276,6 +264,28 @@ int runCheck(const CheckOptions& options) {
                         tally.left == 0 && tally.nonFinite == 0 ? exitDone : exitBallsLeft);
 }
 
+// Reads the sweeps, or says on standard error what is wrong with the file: "SWEEPS: ..." when it
+// cannot be read, "SWEEPS:LINE: ..." at a line that is not a sweep.
+bool readSweepsFile(const std::string& fileName, std::vector<Sweep>& sweeps) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(fileName, ignored)) {
+        // Opening a directory works; only reading it fails, which a stream takes for its end.
+        std::cerr << fileName << ": cannot read the sweeps file: it is a directory\n";
+        return false;
+    }
+    std::ifstream in(fileName);
+    if (!in) {
+        std::cerr << fileName << ": cannot open the sweeps file (" << std::strerror(errno) << ")\n";
+        return false;
+    }
+    std::string fault;
+    if (!readSweeps(in, sweeps, fault)) {
+        std::cerr << fileName << ":" << fault << "\n";
+        return false;
+    }
+    return true;
+}
+
 // Each sweep as one pass of the step's contact search; the searches alone are timed.
 int runSweep(const SweepOptions& options) {
     Course course;
@@ -283,10 +293,7 @@ int runSweep(const SweepOptions& options) {
         return exitUsage;
     }
     std::vector<Sweep> sweeps;
-    std::ifstream sweepsFile(options.sweeps);
-    std::string fault = "cannot open the sweeps file (" + std::string(std::strerror(errno)) + ")";
-    if (!sweepsFile || !readSweeps(sweepsFile, sweeps, fault)) {
-        std::cerr << options.sweeps << ":" << fault << "\n";
+    if (!readSweepsFile(options.sweeps, sweeps)) {
         return exitUsage;
     }
     SimulationSettings settings;
@@ -307,7 +314,6 @@ int runSweep(const SweepOptions& options) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     long long hits = 0;
-    std::string dump;
     for (Result& result : results) {
         if (result.earliest < noContact) {
             ++hits;
@@ -315,12 +321,16 @@ int runSweep(const SweepOptions& options) {
         } else {
             result.normal = Vector3(0.0f, 0.0f, 0.0f);
         }
-        char line[128];
-        std::snprintf(line, sizeof line, "%.9g %.9g %.9g %.9g\n", result.earliest, result.normal.x,
-                      result.normal.y, result.normal.z);
-        dump += line;
     }
-    if (!options.dump.empty() && !writeFile("sweep", options.dump, dump)) {
+    const auto writeDump = [&results](std::ostream& out) {
+        for (const Result& result : results) {
+            char line[128];
+            std::snprintf(line, sizeof line, "%.9g %.9g %.9g %.9g\n", result.earliest,
+                          result.normal.x, result.normal.y, result.normal.z);
+            out << line;
+        }
+    };
+    if (!options.dump.empty() && !writeOutputFile(options.dump, writeDump)) {
         return exitUsage;
     }
     std::printf("sweeps %zu hits %lld seconds %.9g sweeps-per-second %.9g\n", sweeps.size(), hits,

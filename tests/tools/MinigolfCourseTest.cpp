@@ -7,11 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -286,11 +288,13 @@ TEST(MinigolfCourseImport, AnEditorsRoomHoldsEveryBallThatFliesInIt) {
 TEST(MinigolfCourseCommandLine, FaultsExitWithStatusTwoAndOneLine) {
     const std::string good = writeFile("good.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
     const std::string outOfRange = writeFile("range.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n");
+    const std::string relative = writeFile("relative.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 -9\n");
     const std::string zeroIndex = writeFile("zero.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 0 1 2\n");
     const std::string noFaces = writeFile("empty.obj", "v 0 0 0\n");
     const std::string huge = writeFile("huge.obj", "v 1e38 0 0\nv 0 1 0\nv 0 0 1\nf 1 2 3\n");
     const std::string out = scratch().path("out.txt").string();
     const std::string nowhere = scratch().path("no-such-dir/out.txt").string();
+    const std::string sweeps = scratch().path("sweeps.txt").string();
     struct Case {
         std::vector<std::string> arguments;
         std::string message;
@@ -308,6 +312,7 @@ TEST(MinigolfCourseCommandLine, FaultsExitWithStatusTwoAndOneLine) {
         {{"import", scratch().path("absent.obj").string(), "-o", out}, "cannot open the model"},
         {{"import", scratch().path("").string(), "-o", out}, "it is a directory"},
         {{"import", outOfRange, "-o", out}, outOfRange + ":4: error: the face uses vertex 9"},
+        {{"import", relative, "-o", out}, relative + ":4: error: the face uses vertex -9,"},
         {{"import", zeroIndex, "-o", out}, zeroIndex + ": error: Failed parse `f' line"},
         {{"import", noFaces, "-o", out}, "no face with an area"},
         {{"import", huge, "-o", out, "--scale", "10"},
@@ -319,6 +324,12 @@ TEST(MinigolfCourseCommandLine, FaultsExitWithStatusTwoAndOneLine) {
         {{"lint", scratch().path("absent.txt").string()}, "cannot open the course"},
         {{"lint", writeFile("cut.txt", "start 1 1 1 1 0 0 0 1 1 1\n")},
          "cut.txt:2:1: error: expected a number (x of vertex 2 of triangle 0)"},
+        {{"lint", assetsDir + "/clobox.txt", "generate", "room", "-o", out},
+         "a second command \"generate\""},
+        {{"generate", "room", "-o", out, "--sweeps", "3", "--sweeps-file", sweeps, "--sweep-length",
+          "1e39"},
+         "--sweep-length: \"1e39\" is out of the range of a float"},
+        {{"generate", "room", "-o", out, "--sweeps-file", sweeps}, "--sweeps-file: needs --sweeps"},
     };
     for (const Case& c : cases) {
         std::string shown;
@@ -337,6 +348,47 @@ TEST(MinigolfCourseCommandLine, FaultsExitWithStatusTwoAndOneLine) {
         EXPECT_EQ(help.status, 0);
         EXPECT_EQ(help.out.rfind("usage: minigolf-course " + command, 0), 0u) << help.out;
     }
+    EXPECT_FALSE(std::ifstream(sweeps)) << "a refused generate wrote its sweeps";
+}
+
+TEST(MinigolfCourseGenerate, SweepsThroughAGeneratedRoomMeetTheSameContactsWithoutTheIndex) {
+    const std::string room = scratch().path("generated-room.txt").string();
+    const std::string sweeps = scratch().path("generated-sweeps.txt").string();
+    const ToolRun generated =
+        runCourseTool({"generate", "room", "--cells", "9", "--tiles", "2", "-o", room, "--sweeps",
+                       "400", "--sweeps-file", sweeps, "--sweep-length", "10", "--seed", "3"});
+    ASSERT_EQ(generated.status, 0) << generated.err;
+    EXPECT_EQ(generated.out + generated.err, "");
+
+    std::vector<std::string> dumps;
+    for (const bool exhaustive : {false, true}) {
+        SCOPED_TRACE(exhaustive ? "exhaustive" : "index");
+        const std::string dump =
+            scratch().path(exhaustive ? "exhaustive-dump.txt" : "index-dump.txt").string();
+        std::vector<std::string> arguments = {"sweep", room, sweeps, "--dump", dump};
+        if (exhaustive) {
+            arguments.push_back("--exhaustive");
+        }
+        const ToolRun run = runTool(scratch(), simTool, arguments);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        const std::vector<std::string> last = wordsOf(linesOf(run.out).back());
+        ASSERT_EQ(last.size(), 8u) << run.out;
+        EXPECT_EQ(last[0] + " " + last[1] + " " + last[2], "sweeps 400 hits");
+        EXPECT_EQ(last[4] + " " + last[6], "seconds sweeps-per-second");
+        EXPECT_GE(std::stod(last[5]), 0.0);
+        EXPECT_GE(std::stod(last[7]), 0.0);
+        // Hits are the dump's contacts, a fraction of the move below 1.
+        dumps.push_back(readWholeFile(dump));
+        const std::vector<std::string> contacts = linesOf(dumps.back());
+        ASSERT_EQ(contacts.size(), 400u);
+        const long long hits = std::count_if(contacts.begin(), contacts.end(), [](auto& line) {
+            return std::stod(wordsOf(line).at(0)) < 1.0;
+        });
+        EXPECT_GT(hits, 0);
+        EXPECT_EQ(std::stoll(last[3]), hits);
+    }
+    EXPECT_EQ(dumps[0], dumps[1]);
 }
 
 } // namespace

@@ -324,6 +324,47 @@ TEST(MinigolfSimPlot, TheSvgHoldsTheCourseAndThePathThroughEveryBounce) {
     }
 }
 
+TEST(MinigolfSimPlot, FinishesFarFromTheOriginAndStopsAFlightOfTooManyBounces) {
+    // A triangle and a ball at rest 3e15 units out, where a double tick counter stops counting.
+    const std::string far =
+        writeFile("far.txt", "start\n1 0 0 1\n1.5e16 0 0  1.5e16 0 5  1.5e16 5 0\nend\n");
+    const std::string svg = scratch().path("far.svg").string();
+    const ToolRun run =
+        runCommand(scratch(), commandLine(simTool,
+                                          {"plot", far, "--pos", "3e15", "0", "0", "--vel", "0",
+                                           "0", "0", "--steps", "5", "-o", svg},
+                                          "timeout 60 "));
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::map<std::string, SvgView> views = readSvg(svg);
+    EXPECT_EQ(views["top"].polygons, 1);
+    EXPECT_EQ(views["side"].polygons, 1);
+
+    // Far too fast for the room: every step bounces until the step's pass limit.
+    const std::string room = writeFile("room.txt", roomCourse());
+    const std::string capped = scratch().path("capped.svg").string();
+    const ToolRun fast =
+        runSim({"plot", room, "--vel", "1e25", "0", "0", "--steps", "1000", "-o", capped});
+    EXPECT_EQ(fast.status, 2);
+    EXPECT_EQ(fast.out, "");
+    EXPECT_NE(fast.err.find("bounced more than 100000 times"), std::string::npos) << fast.err;
+    EXPECT_EQ(readWholeFile(capped), "");
+}
+
+TEST(MinigolfSimSimulate, AFlightAtTheFastestSpeedAllowedStaysFinite) {
+    // |v| just under a quarter of the largest float, bouncing to the pass limit in every step;
+    // a NaN is printed as "nan" or "-nan", an overflow as "inf".
+    const std::string room = writeFile("room.txt", roomCourse());
+    const ToolRun run = runSim(
+        {"simulate", room, "--vel", "4.9e37", "-4.9e37", "4.9e37", "--steps", "3", "--seed", "1"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Summary summary = parseSummary(linesOf(run.out).back());
+    EXPECT_GT(summary.collides, 0);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(std::isfinite(summary.position[i])) << run.out;
+        EXPECT_TRUE(std::isfinite(summary.velocity[i])) << run.out;
+    }
+}
+
 // check's report on a room: triangles, boxes, degenerate numbers, seed, the run, the outcome.
 struct CheckReport {
     std::vector<std::string> lines;
@@ -476,6 +517,16 @@ TEST(MinigolfSimCommandLine, BadArgumentsExitWithStatusTwoAndSayWhy) {
          "overflows a float"},
         {{"simulate", room, "--vel", "0", "0", "0", "--dt", "1e20"}, "overflows a float"},
         {{"check", room, "--speed", "1e38", "--dt", "10"}, "overflows a float"},
+        // Speeds whose velocity sums and mirror overflow a float before the path does.
+        {{"simulate", room, "--vel", "1e38", "1e38", "1e38", "--steps", "1"},
+         "--vel: a speed of 1.73205e+38 course units per second is beyond"},
+        {{"check", room, "--speed", "1e38", "--seconds", "1"}, "--speed: a speed of 1e+38"},
+        // A second command would take the words after it from the first.
+        {{"simulate", room, "check", "--steps", "0"}, "a second command \"check\""},
+        {{"simulate", room, "--steps", "0", "plot", "-o", "x.svg"}, "a second command \"plot\""},
+        {{"sweep", room, scratch().path("absent.txt").string()},
+         scratch().path("absent.txt").string() + ": cannot open the sweeps file ("},
+        {{"sweep", room, room, "--dump", ""}, "--dump: expected a file name, found \"\""},
         {{"plot", room}, "missing -o FLIGHT.svg"},
         {{"check", room, "--balls", "0"}, "--balls: must be at least 1"},
         {{"check", room, "--balls", "1000001"}, "--balls: must be at most 1000000"},
