@@ -80,7 +80,7 @@ struct SweepReach {
     float upperFloat[3];
 };
 
-// The float nearest below (above) a double: bounds rounded outward.
+// The float nearest below (above) a double: bounds rounded outward, once, as the index is built.
 inline float roundedDown(double value) {
     const float rounded = static_cast<float>(value);
     return double(rounded) > value ? std::nextafter(rounded, -HUGE_VALF) : rounded;
@@ -89,6 +89,17 @@ inline float roundedDown(double value) {
 inline float roundedUp(double value) {
     const float rounded = static_cast<float>(value);
     return double(rounded) < value ? std::nextafter(rounded, HUGE_VALF) : rounded;
+}
+
+// A float at or below (above) the double, without the library call of the two above, for the
+// bounds of every pass: the nearest float of the value moved out by more than a float's
+// rounding (2^-22 of its size, or 1e-30 near zero).
+inline float floatAtOrBelow(double value) {
+    return static_cast<float>(value - (std::fabs(value) * 0x1p-22 + 1e-30));
+}
+
+inline float floatAtOrAbove(double value) {
+    return static_cast<float>(value + (std::fabs(value) * 0x1p-22 + 1e-30));
 }
 
 // The smaller root of a t^2 + 2 h t + c = 0 for a moving centre that starts outside (c > 0) and
@@ -179,8 +190,8 @@ inline bool sweepReach(const BallMove& move, float epsilon, double courseMagnitu
     for (int axis = 0; axis < 3; ++axis) {
         sweep.lower[axis] = std::min(from[axis], to[axis]) - sweep.reach;
         sweep.upper[axis] = std::max(from[axis], to[axis]) + sweep.reach;
-        sweep.lowerFloat[axis] = roundedDown(sweep.lower[axis]);
-        sweep.upperFloat[axis] = roundedUp(sweep.upper[axis]);
+        sweep.lowerFloat[axis] = floatAtOrBelow(sweep.lower[axis]);
+        sweep.upperFloat[axis] = floatAtOrAbove(sweep.upper[axis]);
     }
     return true;
 }
