@@ -107,6 +107,9 @@ namespace {
 // thread the first exception a worker met (running out of memory, say).
 template <class Scratch, class Work>
 void inParallel(std::size_t count, unsigned threads, Work work) {
+    if (count == 0) {
+        return; // a course of no boxes: nothing to do, and no thread to start
+    }
     if (threads == 0) {
         threads = std::max(1u, std::thread::hardware_concurrency());
     }
