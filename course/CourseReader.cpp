@@ -153,6 +153,7 @@ private:
     bool peekWord(std::string_view& word, const Expectation& expected);
     bool readNumber(float& value, const Expectation& expected);
     bool fail(CourseInput::Status status, const Expectation& expected);
+    void noteShortBox(const Expectation& expected);
     void warnDegenerate(const StoredTriangle& stored, SourcePosition at);
     void printNumber(std::int64_t number);
     std::ostream& at(SourcePosition position);
@@ -172,6 +173,8 @@ private:
 
     std::int64_t boxNumber_ = 0;
     std::int64_t triangleNumber_ = 0;
+    // Where the box being read has its "start".
+    SourcePosition boxStart_{};
     // What the word under the cursor was first read as. A number can end inside a word, and a
     // failure later in that word is reported as that word's: in "5 -1O", "-1" is the y that
     // was meant, and the z fails on the "O" of the same word.
@@ -200,6 +203,7 @@ bool CourseParse::run() {
 
 bool CourseParse::readBox() {
     const SourcePosition start = input_.cursorPosition();
+    boxStart_ = start;
     input_.advance(CourseReader::startWord.size());
     boxes_.emplace_back();
     if (sources_ != nullptr) {
@@ -322,9 +326,23 @@ bool CourseParse::fail(CourseInput::Status status, const Expectation& expected) 
         at(input_.wordPosition()) << "error: expected " << expected.describe() << ", found "
                                   << quoted(input_.word())
                                   << (expected.isNumber() ? numberHint(input_.word()) : "") << "\n";
+        if (expected.isNumber() && isMarker(input_.word())) {
+            noteShortBox(expected);
+        }
         break;
     }
     return false;
+}
+
+// A marker where a number was due: a number is missing (or one too many) somewhere in the box,
+// which may be many lines before the marker that shows it. The box's "start" bounds the search.
+void CourseParse::noteShortBox(const Expectation& expected) {
+    at(boxStart_) << "note: box " << boxNumber_ << " began here; "
+                  << (expected.kind == Expectation::Kind::colour
+                          ? "its colour takes four numbers"
+                          : "its triangles take nine numbers each, so one is missing or extra "
+                            "between here and the marker")
+                  << "\n";
 }
 
 // A triangle without a usable normal: its vertices span no area, or they are so far apart that

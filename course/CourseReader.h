@@ -69,7 +69,9 @@ public:
     // course was read up to its "end". On failure the loading time is not printed; what was read
     // before the fault stays in the lists, and the diagnostics say why:
     //  - a fault in the course: one line in the form editors read, "FILE:LINE:COLUMN: error:
-    //    expected ..., found ...";
+    //    expected ..., found ...", and when a marker stands where a number was due, a second
+    //    line "FILE:LINE:COLUMN: note: box N began here; ..." at that box's "start", since the
+    //    number missing (or extra) may lie anywhere after it;
     //  - a file that cannot be opened: one line without a position, "FILE: error: cannot open the
     //    course file (REASON)" (with the working folder for a relative name), and for a file that
     //    does not exist a second line "FILE: note: ..." when options.missingFileNote is given;

@@ -290,12 +290,15 @@ TEST(CourseReader, EveryFailureReturnsFalseWithOneLineSayingWhereAndWhat) {
     struct Case {
         const char* name;
         std::string text;
-        // What follows "<file>:" on the diagnostics.
+        // What follows "<file>:" on the diagnostics, line by line.
         std::string error;
         // Triangle numbers printed before the fault was met.
         int trianglesPrinted;
     };
     const std::string cutShort = " (cut short by a marker)";
+    const std::string shortTriangles =
+        " began here; its triangles take nine numbers each, so one is missing or extra between "
+        "here and the marker";
     const std::string gluedMarker = " (a marker is a word of its own: put white space around it)";
     const std::string longWord = " (a word of more than 4096 bytes)";
     const Case cases[] = {
@@ -313,7 +316,19 @@ TEST(CourseReader, EveryFailureReturnsFalseWithOneLineSayingWhereAndWhat) {
          "are written in lower case)",
          0},
         {"cut-short.txt", "start 1 1 1 1\n0 0 0  0 0 50\nstart 1 1 1 1\nend\n",
-         "3:1: error: expected a number (x of vertex 2 of triangle 0), found \"start\"" + cutShort,
+         "3:1: error: expected a number (x of vertex 2 of triangle 0), found \"start\"" + cutShort +
+             "\n1:1: note: box 0" + shortTriangles,
+         0},
+        // The number missing on line 4 shows only at the next marker: the box's start is named.
+        {"short.txt",
+         "start 1 1 1 1\n0 0 0 0 0 50 50 0 0\nstart 1 1 1 1\n0 0 0 0 0 50 50 0\n\n"
+         "start 1 1 1 1\nend\n",
+         "6:1: error: expected a number (z of vertex 2 of triangle 1), found \"start\"" + cutShort +
+             "\n3:1: note: box 1" + shortTriangles,
+         1},
+        {"short-colour.txt", "start 1 1 1 1\nstart 1 1\nend\n",
+         "3:1: error: expected a number (blue of the colour of box 1), found \"end\"" + cutShort +
+             "\n2:1: note: box 1 began here; its colour takes four numbers",
          0},
         {"not-a-number.txt",
          "start 1 1 1 1\n0 0 0 0 0 50 50 0 0\n0 0 50 50 0 50 50\n0 strat\nend\n",
@@ -358,7 +373,8 @@ TEST(CourseReader, EveryFailureReturnsFalseWithOneLineSayingWhereAndWhat) {
          0},
         {"second-box-broken.txt",
          "start 1 1 1 1\n0 0 0 0 0 50 50 0 0\nstart 1 1 1 1\n0 0 0 0 0 50 50 0 0\n5 5 end\n",
-         "5:5: error: expected a number (z of vertex 0 of triangle 2), found \"end\"" + cutShort,
+         "5:5: error: expected a number (z of vertex 0 of triangle 2), found \"end\"" + cutShort +
+             "\n3:1: note: box 1" + shortTriangles,
          2},
         {"long-word.txt", "start 1 1 1 1\n" + std::string(5000, 'x'),
          "2:1: error: expected a triangle, \"start\" or \"end\", found \"" + std::string(40, 'x') +
@@ -370,7 +386,11 @@ TEST(CourseReader, EveryFailureReturnsFalseWithOneLineSayingWhereAndWhat) {
         const Load load = parseText(c.name, c.text);
         const std::string path = scratch().path(c.name).string();
         EXPECT_FALSE(load.ok);
-        EXPECT_EQ(load.errors, path + ":" + c.error + "\n");
+        std::string expected = path + ":";
+        for (const char ch : c.error) {
+            expected += ch == '\n' ? "\n" + path + ":" : std::string(1, ch);
+        }
+        EXPECT_EQ(load.errors, expected + "\n");
         std::string printed;
         for (int i = 0; i < c.trianglesPrinted; ++i) {
             printed += std::to_string(i) + "\n";
