@@ -1,5 +1,6 @@
 #include "app/World.h"
 
+#include "app/MissingCourseNote.h"
 #include "course/CourseReader.h"
 
 #include <GL/glu.h>
@@ -11,11 +12,6 @@
 namespace {
 
 const char* const courseFileName = "clobox.txt";
-// The course is looked for in the working folder; the usual slip is starting the program
-// somewhere else.
-const char* const missingCourseNote =
-    "the program reads its course from the folder it is started in: run ./run.sh from the "
-    "project folder, or start the program in its assets folder";
 
 // The orbit: radians turned per frame, radius and height in course units.
 constexpr double orbitRadiansPerFrame = 0.01;
@@ -38,7 +34,9 @@ World::World() {
     timer = new FrameTimer();
     frameCount = 0;
     CourseReadOptions options;
-    options.missingFileNote = missingCourseNote;
+    // The course is looked for in the working folder; the usual slip is starting the program
+    // somewhere else.
+    options.missingFileNote = missingCourseNote(runningProgram());
     if (!CourseReader::instance()->parse(courseFileName, triangles, boxes, std::cout, options)) {
         // The reader has already named the file and the fault on standard error.
         std::exit(1);
