@@ -223,14 +223,15 @@ std::string simulateFooter() {
 
 std::string plotDescription() {
     return "Flies the ball through COURSE as simulate does and draws the flight as an SVG\n"
-           "picture: the course seen from above (x to the right, z down) and from the side\n"
-           "(x to the right, y up), on one scale, in course units. Triangles are filled in their\n"
-           "box's colour, nearer ones over farther ones; a triangle seen from behind (a wall or\n"
-           "the ceiling between the eye and the course) is drawn as an outline only, as the\n"
-           "program draws back faces. The ball's path is a line through its centre after every\n"
-           "step and at every bounce; bounces are circles of the ball's radius at the contact,\n"
-           "respawns are crosses, the start and the end are marked. Nothing is printed on\n"
-           "standard output.\n";
+           "picture: the course seen from above (x to the right, z down), from the side (x to\n"
+           "the right, y up) and from the front (z to the right, y up), on one scale, in course\n"
+           "units, framed on the course. Triangles are filled in their box's colour, nearer ones\n"
+           "over farther ones; a triangle seen from behind (a wall or the ceiling between the\n"
+           "eye and the course) is drawn as an outline only, as the program draws back faces.\n"
+           "The ball's path is a line through its centre after every step and at every bounce,\n"
+           "cut at the frame, with a diamond where it leaves or enters; bounces are circles of\n"
+           "the ball's radius at the contact, respawns are crosses, the start and the end are\n"
+           "dots. Nothing is printed on standard output.\n";
 }
 
 std::string plotFooter() {

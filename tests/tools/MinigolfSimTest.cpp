@@ -232,12 +232,15 @@ TEST(MinigolfSimSimulate, ASlowBallRespawnsWhereTheSeedSays) {
     EXPECT_GT(places.size(), 1u);
 }
 
-// What python3's XML parser finds in a plot: per view ("top", "side"), the polygons, the points
-// of the path's polylines in course units, the bounce marks and the start and end marks.
+// What python3's XML parser finds in a plot: per view ("top", "side", "front"), the polygons and
+// their classes, the points of the path's polylines in course units, the bounce marks, the marks
+// where the path crosses the frame, and the start and end marks.
 struct SvgView {
     long long polygons = -1;
+    std::vector<std::string> polygonClasses;
     std::vector<std::array<double, 2>> path;
     long long bounces = -1;
+    long long crossings = -1;
     std::array<double, 2> start{};
     std::array<double, 2> end{};
 };
@@ -251,6 +254,8 @@ for view in ET.parse(sys.argv[1]).getroot().iter(svg + 'g'):
         continue
     name = view.get('id')
     print('polygons', name, len(list(view.iter(svg + 'polygon'))))
+    print('classes', name, *(p.get('class') for p in view.iter(svg + 'polygon')))
+    print('crossings', name, sum(1 for p in view.iter(svg + 'path') if p.get('class') == 'crossing'))
     for line in view.iter(svg + 'polyline'):
         print('path', name, line.get('points'))
     circles = list(view.iter(svg + 'circle'))
@@ -266,8 +271,12 @@ for view in ET.parse(sys.argv[1]).getroot().iter(svg + 'g'):
     for (const std::string& line : linesOf(parsed.out)) {
         const std::vector<std::string> words = wordsOf(line);
         SvgView& view = views[words.at(1)];
-        if (words[0] == "polygons" || words[0] == "bounces") {
-            (words[0] == "polygons" ? view.polygons : view.bounces) = std::stoll(words.at(2));
+        if (words[0] == "polygons" || words[0] == "bounces" || words[0] == "crossings") {
+            (words[0] == "polygons"  ? view.polygons
+             : words[0] == "bounces" ? view.bounces
+                                     : view.crossings) = std::stoll(words.at(2));
+        } else if (words[0] == "classes") {
+            view.polygonClasses.assign(words.begin() + 2, words.end());
         } else if (words[0] == "path") {
             for (std::size_t i = 2; i < words.size(); ++i) {
                 const std::size_t comma = words[i].find(',');
@@ -322,6 +331,42 @@ TEST(MinigolfSimPlot, TheSvgHoldsTheCourseAndThePathThroughEveryBounce) {
             std::max({std::fabs(centre[0]), std::fabs(centre[1]), std::fabs(centre[2])});
         EXPECT_NEAR(outermost, roomHalfWidth - ballRadius, 1e-3) << "bounce " << i;
     }
+}
+
+TEST(MinigolfSimPlot, FramesTheCourseAndCutsThePathWhereItLeavesIt) {
+    // A wall 4 units square in the plane x = 0, facing +x: edge-on from above and from the side.
+    // The ball bounces off it once and flies out of the picture.
+    const std::string wall = writeFile("wall.txt", "start\n1 0 0 1\n0 -10 -10  0 10 -10  0 -10 10\n"
+                                                   "0 10 10  0 -10 10  0 10 -10\nend\n");
+    const std::string svg = scratch().path("wall.svg").string();
+    const ToolRun run = runSim({"plot", wall, "--pos", "0.62", "0", "0", "--vel", "-1", "0", "0.5",
+                                "--dt", "0.1", "--steps", "40", "-o", svg});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(readWholeFile(svg).find(">40 steps of 0.1 s, 1 bounce, 0 respawns;"),
+              std::string::npos);
+
+    // The frame is the wall's bounds grown by the ball's radius and 4 % padding on each side:
+    // x within 0.648 of the plane, y and z within 2.808 of the centre.
+    std::map<std::string, SvgView> views = readSvg(svg);
+    const std::map<std::string, std::array<double, 2>> frames = {
+        {"top", {0.648, 2.808}}, {"side", {0.648, 2.808}}, {"front", {2.808, 2.808}}};
+    for (const auto& [name, frame] : frames) {
+        SCOPED_TRACE(name);
+        const SvgView& view = views[name];
+        EXPECT_EQ(view.polygons, 2);
+        ASSERT_FALSE(view.path.empty());
+        for (const std::array<double, 2>& p : view.path) {
+            EXPECT_LE(std::fabs(p[0]), frame[0] + 1e-6) << p[0] << "," << p[1];
+            EXPECT_LE(std::fabs(p[1]), frame[1] + 1e-6) << p[0] << "," << p[1];
+        }
+    }
+    // The ball leaves across x = 0.648 in the two views that show x.
+    EXPECT_EQ(views["top"].crossings, 1);
+    EXPECT_EQ(views["side"].crossings, 1);
+    EXPECT_NEAR(views["top"].path.back()[0], 0.648, 1e-6);
+    // Face on in the front view, which looks along +x and so sees the wall from behind.
+    EXPECT_EQ(views["front"].polygonClasses, (std::vector<std::string>{"back", "back"}));
+    EXPECT_EQ(views["top"].polygonClasses, (std::vector<std::string>{"edge-on", "edge-on"}));
 }
 
 TEST(MinigolfSimPlot, FinishesFarFromTheOriginAndStopsAFlightOfTooManyBounces) {
