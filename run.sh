@@ -42,7 +42,7 @@ if [ $# -eq 1 ]; then
         exit 2
     fi
     if [ "$(stat -c %s -- "$scratch/clobox.txt")" -gt "$max_course_bytes" ]; then
-        echo "run.sh: the course file $course is larger than $max_course_bytes bytes" >&2
+        echo "run.sh: the course file $course is larger than 4 GiB" >&2
         exit 2
     fi
     cp -- "$root/assets/ball.tga" "$scratch/ball.tga"
