@@ -1,63 +1,20 @@
 #include "scene/Ball.h"
 
-#include "scene/TgaImage.h"
+#include "scene/SceneDrawing.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
-
-#include <iostream>
-
-namespace {
-
-constexpr const char* textureFile = "ball.tga";
-// The GLU sphere's tessellation: slices around the pole axis, stacks from pole to pole.
-constexpr int sphereSlices = 10;
-constexpr int sphereStacks = 10;
-
-} // namespace
-
-Ball::Ball() {
-    TgaImage image;
-    if (!image.readFile(textureFile)) {
-        std::cerr << image.error() << "; the ball is drawn plain white\n";
-        return;
-    }
-    image.uploadTexture(&textureId_);
-    if (textureId_ == 0) {
-        std::cerr << textureFile << ": the texture's size " << image.width() << " by "
-                  << image.height() << " is more than this GL accepts; the ball is drawn plain "
-                  << "white\n";
-    }
-}
+// Ball() and the GL calls of draw are the drawing library's (draw/BallDrawing.cpp).
 
 Ball::Ball(WithoutTexture) {}
 
 Ball::~Ball() {
+    // A quadric is made only by a draw, so only where a drawing is installed.
     if (quadric_ != nullptr) {
-        gluDeleteQuadric(quadric_);
+        SceneDrawing::installed()->deleteQuadric(quadric_);
     }
 }
 
 void Ball::draw(Vector3 /*lightDirection*/, int /*frameCount*/) {
-    glTranslatef(position_.x, position_.y, position_.z);
-    // The GLU sphere's pole (+z) onto +y; the ball never turns as it moves.
-    glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
-    glRotatef(180.0f, 0.0f, 1.0f, 0.0f);
-
-    // White, so the texture shows its own colours under the light.
-    const GLfloat white[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-    glMaterialfv(GL_FRONT, GL_DIFFUSE, white);
-    glMaterialfv(GL_FRONT, GL_AMBIENT, white);
-    glBindTexture(GL_TEXTURE_2D, textureId_);
-
-    if (quadric_ == nullptr) {
-        quadric_ = gluNewQuadric();
-        if (quadric_ != nullptr) {
-            gluQuadricTexture(quadric_, GL_TRUE);
-        }
+    if (SceneDrawing* const drawing = SceneDrawing::installed()) {
+        drawing->drawBall(*this);
     }
-    if (quadric_ != nullptr) {
-        gluSphere(quadric_, radius_, sphereSlices, sphereStacks);
-    }
-    glBindTexture(GL_TEXTURE_2D, 0);
 }

@@ -13,7 +13,8 @@ public:
 
     // The program's ball at (20, 0, 0) with velocity (-50, -15, 15) and radius 0.6, textured
     // from "ball.tga" in the working directory. Needs a current GL context. A texture that cannot
-    // be used is reported once on standard error and the ball is drawn plain white.
+    // be used is reported once on standard error and the ball is drawn plain white. Defined in
+    // the drawing library (draw/), which uploads the texture: only a program that draws makes it.
     Ball();
     // The same ball without a texture; drawn plain white.
     explicit Ball(WithoutTexture);
@@ -30,10 +31,13 @@ public:
 
     // Translates to the centre, turns the sphere's pole onto +y and draws a textured sphere of
     // 10 slices and 10 stacks with a white material. Leaves the translation and rotations on the
-    // model-view matrix and texture 0 bound. Neither argument is used.
+    // model-view matrix and texture 0 bound. Neither argument is used. The GL calls are made by
+    // the drawing library (see SceneDrawing); without it linked, nothing is drawn.
     void draw(Vector3 lightDirection, int frameCount) override;
 
 private:
+    friend class GlSceneDrawing; // draw/: makes the quadric and draws with it
+
     unsigned int textureId_ = 0;
     Vector3 position_{20.0f, 0.0f, 0.0f};
     Vector3 velocity_{-50.0f, -15.0f, 15.0f};

@@ -1,6 +1,8 @@
 #include "scene/CollisionBox.h"
 
-#include <GL/gl.h>
+#include "scene/SceneDrawing.h"
+
+// drawImmediate and the GL calls of draw are the drawing library's (draw/BoxDrawing.cpp).
 
 void CollisionBox::setColour(float red, float green, float blue, float alpha) {
     colour_[0] = red;
@@ -60,34 +62,7 @@ bool CollisionBox::overlapsSweep(Vector3 from, Vector3 to, float radius, float t
 }
 
 void CollisionBox::draw(Vector3 /*lightDirection*/, int /*frameCount*/) {
-    // The material stays outside the list: it is set at every draw, as drawImmediate sets it.
-    setMaterial();
-    if (triangles_.empty()) {
-        return; // nothing to record, and no list name spent on it
-    }
-    recording_.replay([this] { emitTriangles(); });
-}
-
-void CollisionBox::drawImmediate() const {
-    setMaterial();
-    emitTriangles();
-}
-
-void CollisionBox::setMaterial() const {
-    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, colour_);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, colour_);
-}
-
-void CollisionBox::emitTriangles() const {
-    for (const Triangle* t : triangles_) {
-        // Flat shading: the face normal on every vertex.
-        const Vector3 normal = t->normal();
-        glBegin(GL_TRIANGLES);
-        for (int v = 0; v < 3; ++v) {
-            const Vector3& vertex = *t->vertex(v);
-            glNormal3f(normal.x, normal.y, normal.z);
-            glVertex3f(vertex.x, vertex.y, vertex.z);
-        }
-        glEnd();
+    if (SceneDrawing* const drawing = SceneDrawing::installed()) {
+        drawing->drawBox(*this);
     }
 }

@@ -50,9 +50,11 @@ public:
     // the first draw, again at the first draw after the triangles change (addTriangle, an
     // assignment), and replayed otherwise: the same pixels as drawImmediate at a fraction of the
     // cost per frame. The vertices and normals are taken as they are when recorded (a
-    // Triangle's are not changed after it is built).
+    // Triangle's are not changed after it is built). The GL calls are made by the drawing
+    // library (see SceneDrawing); without it linked, nothing is drawn.
     void draw(Vector3 lightDirection, int frameCount) override;
     // The same picture, every call made directly: the reference the recorded drawing is held to.
+    // Defined in the drawing library (draw/).
     void drawImmediate() const;
     // The display list of the recorded drawing (0 before the first draw); for tests.
     const DisplayList& recording() const { return recording_; }
@@ -68,6 +70,9 @@ private:
     // The triangle calls of draw, recorded; stale after addTriangle.
     DisplayList recording_;
 
+    friend class GlSceneDrawing; // draw/: records and replays the list
+
+    // GL calls, defined in the drawing library (draw/) beside drawImmediate.
     void setMaterial() const;
     void emitTriangles() const;
 };

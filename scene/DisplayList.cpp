@@ -1,8 +1,10 @@
 #include "scene/DisplayList.h"
 
-#include <GL/gl.h>
+#include "scene/SceneDrawing.h"
 
 #include <utility>
+
+// replay, the recording itself, is the drawing library's (draw/DisplayListRecording.cpp).
 
 DisplayList& DisplayList::operator=(const DisplayList& other) noexcept {
     if (this != &other) {
@@ -25,26 +27,9 @@ DisplayList& DisplayList::operator=(DisplayList&& other) noexcept {
 }
 
 DisplayList::~DisplayList() {
-    // A name exists only after a replay under a current context; holders live no longer than it.
+    // A name exists only after a replay, so only where a drawing is installed, and only under a
+    // current context; holders live no longer than it.
     if (name_ != 0) {
-        glDeleteLists(name_, 1);
+        SceneDrawing::installed()->deleteList(name_);
     }
-}
-
-void DisplayList::replay(const std::function<void()>& emit) {
-    if (name_ == 0) {
-        name_ = glGenLists(1);
-        if (name_ == 0) {
-            emit(); // no name to be had: draw directly, and try again next time
-            return;
-        }
-    }
-    if (!upToDate_) {
-        // Compiled only: executing it is the glCallList below, the same path every draw takes.
-        glNewList(name_, GL_COMPILE);
-        emit();
-        glEndList();
-        upToDate_ = true;
-    }
-    glCallList(name_);
 }

@@ -27,6 +27,7 @@ public:
 
     // Executes the list; when it is stale, first records `emit` (GL calls that may go into a
     // display list) into it, compiled and not executed, so `emit` runs once per recording.
+    // Defined in the drawing library (draw/), as every GL call of the scene objects is.
     void replay(const std::function<void()>& emit);
 
     // The GL name of the list, 0 before the first replay; for tests.

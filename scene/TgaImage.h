@@ -32,7 +32,8 @@ public:
     // Generates a texture name into *textureName, binds it with linear filters and uploads the
     // pixels (GL_RGB for 24 bits, GL_RGBA for 32). An image without pixels uploads nothing and
     // writes 0, GL's "no texture", so whatever is drawn with it is untextured. Needs a current GL
-    // context; the texture stays bound.
+    // context; the texture stays bound. Defined in the drawing library (draw/TextureUpload.cpp):
+    // reading needs no GL, uploading does.
     void uploadTexture(unsigned int* textureName);
 
     std::uint8_t imageType() const { return imageType_; }
