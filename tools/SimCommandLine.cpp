@@ -2,6 +2,7 @@
 
 #include "physics/SimulationSettings.h"
 #include "scene/Ball.h"
+#include "tools/CourseGenerator.h"
 
 #include <algorithm>
 #include <cmath>
@@ -292,8 +293,13 @@ std::string sweepDescription() {
 }
 
 std::string sweepFooter() {
-    return "Exit status: 0 done; 2 bad arguments, an unreadable course or sweeps file, or an\n"
-           "unwritable dump.\n";
+    return "SWEEPS is read a batch at a time, so any length of input takes the same memory. A\n"
+           "line that is not six finite numbers, longer than " +
+           std::to_string(SweepReader::longestLine) +
+           " characters or holding a NUL byte\n"
+           "ends the run as SWEEPS:LINE: ..., the sweeps before it searched and dumped.\n"
+           "Exit status: 0 done; 2 bad arguments, an unreadable course or sweeps file, a line\n"
+           "that is not a sweep, or an unwritable dump.\n";
 }
 
 std::string checkFooter() {
