@@ -348,7 +348,8 @@ CheckTally flyCheck(const Course& course, const CourseRegion& region, const Chec
     return tally;
 }
 
-// The threads a check runs on: as asked, or one per core; never more than there are balls.
+// The threads a check flies its balls on: as asked, or one per core; never more than there are
+// balls.
 unsigned checkThreads(const CheckOptions& options) {
     const unsigned asked =
         options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
@@ -356,10 +357,9 @@ unsigned checkThreads(const CheckOptions& options) {
 }
 
 int runCheck(const CheckOptions& options) {
-    const unsigned threads = checkThreads(options);
     Course course;
     CourseReadOptions reading;
-    reading.threads = threads;
+    reading.threads = options.threads; // one per core unless asked: not limited by the balls
     if (!loadCourse(options.course, course, reading)) {
         return exitUsage;
     }
@@ -376,7 +376,7 @@ int runCheck(const CheckOptions& options) {
                     options.dt, options.speed);
 
     const CourseRegion region(course.boxes, Ball(Ball::withoutTexture).radius());
-    const CheckTally tally = flyCheck(course, region, options, seed, threads);
+    const CheckTally tally = flyCheck(course, region, options, seed, checkThreads(options));
     std::printf("left %lld bounces %lld largest-speed-change %.9g non-finite %lld\n", tally.left,
                 tally.bounces, tally.largestSpeedChange, tally.nonFinite);
     if (tally.cutShort > 0) {
