@@ -108,8 +108,8 @@ SimulationSettings::runPass(Ball& ball, const std::vector<CollisionBox>& boxes, 
 
     if (velocity.length() <= restSpeed) {
         // Come to rest against the course: put back, at rest, at a random place at height 10.
-        const int z = std::rand() % 41 - 20;
-        const int x = std::rand() % 41 - 20;
+        const int z = drawRespawn() % 41 - 20;
+        const int x = drawRespawn() % 41 - 20;
         ball.setPosition(Vector3(static_cast<float>(x), 10.0f, static_cast<float>(z)));
         ball.setVelocity(Vector3(0.0f, 0.0f, 0.0f));
         return stepOver;
@@ -147,9 +147,11 @@ void SimulationSettings::step(Ball& ball, const std::vector<CollisionBox>& boxes
             return;
         }
     }
+    ++passLimitSteps_;
     if (!passLimitReported_) {
         passLimitReported_ = true;
-        std::cerr << "warning: the ball needed more than " << maxPassesPerStep
-                  << " contact passes in one step; the rest of that step was dropped" << std::endl;
+        *warningStream_ << "warning: the ball needed more than " << maxPassesPerStep
+                        << " contact passes in one step; the rest of that step was dropped"
+                        << std::endl;
     }
 }

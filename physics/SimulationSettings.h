@@ -8,8 +8,11 @@
 #include "scene/Ball.h"
 #include "scene/CollisionBox.h"
 
+#include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // The simulation's constants and the operations that run on them: the step, the contact search
@@ -71,6 +74,17 @@ public:
 
     // Where "collide!" lines go: standard output unless another stream is given.
     void setCollideStream(std::ostream& stream) { collideStream_ = &stream; }
+    // Where the warning about a step cut short at maxPassesPerStep goes (once): standard error
+    // unless another stream is given.
+    void setWarningStream(std::ostream& stream) { warningStream_ = &stream; }
+    // Steps so far whose rest was dropped at maxPassesPerStep; each such flight is cut short.
+    long long passLimitSteps() const { return passLimitSteps_; }
+
+    // The generator a respawn draws its two whole numbers from (each at least 0, taken modulo
+    // 41), in place of the C library's rand(); an empty function gives rand() back. Batch tools
+    // give each ball a generator of its own, so that its respawns do not depend on the order in
+    // which balls fly.
+    void setRespawnDraw(std::function<int()> draw) { respawnDraw_ = std::move(draw); }
 
     // The index the contact search picks its candidates from (none: every triangle of every box
     // the sweep overlaps). It is used only for the box list it was built for; it must outlive
@@ -85,6 +99,12 @@ private:
     // Flies the ball through one pass of a step of dt seconds; returns the time left to
     // simulate after a bounce, or nothing when the step is over.
     std::optional<double> runPass(Ball& ball, const std::vector<CollisionBox>& boxes, double dt);
+    // One draw for a respawn place: respawnDraw_ when given, otherwise rand().
+    int drawRespawn() const { return respawnDraw_ ? respawnDraw_() : std::rand(); }
+
+    std::ostream* warningStream_ = &std::cerr;
+    long long passLimitSteps_ = 0;
+    std::function<int()> respawnDraw_;
 
     std::ostream* collideStream_ = &std::cout;
     bool passLimitReported_ = false;

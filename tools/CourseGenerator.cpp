@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <numbers>
 #include <random>
 #include <sstream>
@@ -441,10 +442,35 @@ std::string sweepsText(const std::vector<Sweep>& sweeps) {
     return text;
 }
 
-bool readSweeps(std::istream& in, std::vector<Sweep>& sweeps, std::string& fault) {
-    std::string line;
-    for (long number = 1; std::getline(in, line); ++number) {
-        std::istringstream words(line);
+bool SweepReader::readLine() {
+    in_.getline(buffer_, sizeof buffer_);
+    const auto taken = static_cast<std::size_t>(in_.gcount());
+    ++lineNumber_;
+    if (in_.bad()) {
+        fault_ = std::to_string(lineNumber_) + ": reading failed";
+        return false;
+    }
+    // Without a failure the line end was taken too, except at a last line that has none.
+    const std::size_t length = in_.fail() || in_.eof() ? taken : taken - 1;
+    if (std::memchr(buffer_, '\0', length) != nullptr) {
+        fault_ = std::to_string(lineNumber_) + ": a NUL byte: not a sweeps file of text lines";
+        return false;
+    }
+    if (in_.fail()) {
+        if (taken == 0 && in_.eof()) {
+            return false; // the end
+        }
+        fault_ = std::to_string(lineNumber_) + ": the line is longer than " +
+                 std::to_string(longestLine) + " characters: not a sweeps file";
+        return false;
+    }
+    line_.assign(buffer_, length);
+    return true;
+}
+
+bool SweepReader::next(Sweep& sweep) {
+    while (readLine()) {
+        std::istringstream words(line_);
         float values[6];
         int count = 0;
         for (std::string word; words >> word;) {
@@ -453,9 +479,9 @@ bool readSweeps(std::istream& in, std::vector<Sweep>& sweeps, std::string& fault
                 std::from_chars(word.data(), word.data() + word.size(), value);
             if (count == 6 || error != std::errc() || end != word.data() + word.size() ||
                 !std::isfinite(value)) {
-                fault = std::to_string(number) +
-                        ": expected six numbers FX FY FZ TX TY TZ, found \"" + line.substr(0, 80) +
-                        "\"";
+                fault_ = std::to_string(lineNumber_) +
+                         ": expected six numbers FX FY FZ TX TY TZ, found \"" +
+                         line_.substr(0, 80) + "\"";
                 return false;
             }
             values[count++] = value;
@@ -464,11 +490,12 @@ bool readSweeps(std::istream& in, std::vector<Sweep>& sweeps, std::string& fault
             continue;
         }
         if (count != 6) {
-            fault = std::to_string(number) + ": expected six numbers FX FY FZ TX TY TZ, found " +
-                    std::to_string(count);
+            fault_ = std::to_string(lineNumber_) +
+                     ": expected six numbers FX FY FZ TX TY TZ, found " + std::to_string(count);
             return false;
         }
-        sweeps.push_back({{values[0], values[1], values[2]}, {values[3], values[4], values[5]}});
+        sweep = {{values[0], values[1], values[2]}, {values[3], values[4], values[5]}};
+        return true;
     }
-    return true;
+    return false;
 }

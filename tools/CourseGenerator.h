@@ -109,9 +109,34 @@ std::vector<Sweep> generateSweeps(const std::vector<CollisionBox>& boxes, int co
 
 // Sweeps as text, one a line: FX FY FZ TX TY TZ, each written so it reads back as the same float.
 std::string sweepsText(const std::vector<Sweep>& sweeps);
-// Reads sweepsText's form (blank lines are skipped); on a line that is not six finite numbers,
-// returns false with `fault` saying where ("LINE: expected ...").
-bool readSweeps(std::istream& in, std::vector<Sweep>& sweeps, std::string& fault);
+// Reads sweepsText's form one sweep at a time, so that an input of any length takes a fixed
+// amount of memory; blank lines are skipped. A line longer than longestLine characters, or one
+// holding a NUL byte, is no sweep: an endless or binary input (/dev/zero) is refused at its first
+// line instead of being read whole.
+class SweepReader {
+public:
+    // Six floats written as sweepsText writes them take at most 6 x 15 characters and five
+    // spaces; ten times that leaves room for any spacing a person or a script would use.
+    static constexpr std::size_t longestLine = 1024;
+
+    explicit SweepReader(std::istream& in) : in_(in) {}
+
+    // The next sweep; false at the end of the input, or at a line that is not six finite
+    // numbers, which fault() then describes with its number ("LINE: expected ...").
+    bool next(Sweep& sweep);
+    const std::string& fault() const { return fault_; }
+
+private:
+    // Reads the next line into line_; false at the end of the input or at a line refused.
+    bool readLine();
+
+    std::istream& in_;
+    long lineNumber_ = 0;
+    std::string line_;
+    std::string fault_;
+    // One line and its terminating zero.
+    char buffer_[longestLine + 1];
+};
 
 // A unit vector uniform on the sphere: the height uniform in [-1, 1] and the angle round the
 // axis uniform in [0, 2 pi) (Archimedes), built from the generator's raw 32-bit words so that a

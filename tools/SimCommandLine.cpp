@@ -1,6 +1,8 @@
 #include "tools/SimCommandLine.h"
 
+#include "physics/SimulationSettings.h"
 #include "scene/Ball.h"
+#include "tools/CourseGenerator.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,6 +19,10 @@ constexpr double mostStepsPerBall = 1e12;
 // already 20 minutes to hours on larger courses, and a count beyond that is taken for a mistyped
 // one (an extra digit, an exponent) rather than run for days.
 constexpr long long mostBalls = 1'000'000;
+
+// More threads than this is taken for a mistyped count: balls are independent, so more
+// threads than cores gain nothing, and each holds a copy of the search's scratch.
+constexpr long long mostThreads = 1024;
 
 // Where the step's arithmetic stays finite, course units. The step adds the move to the
 // position and subtracts positions from each other, so no position may be farther from the
@@ -167,9 +173,16 @@ void declareCheck(CommandOptions& options, CheckOptions& target) {
                   });
     options.value(
         "--seed", "N",
-        "seed of the directions and of rand() (default: from the clock; the\n"
-        "seed used is printed)",
+        "seed of the balls' directions and respawns (default: from the clock;\n"
+        "the seed used is printed)",
         [&target](const std::string& o, const std::string& w) { target.seed = parseSeed(o, w); });
+    options.value(
+        "--threads", "N",
+        "threads that load the course and fly the balls, 1 to " + std::to_string(mostThreads) +
+            " (default: one per\ncore); the report is the same for any number",
+        [&target](const std::string& o, const std::string& w) {
+            target.threads = static_cast<unsigned>(parseIntegerWithin(o, w, 1, mostThreads));
+        });
     declareExhaustive(options, target.exhaustive);
 }
 
@@ -201,6 +214,13 @@ void completeCheck(CheckOptions& options) {
     if (!(steps <= mostStepsPerBall)) {
         throw UsageError("--seconds / --dt: " + formatNumber(steps) +
                          " steps per ball are more than this tool runs");
+    }
+    if (steps == 0.0 && options.seconds > 0.0) {
+        // A flight asked for and none flown would pass every ball unchecked.
+        throw UsageError("--seconds " + formatNumber(options.seconds) + " at --dt " +
+                         formatNumber(options.dt) +
+                         " is no step (round(S / dt) is 0), so no ball would be checked; "
+                         "--seconds 0 only loads the course");
     }
     options.steps = static_cast<long long>(steps);
     checkFlightRange(options.from, options.speed, options.dt, steps, "--speed");
@@ -256,7 +276,11 @@ std::string checkDescription() {
            "  balls N steps N dt D speed V\n"
            "  left L bounces B largest-speed-change C non-finite F\n"
            "Each line is written out as soon as it is known, so an interrupted run still shows\n"
-           "its seed. When standard error is a terminal, a progress line there counts the balls.\n";
+           "its seed. When standard error is a terminal, a progress line there counts the balls.\n"
+           "Ball K draws its direction and its respawn places from a generator of its own,\n"
+           "seeded from S and K, so the balls fly on every core and the report is the same\n"
+           "for any --threads. --seconds 0 flies no ball: it only loads the course and prints\n"
+           "its counts.\n";
 }
 
 std::string sweepDescription() {
@@ -270,11 +294,24 @@ std::string sweepDescription() {
 }
 
 std::string sweepFooter() {
-    return "Exit status: 0 done; 2 bad arguments, an unreadable course or sweeps file, or an\n"
-           "unwritable dump.\n";
+    return "SWEEPS is read a batch at a time, so any length of input takes the same memory. A\n"
+           "line that is not six finite numbers, longer than " +
+           std::to_string(SweepReader::longestLine) +
+           " characters or holding a NUL byte\n"
+           "ends the run as SWEEPS:LINE: ..., the sweeps before it searched and dumped.\n"
+           "Exit status: 0 done; 2 bad arguments, an unreadable course or sweeps file, a line\n"
+           "that is not a sweep, or an unwritable dump.\n";
 }
 
 std::string checkFooter() {
-    return "Exit status: 0 no ball left and every state stayed finite; 1 otherwise; 2 bad\n"
-           "arguments or an unreadable course.\n";
+    return "A --seconds that gives no step at --dt is refused: nothing would be checked. A step\n"
+           "that needs more than " +
+           std::to_string(SimulationSettings::maxPassesPerStep) +
+           " contact passes has the rest of its time dropped (a safety\n"
+           "net); a ball's flight cut short so is not the flight asked for, and a line on\n"
+           "standard error counts such balls.\n"
+           "Exit status: 0 every ball flew its steps, none left and every state stayed finite;\n"
+           "1 a ball left the course or turned non-finite; 2 bad arguments (a --seconds of no\n"
+           "step included) or an unreadable course; 3 no ball left, but a step reached the pass\n"
+           "limit, so the check is incomplete.\n";
 }

@@ -41,6 +41,7 @@ struct PlotOptions {
 };
 
 // check COURSE [--balls N] [--seconds S] [--dt SECONDS] [--from X Y Z] [--speed V] [--seed N]
+//              [--threads N]
 struct CheckOptions {
     std::string course;
     long long balls = 100;  // 1 to mostBalls
@@ -50,12 +51,19 @@ struct CheckOptions {
     Vector3 from;
     // Start speed in course units per second, > 0; the default is the program's start speed.
     float speed = 0.0f;
-    // Seeds the direction generator and rand(); none: a seed from the clock.
+    // With the ball's number, seeds the ball's own generator of its direction and respawns;
+    // none: a seed from the clock.
     std::optional<unsigned> seed;
     // Steps per ball: seconds / dt rounded to the nearest whole number.
     long long steps = 3600;
     bool exhaustive = false;
+    // Threads that load the course and fly the balls, the calling one included; 0: one per core.
+    unsigned threads = 0;
 };
+
+// The exit statuses of check besides 0 (every ball flown, none left) and exitUsage.
+constexpr int exitBallsLeft = 1;  // a ball left the course or turned non-finite
+constexpr int exitIncomplete = 3; // a step reached the pass limit: a flight was cut short
 
 // sweep COURSE SWEEPS [--exhaustive] [--dump FILE]
 struct SweepOptions {

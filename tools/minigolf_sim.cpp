@@ -16,13 +16,18 @@
 #include "tools/ToolFile.h"
 #include "tools/ToolProgress.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -30,6 +35,7 @@
 #include <numbers>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -37,7 +43,6 @@ namespace {
 const std::string toolName = "minigolf-sim";
 
 constexpr int exitDone = 0;
-constexpr int exitBallsLeft = 1;
 
 // The height a respawned ball is put at (course units), as the step does.
 constexpr float respawnHeight = 10.0f;
@@ -197,11 +202,32 @@ Vector3 randomDirectionVector(std::mt19937& generator) {
             static_cast<float>(direction[2])};
 }
 
+// The generator of ball `number` of a check: its direction, then its respawn places. Seeded
+// from the check's seed and the ball's number alone (std::seed_seq's mixing is the same in every
+// standard library), so a ball flies the same whichever thread flies it, and whenever.
+std::mt19937 ballGenerator(unsigned seed, long long number) {
+    std::seed_seq words{std::uint32_t{seed}, static_cast<std::uint32_t>(number)};
+    return std::mt19937(words);
+}
+
+// What the balls of a check found. Counts add and the largest change is a maximum, so the tally
+// of all the balls is the same in whatever order and on whatever threads they flew.
 struct CheckTally {
     long long left = 0;
     long long nonFinite = 0;
+    long long bounces = 0;
     // |speed - start speed| / start speed, the largest over every step of every ball.
     double largestSpeedChange = 0.0;
+    // Balls of which a step reached the pass limit.
+    long long cutShort = 0;
+
+    void add(const CheckTally& other) {
+        left += other.left;
+        nonFinite += other.nonFinite;
+        bounces += other.bounces;
+        largestSpeedChange = std::fmax(largestSpeedChange, other.largestSpeedChange);
+        cutShort += other.cutShort;
+    }
 };
 
 // Flies one ball until its steps are done, it leaves the region or its state turns non-finite.
@@ -223,9 +249,118 @@ void flyCheckBall(SimulationSettings& settings, const Course& course, const Cour
     }
 }
 
+// One thread's share of a check. The contact search keeps its scratch in the settings, so each
+// thread has settings of its own, with its own bounce counter; the course, its index and the
+// region are only read.
+class CheckWorker {
+public:
+    CheckWorker(const Course& course, const CourseRegion& region, const CheckOptions& options,
+                unsigned seed)
+        : course_(course), region_(region), options_(options), seed_(seed) {
+        course.searchWith(settings_, options.exhaustive);
+        settings_.setCollideStream(collideStream_);
+        // The step's own warning would come once per thread; the check reports cut-short balls
+        // itself, once.
+        settings_.setWarningStream(warningStream_);
+        settings_.setRespawnDraw([this] { return static_cast<int>(generator_() >> 1); });
+    }
+    CheckWorker(const CheckWorker&) = delete;
+    CheckWorker& operator=(const CheckWorker&) = delete;
+
+    // Flies the balls not yet taken, taking their numbers from `nextBall`, until none is left;
+    // `flying` is called with each ball's number before it flies. A failure (memory running
+    // out) is kept for the calling thread.
+    template <class Flying> void flyBalls(std::atomic<long long>& nextBall, Flying flying) {
+        try {
+            for (long long number = nextBall++; number < options_.balls; number = nextBall++) {
+                flying(number);
+                flyBall(number);
+            }
+        } catch (...) {
+            failure_ = std::current_exception();
+            nextBall = options_.balls; // the others stop too
+        }
+    }
+
+    // What this thread's balls found; rethrows its failure.
+    CheckTally tally() const {
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+        CheckTally tally = tally_;
+        tally.bounces = bounceLines_.lines();
+        return tally;
+    }
+
+private:
+    void flyBall(long long number) {
+        generator_ = ballGenerator(seed_, number);
+        ball_.setPosition(options_.from);
+        ball_.setVelocity(randomDirectionVector(generator_) * options_.speed);
+        const long long cutShortBefore = settings_.passLimitSteps();
+        flyCheckBall(settings_, course_, region_, options_, ball_, tally_);
+        if (settings_.passLimitSteps() != cutShortBefore) {
+            ++tally_.cutShort;
+        }
+    }
+
+    const Course& course_;
+    const CourseRegion& region_;
+    const CheckOptions& options_;
+    unsigned seed_;
+    SimulationSettings settings_;
+    LineCountingBuffer bounceLines_;
+    std::ostream collideStream_{&bounceLines_};
+    DiscardingBuffer discardedWarnings_;
+    std::ostream warningStream_{&discardedWarnings_};
+    std::mt19937 generator_;
+    Ball ball_{Ball::withoutTexture};
+    CheckTally tally_;
+    std::exception_ptr failure_;
+};
+
+// Flies every ball of the check on `threads` threads, the calling one included, which also
+// keeps the progress line; returns the tally of them all.
+CheckTally flyCheck(const Course& course, const CourseRegion& region, const CheckOptions& options,
+                    unsigned seed, unsigned threads) {
+    // Made here, on the calling thread: making settings seeds rand() from the clock.
+    std::deque<CheckWorker> workers;
+    for (unsigned i = 0; i < threads; ++i) {
+        workers.emplace_back(course, region, options, seed);
+    }
+    std::atomic<long long> nextBall{0};
+    ProgressLine progress("checking " + std::filesystem::path(options.course).filename().string());
+    progress.update(0, options.balls, "balls");
+    {
+        std::vector<std::jthread> others;
+        for (unsigned i = 1; i < threads; ++i) {
+            others.emplace_back(
+                [&nextBall, &worker = workers[i]] { worker.flyBalls(nextBall, [](long long) {}); });
+        }
+        workers[0].flyBalls(
+            nextBall, [&](long long number) { progress.update(number, options.balls, "balls"); });
+    } // joins the others
+    progress.clear();
+    CheckTally tally;
+    for (const CheckWorker& worker : workers) {
+        tally.add(worker.tally());
+    }
+    return tally;
+}
+
+// The threads a check flies its balls on: as asked, or one per core; never more than there are
+// balls.
+unsigned checkThreads(const CheckOptions& options) {
+    const unsigned asked =
+        options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<unsigned>(std::min<long long>(asked, options.balls));
+}
+
 int runCheck(const CheckOptions& options) {
     Course course;
-    if (!loadCourse(options.course, course)) {
+    CourseReadOptions reading;
+    reading.threads = options.threads; // one per core unless asked: not limited by the balls
+    if (!loadCourse(options.course, course, reading)) {
         return exitUsage;
     }
     printHeaderLine("triangles %zu boxes %zu\n", course.triangles.size(), course.boxes.size());
@@ -235,55 +370,98 @@ int runCheck(const CheckOptions& options) {
         }
     }
 
-    SimulationSettings settings;
-    course.searchWith(settings, options.exhaustive);
     const unsigned seed = options.seed ? *options.seed : static_cast<unsigned>(millisecondClock());
-    std::srand(seed); // respawn places
-    std::mt19937 directions(seed);
-    LineCountingBuffer bounceLines;
-    std::ostream collideStream(&bounceLines);
-    settings.setCollideStream(collideStream);
     printHeaderLine("seed %u\n", seed);
     printHeaderLine("balls %lld steps %lld dt %.9g speed %.9g\n", options.balls, options.steps,
                     options.dt, options.speed);
 
-    Ball ball{Ball::withoutTexture};
-    const CourseRegion region(course.boxes, ball.radius());
-    CheckTally tally;
-    ProgressLine progress("checking " + std::filesystem::path(options.course).filename().string());
-    for (long long flight = 0; flight < options.balls; ++flight) {
-        progress.update(flight, options.balls, "balls");
-        ball.setPosition(options.from);
-        ball.setVelocity(randomDirectionVector(directions) * options.speed);
-        flyCheckBall(settings, course, region, options, ball, tally);
-    }
-    progress.clear();
+    const CourseRegion region(course.boxes, Ball(Ball::withoutTexture).radius());
+    const CheckTally tally = flyCheck(course, region, options, seed, checkThreads(options));
     std::printf("left %lld bounces %lld largest-speed-change %.9g non-finite %lld\n", tally.left,
-                bounceLines.lines(), tally.largestSpeedChange, tally.nonFinite);
-    return finishOutput(toolName,
-                        tally.left == 0 && tally.nonFinite == 0 ? exitDone : exitBallsLeft);
+                tally.bounces, tally.largestSpeedChange, tally.nonFinite);
+    if (tally.cutShort > 0) {
+        std::fflush(stdout); // the report first, then what it lacks
+        std::cerr << toolName << ": check: " << tally.cutShort << " of " << options.balls
+                  << " balls had a step that needed more than "
+                  << SimulationSettings::maxPassesPerStep
+                  << " contact passes; the rest of such a step is dropped, so their flights were "
+                     "cut short and the check is incomplete\n";
+    }
+    const int status = tally.left != 0 || tally.nonFinite != 0 ? exitBallsLeft
+                       : tally.cutShort != 0                   ? exitIncomplete
+                                                               : exitDone;
+    return finishOutput(toolName, status);
 }
 
-// Reads the sweeps, or says on standard error what is wrong with the file: "SWEEPS: ..." when it
-// cannot be read, "SWEEPS:LINE: ..." at a line that is not a sweep.
-bool readSweepsFile(const std::string& fileName, std::vector<Sweep>& sweeps) {
+// Opens the sweeps file, or says on standard error why it cannot be read.
+bool openSweepsFile(const std::string& fileName, std::ifstream& in) {
     std::error_code ignored;
     if (std::filesystem::is_directory(fileName, ignored)) {
         // Opening a directory works; only reading it fails, which a stream takes for its end.
         std::cerr << fileName << ": cannot read the sweeps file: it is a directory\n";
         return false;
     }
-    std::ifstream in(fileName);
+    in.open(fileName);
     if (!in) {
         std::cerr << fileName << ": cannot open the sweeps file (" << std::strerror(errno) << ")\n";
         return false;
     }
-    std::string fault;
-    if (!readSweeps(in, sweeps, fault)) {
-        std::cerr << fileName << ":" << fault << "\n";
-        return false;
-    }
     return true;
+}
+
+// What the searches of a sweeps file gave so far.
+struct SweepTally {
+    long long sweeps = 0;
+    long long hits = 0;
+    double seconds = 0.0; // the searches alone
+};
+
+// Runs each sweep of `reader` as one pass of the step's contact search and writes its contact to
+// `dump` when there is one. The sweeps are read, searched and written a batch at a time, so that
+// the memory stays the same for any length of input; only the searches are timed. Returns false
+// at a line that is not a sweep (reader.fault() says which), the sweeps before it done.
+bool searchSweeps(const SimulationSettings& settings, const Course& course, SweepReader& reader,
+                  std::ostream* dump, SweepTally& tally) {
+    constexpr std::size_t batchSize = 4096;
+    const float radius = Ball(Ball::withoutTexture).radius();
+    struct Result {
+        float earliest = noContact;
+        Vector3 normal;
+    };
+    std::vector<Sweep> sweeps;
+    std::vector<Result> results;
+    sweeps.reserve(batchSize);
+    for (bool more = true; more;) {
+        sweeps.clear();
+        Sweep sweep;
+        while (sweeps.size() < batchSize && (more = reader.next(sweep))) {
+            sweeps.push_back(sweep);
+        }
+        results.assign(sweeps.size(), Result{});
+        const auto started = std::chrono::steady_clock::now();
+        for (std::size_t i = 0; i < sweeps.size(); ++i) {
+            settings.findEarliestContact(sweeps[i].from, sweeps[i].to, radius, course.boxes,
+                                         results[i].normal, results[i].earliest);
+        }
+        tally.seconds +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        tally.sweeps += static_cast<long long>(sweeps.size());
+        for (Result& result : results) {
+            if (result.earliest < noContact) {
+                ++tally.hits;
+                result.normal.normalize(); // as the step normalises the merged normal
+            } else {
+                result.normal = Vector3(0.0f, 0.0f, 0.0f);
+            }
+            if (dump != nullptr) {
+                char line[128];
+                std::snprintf(line, sizeof line, "%.9g %.9g %.9g %.9g\n", result.earliest,
+                              result.normal.x, result.normal.y, result.normal.z);
+                *dump << line;
+            }
+        }
+    }
+    return reader.fault().empty();
 }
 
 // Each sweep as one pass of the step's contact search; the searches alone are timed.
@@ -292,49 +470,31 @@ int runSweep(const SweepOptions& options) {
     if (!loadCourse(options.course, course)) {
         return exitUsage;
     }
-    std::vector<Sweep> sweeps;
-    if (!readSweepsFile(options.sweeps, sweeps)) {
+    std::ifstream in;
+    if (!openSweepsFile(options.sweeps, in)) {
         return exitUsage;
     }
     SimulationSettings settings;
     course.searchWith(settings, options.exhaustive);
-    const float radius = Ball(Ball::withoutTexture).radius();
-
-    struct Result {
-        float earliest = noContact;
-        Vector3 normal;
-    };
-    std::vector<Result> results(sweeps.size());
-    const auto started = std::chrono::steady_clock::now();
-    for (std::size_t i = 0; i < sweeps.size(); ++i) {
-        settings.findEarliestContact(sweeps[i].from, sweeps[i].to, radius, course.boxes,
-                                     results[i].normal, results[i].earliest);
-    }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-
-    long long hits = 0;
-    for (Result& result : results) {
-        if (result.earliest < noContact) {
-            ++hits;
-            result.normal.normalize(); // as the step normalises the merged normal
-        } else {
-            result.normal = Vector3(0.0f, 0.0f, 0.0f);
-        }
-    }
-    const auto writeDump = [&results](std::ostream& out) {
-        for (const Result& result : results) {
-            char line[128];
-            std::snprintf(line, sizeof line, "%.9g %.9g %.9g %.9g\n", result.earliest,
-                          result.normal.x, result.normal.y, result.normal.z);
-            out << line;
-        }
-    };
-    if (!options.dump.empty() && !writeOutputFile(options.dump, writeDump)) {
+    SweepReader reader(in);
+    SweepTally tally;
+    bool read = true;
+    if (options.dump.empty()) {
+        read = searchSweeps(settings, course, reader, nullptr, tally);
+    } else if (!writeOutputFile(options.dump,
+                                [&](std::ostream& out) {
+                                    read = searchSweeps(settings, course, reader, &out, tally);
+                                }) &&
+               read) {
         return exitUsage;
     }
-    std::printf("sweeps %zu hits %lld seconds %.9g sweeps-per-second %.9g\n", sweeps.size(), hits,
-                seconds, seconds > 0.0 ? double(sweeps.size()) / seconds : 0.0);
+    if (!read) {
+        std::cerr << options.sweeps << ":" << reader.fault() << "\n";
+        return exitUsage;
+    }
+    std::printf("sweeps %lld hits %lld seconds %.9g sweeps-per-second %.9g\n", tally.sweeps,
+                tally.hits, tally.seconds,
+                tally.seconds > 0.0 ? double(tally.sweeps) / tally.seconds : 0.0);
     return finishOutput(toolName, exitDone);
 }
 

@@ -33,16 +33,17 @@ ToolRun runSim(const std::vector<std::string>& arguments, const std::string& fee
     return runCommand(scratch(), commandLine(simTool, arguments, feed));
 }
 
-// A cube room of course half-width 25 around the origin (the course file holds five times the
-// numbers), one box per wall, every triangle facing inward. Walls are named by the outward
-// direction: axis 0, 1, 2 and side -1 or +1. `leaveOut` names one wall to omit, or none.
+// A cube room of course half-width 25 (or `half` / 5) around the origin (the course file holds
+// five times the numbers), one box per wall, every triangle facing inward. Walls are named by
+// the outward direction: axis 0, 1, 2 and side -1 or +1. `leaveOut` names one wall to omit, or
+// none.
 struct Wall {
     int axis;
     int side;
 };
 
-std::string roomCourse(const Wall* leaveOut = nullptr, const std::string& extraBoxes = "") {
-    constexpr double half = 125.0; // file units
+std::string roomCourse(const Wall* leaveOut = nullptr, const std::string& extraBoxes = "",
+                       double half = 125.0 /* file units */) {
     std::ostringstream text;
     for (int axis = 0; axis < 3; ++axis) {
         for (const int side : {-1, 1}) {
@@ -505,6 +506,67 @@ TEST(MinigolfSimCheck, BallsLeaveThroughAMissingWall) {
     EXPECT_EQ(report.nonFinite, 0);
 }
 
+TEST(MinigolfSimCheck, TheReportIsTheSameOnOneThreadAsOnTwo) {
+    // Slow balls in a room 30 units wide touch a wall and respawn, about half of them outside
+    // the room (x or z beyond 14.4), so the count that left depends on every respawn drawn; fast
+    // ones bounce off the walls of an open room until they find its missing side.
+    const std::string small = writeFile("small-room.txt", roomCourse(nullptr, "", 75.0));
+    const Wall missing{2, -1};
+    const std::string open = writeFile("open-room.txt", roomCourse(&missing));
+    const std::vector<std::vector<std::string>> checks = {
+        {"check", small, "--from", "0", "0", "0", "--speed", "0.5", "--balls", "40", "--seed", "7"},
+        {"check", open, "--from", "0", "0", "0", "--balls", "40", "--seconds", "10", "--seed",
+         "7"}};
+    for (const std::vector<std::string>& check : checks) {
+        std::vector<std::string> oneThread = check;
+        oneThread.insert(oneThread.end(), {"--threads", "1"});
+        std::vector<std::string> twoThreads = check;
+        twoThreads.insert(twoThreads.end(), {"--threads", "2"});
+        const ToolRun one = runSim(oneThread);
+        const ToolRun two = runSim(twoThreads);
+        EXPECT_EQ(one.status, 1) << one.out << one.err;
+        const CheckReport report = parseCheck(one.out);
+        EXPECT_GT(report.left, 0) << one.out;
+        EXPECT_LT(report.left, 40) << one.out;
+        EXPECT_EQ(two.status, one.status);
+        EXPECT_EQ(two.out, one.out);
+        EXPECT_EQ(two.err, one.err);
+    }
+}
+
+TEST(MinigolfSimCheck, AFlightCutShortAtThePassLimitLeavesTheCheckIncomplete) {
+    // A room 2 units wide (free span 0.8 for the radius 0.6) crossed at 5000 units a second in
+    // one step of 10 s: some 60000 bounces, beyond the step's 10000 passes.
+    const std::string tiny = writeFile("tiny-room.txt", roomCourse(nullptr, "", 5.0));
+    const ToolRun run =
+        runSim({"check", tiny, "--from", "0", "0", "0", "--speed", "5000", "--dt", "10",
+                "--seconds", "10", "--balls", "3", "--seed", "1", "--threads", "2"});
+    EXPECT_EQ(run.status, 3) << run.out << run.err;
+    EXPECT_EQ(parseCheck(run.out).left, 0) << run.out;
+    // Said once, by the check, however many threads met the limit.
+    EXPECT_EQ(linesOf(run.err).size(), 1u) << run.err;
+    EXPECT_NE(run.err.find("check: 3 of 3 balls had a step that needed more than 10000 contact "
+                           "passes"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST(MinigolfSimSweep, AnEndlessOrBinaryInputIsRefusedAtItsFirstLine) {
+    // Read whole, either would fill the memory (some 300 MB a second) until the timeout ended
+    // the tool.
+    const std::string room = writeFile("room.txt", roomCourse());
+    const ToolRun zeros =
+        runCommand(scratch(), commandLine(simTool, {"sweep", room, "/dev/zero"}, "timeout 10 "));
+    EXPECT_EQ(zeros.status, 2) << zeros.err;
+    EXPECT_EQ(zeros.err, "/dev/zero:1: a NUL byte: not a sweeps file of text lines\n");
+    const ToolRun endless =
+        runCommand(scratch(), commandLine(simTool, {"sweep", room, "/dev/stdin"},
+                                          "tr '\\0' 7 </dev/zero | timeout 10 "));
+    EXPECT_EQ(endless.status, 2) << endless.err;
+    EXPECT_EQ(endless.err,
+              "/dev/stdin:1: the line is longer than 1024 characters: not a sweeps file\n");
+}
+
 TEST(MinigolfSimCheck, DegenerateTrianglesAreNamedByTheirNumber) {
     // Triangles 1 (two equal vertices) and 3 (collinear) have no area.
     const std::string course = writeFile("degenerate.txt", "start 1 1 1 1\n"
@@ -579,6 +641,8 @@ TEST(MinigolfSimCommandLine, BadArgumentsExitWithStatusTwoAndSayWhy) {
         {{"check", room, "--speed", "0"}, "--speed: must be greater than 0"},
         {{"check", room, "--from", "0", "0"}, "--from: missing Z"},
         {{"check", room, "--seconds", "1e300", "--dt", "1e-300"}, "steps per ball"},
+        {{"check", room, "--seconds", "0.001"}, "--seconds 0.001 at --dt 0.0166667 is no step"},
+        {{"check", room, "--threads", "0"}, "--threads: must be at least 1"},
         {{"check", room, "--trace"}, "unknown option \"--trace\""},
     };
     for (const Case& c : cases) {
