@@ -110,7 +110,10 @@ std::function<int()> defineExport(CLI::App& command) {
         "and its dissolve the box's alpha. One course unit is one OBJ unit, and every number\n"
         "reads back as the same float, so that import gives back the same triangles (with the\n"
         "default scale, and boxes of at most 256 triangles in the course). Vertices shared by\n"
-        "triangles are written once; a box without triangles keeps its material only.\n",
+        "triangles are written once; a box without triangles keeps its material only. Both\n"
+        "files are written to temporary files beside them and renamed only when both are\n"
+        "complete, so a failed export leaves neither changed; MODEL.mtl is replaced if there,\n"
+        "and no other file is touched.\n",
         "Exit status: 0 written; 2 bad arguments, an unreadable course or an unwritable model.\n");
     return [options, values] {
         options->convert();
