@@ -467,11 +467,8 @@ Vector3 FaceCollector::coursePoint(int vertex, std::size_t face, std::size_t cor
 
 void FaceCollector::addFace(const std::vector<Vector3>& corners, std::size_t face,
                             std::size_t group) {
-    std::vector<std::array<std::size_t, 3>> pieces = triangulateFace(corners);
+    const std::vector<std::array<std::size_t, 3>> pieces = triangulateFace(corners);
     for (std::size_t piece = 0; piece < pieces.size(); ++piece) {
-        if (options_.flip) {
-            std::swap(pieces[piece][1], pieces[piece][2]); // the same triangle, wound the other way
-        }
         CourseTriangle triangle{{}, {}, group};
         for (int v = 0; v < 3; ++v) {
             const Vector3& corner = corners[pieces[piece][static_cast<std::size_t>(v)]];
@@ -660,7 +657,13 @@ void writeBoxes(const ImportOptions& options, const FaceCollector& faces, std::o
             for (const std::size_t t : box) {
                 const std::array<float, 9>& file = faces.triangles[t].file;
                 for (std::size_t i = 0; i < file.size(); ++i) {
-                    out << (i == 0 ? "" : i % 3 == 0 ? "  " : " ") << shortestFloatText(file[i]);
+                    // --flip writes corners 0, 2, 1: the same triangle (kept, and put in its
+                    // box, as without it), wound the other way.
+                    const std::size_t corner = options.flip ? (3 - i / 3) % 3 : i / 3;
+                    out << (i == 0       ? ""
+                            : i % 3 == 0 ? "  "
+                                         : " ")
+                        << shortestFloatText(file[3 * corner + i % 3]);
                 }
                 out << "\n";
             }
