@@ -162,7 +162,7 @@ std::string readModel(const std::string& path) {
 }
 
 // Warnings as they come, each kind listed up to mostListedWarnings times and counted beyond, so
-// that a model of a million faster without area reports in a few lines.
+// that a model of a million faces without area reports in a few lines.
 class WarningLog {
 public:
     explicit WarningLog(std::string model) : model_(std::move(model)) {}

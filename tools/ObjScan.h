@@ -44,8 +44,8 @@ struct ModelScan {
 // that are finite floats (x y z; a w or a colour after them is not used); a face corner is
 // "i", "i/j", "i//k" or "i/j/k" of whole numbers, and its vertex index i must name a vertex of
 // the model (from 1 to the number of vertices, or from -1 back to the first one before the
-// face). Only the vertex index is left to tinyobjloader. Index 0 is left to tinyobjloader,
-// which refuses it. Throws ObjScanError for the first fault.
+// face). Of each corner only the vertex index reaches tinyobjloader, and an index 0 is left to
+// it, which refuses it. Throws ObjScanError for the first fault.
 ModelScan scanModel(std::string& text, const std::string& model);
 
 // The material file's text as tinyobjloader is given it: "newmtl" lines, the diffuse colour
