@@ -139,8 +139,10 @@ int exportObj(const ExportOptions& options) {
     }
     const std::string materialFile = materialFileFor(options.output);
     const std::string materialName = std::filesystem::path(materialFile).filename().string();
-    if (!writeOutputFile(materialFile, materialText(course, options.course)) ||
-        !writeOutputFile(options.output, modelText(course, options.course, materialName))) {
+    // The model names its materials: both are put in place together, or neither.
+    if (!writeOutputFilesTogether(
+            {{options.output, modelText(course, options.course, materialName)},
+             {materialFile, materialText(course, options.course)}})) {
         return exitUsage;
     }
     return 0;

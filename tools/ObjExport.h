@@ -10,6 +10,7 @@
 // so that tinyobjloader reads back exactly the course's float, so an export imported again
 // (with the default scale and boxes of at most 256 triangles) gives back the same triangles. A
 // box without triangles keeps its material but has no face, and so no box after an import.
+// The two files are put in place together (writeOutputFilesTogether), or neither is.
 struct ExportOptions {
     std::string course;
     std::string output;

@@ -3,6 +3,7 @@
 #include "geometry/Triangle.h"
 #include "tools/CourseNumbers.h"
 #include "tools/FaceTriangulation.h"
+#include "tools/ObjScan.h"
 #include "tools/ToolCommandLine.h"
 #include "tools/ToolFile.h"
 
@@ -21,63 +22,41 @@
 #include <map>
 #include <sstream>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // The colour of faces that have no material: light grey, opaque.
 constexpr std::array<float, 4> noMaterialColour = {0.8f, 0.8f, 0.8f, 1.0f};
 // The file holds five times the course's numbers, and each must be a finite float.
 constexpr double largestCourseCoordinate = std::numeric_limits<float>::max() / 5.0;
+// The largest model and material file read: about three million triangles as editors write
+// them, and far more materials than a course has boxes. tinyobjloader holds a model in up to
+// about twenty times its text's size (a face "f 1 2 3" of 8 bytes costs about 150), so these
+// bound the import's memory too.
+constexpr std::size_t largestModelBytes = std::size_t(128) << 20;
+constexpr std::size_t largestMaterialBytes = std::size_t(16) << 20;
+// The most materials of all the material files together (each is about 2 KB in tinyobjloader).
+constexpr std::size_t mostMaterials = 65536;
+// Warnings of one kind listed before they are only counted.
+constexpr long long mostListedWarnings = 5;
+
+// The play area that --fit fills, course units: the ball starts at (20, 0, 0), a ball that comes
+// to rest is put back at x and z from -20 to 20 at height 10, and the camera circles the
+// vertical axis at radius 40, height 15. A fitted model's larger horizontal side spans -23 to
+// 23 (as the bundled room does), within the camera's orbit even at the corners (32.5 from the
+// axis), and its lowest point is at -2, the bundled floor's height, 2 below the start.
+constexpr double fittedHalfWidth = 23.0;
+constexpr double fittedFloor = -2.0;
+constexpr double respawnHalfWidth = 20.0;
+constexpr double ballRadius = 0.6;
 
 // The fault that ends an import: the message is written where it is caught.
 struct ImportError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
-
-// Where each face of the OBJ is, found by a light look at its "f" lines (tinyobjloader keeps no
-// line numbers): the line and the corner count of every face it will keep, in file order. It
-// reads lines and words as tinyobjloader does: lines end at "\n", "\r\n" or "\r"; a face line
-// starts, after spaces and tabs, with "f" and a space or tab; its corners are the words after.
-// Faces of fewer than three corners, which tinyobjloader drops, are listed apart.
-struct FaceLines {
-    std::vector<long> line;
-    std::vector<std::size_t> corners;
-    // Where the corner words of each face start in the text (just after its "f").
-    std::vector<std::size_t> cornersAt;
-    std::vector<long> tooFewCorners;
-};
-
-FaceLines scanFaceLines(const std::string& text) {
-    FaceLines faces;
-    long lineNumber = 0;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        ++lineNumber;
-        const std::size_t end = text.find_first_of("\r\n", at);
-        const std::size_t stop = end == std::string::npos ? text.size() : end;
-        std::size_t word = text.find_first_not_of(" \t", at);
-        if (word < stop && text[word] == 'f' && word + 1 < stop &&
-            (text[word + 1] == ' ' || text[word + 1] == '\t')) {
-            std::size_t count = 0;
-            for (std::size_t i = word + 1; i < stop; ++i) {
-                const bool space = text[i] == ' ' || text[i] == '\t';
-                const bool previousSpace = text[i - 1] == ' ' || text[i - 1] == '\t';
-                count += !space && previousSpace ? 1 : 0;
-            }
-            if (count >= 3) {
-                faces.line.push_back(lineNumber);
-                faces.corners.push_back(count);
-                faces.cornersAt.push_back(word + 1);
-            } else {
-                faces.tooFewCorners.push_back(lineNumber);
-            }
-        }
-        at = stop;
-        if (at < text.size()) {
-            at += text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n' ? 2 : 1;
-        }
-    }
-    return faces;
-}
 
 // The vertex index of corner `corner` (from 0) of the face whose corner words start at `at`, as
 // the file writes it ("-9" of "-9/2/1"): tinyobjloader has turned relative indices into
@@ -104,38 +83,230 @@ std::string writtenVertexIndex(const std::string& text, std::size_t at, std::siz
     return text.substr(word, end - word);
 }
 
+// What a file named as a model or a material file is, when it is not one to read.
+const char* notReadable(const struct stat& status) {
+    if (S_ISDIR(status.st_mode)) {
+        return "it is a directory";
+    }
+    if (S_ISREG(status.st_mode) || S_ISFIFO(status.st_mode)) {
+        return nullptr;
+    }
+    return "it is not a regular file or a pipe";
+}
+
+// Reads a whole file of at most `largest` bytes; false (with `fault` set) when it cannot be read
+// or is larger. The file is opened without waiting for a pipe's writer (a pipe that nobody
+// writes reads as empty), so that naming a FIFO never hangs; a device is refused before any
+// read, and a pipe that never ends is cut at `largest`, so that memory stays bounded.
+bool readBoundedFile(const std::string& path, std::size_t largest, bool pipesToo, std::string& text,
+                     std::string& fault) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        fault = std::string("cannot open it (") + std::strerror(errno) + ")";
+        return false;
+    }
+    struct stat status {};
+    const char* notFile =
+        ::fstat(fd, &status) != 0 ? "cannot tell what it is" : notReadable(status);
+    if (!pipesToo && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+        notFile = "it is not a regular file";
+    }
+    if (notFile == nullptr && S_ISREG(status.st_mode) &&
+        static_cast<unsigned long long>(status.st_size) > largest) {
+        notFile = "it is larger than the import reads";
+    }
+    if (notFile != nullptr) {
+        fault = notFile;
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    text.clear();
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            fault = std::string("cannot read it (") + std::strerror(errno) + ")";
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        if (text.size() + static_cast<std::size_t>(got) > largest) {
+            fault = "it is larger than the import reads";
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return fault.empty();
+}
+
 std::string readModel(const std::string& path) {
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
-        throw ImportError(path + ": cannot read the model: it is a directory");
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw ImportError(path + ": cannot open the model (" + std::strerror(errno) + ")");
-    }
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        throw ImportError(path + ": cannot read the model (read error)");
+    std::string text;
+    std::string fault;
+    if (!readBoundedFile(path, largestModelBytes, true, text, fault)) {
+        const std::string cannotOpen = "cannot open it ";
+        if (fault.rfind(cannotOpen, 0) == 0) {
+            throw ImportError(path + ": cannot open the model " + fault.substr(cannotOpen.size()));
+        }
+        if (fault.rfind("it is larger", 0) == 0) {
+            fault += " (" + std::to_string(largestModelBytes >> 20) + " MiB)";
+        }
+        throw ImportError(path + ": cannot read the model: " + fault);
     }
     return text;
 }
 
+// Warnings as they come, each kind listed up to mostListedWarnings times and counted beyond, so
+// that a model of a million faces without area reports in a few lines.
+class WarningLog {
+public:
+    explicit WarningLog(std::string model) : model_(std::move(model)) {}
+
+    // `kind` names the warnings of a kind in the count ("faces without area").
+    void add(const std::string& kind, const std::string& line) {
+        auto found = std::find_if(kinds_.begin(), kinds_.end(),
+                                  [&kind](const auto& entry) { return entry.first == kind; });
+        if (found == kinds_.end()) {
+            kinds_.emplace_back(kind, 0);
+            found = kinds_.end() - 1;
+        }
+        if (++found->second <= mostListedWarnings) {
+            std::cerr << line << "\n";
+        }
+    }
+
+    // One line for each kind with warnings not listed; once.
+    void finish() {
+        if (finished_) {
+            return;
+        }
+        finished_ = true;
+        for (const auto& [kind, count] : kinds_) {
+            if (count > mostListedWarnings) {
+                std::cerr << model_ << ": warning: " << count - mostListedWarnings
+                          << " more warnings of " << kind << " not listed\n";
+            }
+        }
+    }
+
+private:
+    std::string model_;
+    std::vector<std::pair<std::string, long long>> kinds_;
+    bool finished_ = false;
+};
+
 // Each line of tinyobjloader's message text as "MODEL.obj: KIND: line".
-void passOn(const std::string& model, const char* kind, const std::string& messages) {
+void passOn(const std::string& model, const char* kind, const std::string& messages,
+            WarningLog& warnings) {
     std::istringstream lines(messages);
     for (std::string line; std::getline(lines, line);) {
         // Faces of fewer than three corners and vertex indices out of range are reported with
         // their own line by the import itself ("." is a stray end of the first message, and the
-        // second names the last line of the file). Normals and texture coordinates are not
-        // used, so their indices do not matter.
+        // second names the last line of the file), and so are material files that cannot be
+        // read. Normals and texture coordinates are not used, so their indices do not matter.
         const bool reportedOrUnused = line.rfind("Degenerated face found", 0) == 0 ||
+                                      line.rfind("Failed to load material file", 0) == 0 ||
                                       line.find("indices out of bounds") != std::string::npos;
         if (line.empty() || line == "." || reportedOrUnused) {
             continue;
         }
-        std::cerr << model << ": " << kind << ": " << line << "\n";
+        const std::string text = model + ": " + kind + ": " + line;
+        if (std::strcmp(kind, "warning") == 0) {
+            warnings.add("the OBJ reader", text);
+        } else {
+            std::cerr << text << "\n";
+        }
     }
 }
+
+// The "newmtl" lines of a scanned material text, which holds each statement at a line's start.
+std::size_t countMaterials(const std::string& scanned) {
+    std::size_t count = scanned.rfind("newmtl", 0) == 0 ? 1 : 0;
+    for (std::size_t at = scanned.find("\nnewmtl"); at != std::string::npos;
+         at = scanned.find("\nnewmtl", at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// The MTL files of the model, read for tinyobjloader by the import: a file that cannot be read
+// (missing, a directory, a pipe, a device, larger than largestMaterialBytes) is a warning at the
+// "mtllib" line naming it, and its materials are missing (their faces are light grey); a file
+// whose numbers cannot be read faithfully ends the import (error()).
+class MaterialFiles : public tinyobj::MaterialReader {
+public:
+    MaterialFiles(const std::string& model, const ModelScan& scan, WarningLog& warnings)
+        : model_(model), scan_(scan), warnings_(warnings) {
+        directory_ = std::filesystem::path(model).parent_path().string();
+    }
+
+    bool operator()(const std::string& name, std::vector<tinyobj::material_t>* materials,
+                    std::map<std::string, int>* byName, std::string* warn,
+                    std::string* err) override {
+        if (name.empty() || !error_.empty()) {
+            return false;
+        }
+        const std::string path = directory_.empty() ? name : directory_ + "/" + name;
+        std::string text;
+        std::string fault;
+        if (!readBoundedFile(path, largestMaterialBytes, false, text, fault)) {
+            const auto line = scan_.materialFileLine.find(name);
+            const std::string where = model_ + (line == scan_.materialFileLine.end()
+                                                    ? std::string()
+                                                    : ":" + std::to_string(line->second));
+            if (fault.rfind("it is larger", 0) == 0) {
+                fault += " (" + std::to_string(largestMaterialBytes >> 20) + " MiB)";
+            }
+            warnings_.add("material files not read", where + ": warning: the material file " +
+                                                         path + " is not read: " + fault +
+                                                         "; its materials' faces are light grey");
+            return false;
+        }
+        try {
+            const std::string scanned = scanMaterials(text, path);
+            // LoadMtl adds one material more than the file names: the one being read at its end.
+            const std::size_t added = countMaterials(scanned) + 1;
+            if (materials->size() + added > mostMaterials) {
+                warnings_.add("material files not read",
+                              model_ + ": warning: the material file " + path +
+                                  " is not read: more than " + std::to_string(mostMaterials) +
+                                  " materials in all; its materials' faces are light grey");
+                return false;
+            }
+            std::istringstream kept(scanned);
+            std::string materialWarnings;
+            tinyobj::LoadMtl(byName, materials, &kept, &materialWarnings, err);
+            *warn += materialWarnings;
+        } catch (const ObjScanError& fault) {
+            error_ = fault.what();
+            return false;
+        }
+        return true;
+    }
+
+    // The fault that ends the import, or "".
+    const std::string& error() const { return error_; }
+
+private:
+    const std::string& model_;
+    const ModelScan& scan_;
+    WarningLog& warnings_;
+    std::string directory_;
+    std::string error_;
+};
+
+// The model's text as a stream, without a copy.
+class TextBuffer : public std::streambuf {
+public:
+    explicit TextBuffer(std::string& text) {
+        setg(text.data(), text.data(), text.data() + text.size());
+    }
+};
 
 struct Model {
     tinyobj::attrib_t attrib;
@@ -143,21 +314,26 @@ struct Model {
     std::vector<tinyobj::material_t> materials;
 };
 
-Model loadModel(const std::string& path, const std::string& text) {
+Model loadModel(const std::string& path, std::string& text, const ModelScan& scan,
+                WarningLog& warnings) {
     Model model;
-    std::istringstream in(text);
-    const std::filesystem::path directory = std::filesystem::path(path).parent_path();
-    tinyobj::MaterialFileReader materials(directory.empty() ? "./" : directory.string() + "/");
-    std::string warnings;
+    TextBuffer buffer(text);
+    std::istream in(&buffer);
+    MaterialFiles materials(path, scan, warnings);
+    std::string warningText;
     std::string errors;
-    const bool loaded = tinyobj::LoadObj(&model.attrib, &model.shapes, &model.materials, &warnings,
-                                         &errors, &in, &materials, /*triangulate=*/false);
-    passOn(path, "warning", warnings);
+    const bool loaded = tinyobj::LoadObj(&model.attrib, &model.shapes, &model.materials,
+                                         &warningText, &errors, &in, &materials,
+                                         /*triangulate=*/false);
+    if (!materials.error().empty()) {
+        throw ImportError(materials.error());
+    }
+    passOn(path, "warning", warningText, warnings);
     if (!loaded) {
-        passOn(path, "error", errors);
+        passOn(path, "error", errors, warnings);
         throw ImportError("");
     }
-    passOn(path, "warning", errors);
+    passOn(path, "warning", errors, warnings);
     return model;
 }
 
@@ -179,8 +355,9 @@ struct Group {
 class FaceCollector {
 public:
     FaceCollector(const ImportOptions& options, const Model& model, const std::string& text,
-                  const FaceLines& lines)
-        : options_(options), model_(model), text_(text), lines_(lines) {}
+                  const FaceLines& lines, WarningLog& warnings)
+        : options_(options), model_(model), text_(text), lines_(lines), warnings_(warnings),
+          scale_(options.scale) {}
 
     void collect();
 
@@ -192,15 +369,24 @@ private:
     std::string where(std::size_t face) const;
     std::string vertexName(int vertex, std::size_t face, std::size_t corner) const;
     std::size_t groupOf(std::size_t shape, int material);
+    std::array<double, 3> modelPoint(int vertex, std::size_t face, std::size_t corner) const;
     Vector3 coursePoint(int vertex, std::size_t face, std::size_t corner);
     void addFace(const std::vector<Vector3>& corners, std::size_t face, std::size_t group);
+    template <typename Visit> void forEachFace(Visit visit) const;
+    void fitToPlayArea();
 
     const ImportOptions& options_;
     const Model& model_;
     const std::string& text_;
     const FaceLines& lines_;
+    WarningLog& warnings_;
     bool lineNumbersKnown_ = false;
     std::map<long long, std::size_t> groupByKey_;
+    // course = (model - fitFrom_) * scale_ + fitTo_ with --fit, model * scale_ without (which
+    // keeps a zero's sign).
+    double scale_;
+    std::array<double, 3> fitFrom_{};
+    std::array<double, 3> fitTo_{};
 };
 
 std::string FaceCollector::where(std::size_t face) const {
@@ -230,27 +416,47 @@ std::size_t FaceCollector::groupOf(std::size_t shape, int material) {
     if (byMaterial && material >= 0 && material < static_cast<int>(model_.materials.size())) {
         const tinyobj::material_t& m = model_.materials[static_cast<std::size_t>(material)];
         group.colour = {m.diffuse[0], m.diffuse[1], m.diffuse[2], m.dissolve};
+        if (!std::all_of(group.colour.begin(), group.colour.end(),
+                         [](float c) { return std::isfinite(c); })) {
+            // The material scan lets only finite floats through; the course reader refuses
+            // any other colour.
+            throw ImportError(options_.model + ": error: the material " + quoted(m.name) +
+                              " has a colour that is not finite");
+        }
     }
     groups.push_back(group);
     groupByKey_[key] = groups.size() - 1;
     return groups.size() - 1;
 }
 
-Vector3 FaceCollector::coursePoint(int vertex, std::size_t face, std::size_t corner) {
+// A vertex in the course's axes, model units: with --up z, turned a right-handed quarter turn
+// about x, (x, y, z) -> (x, z, -y), so that the model's +z is the course's +y; a turn, not a
+// mirror, so each face keeps the side it shows.
+std::array<double, 3> FaceCollector::modelPoint(int vertex, std::size_t face,
+                                                std::size_t corner) const {
     const std::size_t vertexCount = model_.attrib.vertices.size() / 3;
     if (vertex < 0 || static_cast<std::size_t>(vertex) >= vertexCount) {
         throw ImportError(where(face) + ": error: the face uses vertex " +
                           vertexName(vertex, face, corner) + ", but the model has " +
                           std::to_string(vertexCount) + " vertices");
     }
+    const float* v = &model_.attrib.vertices[3 * static_cast<std::size_t>(vertex)];
+    if (options_.zUp) {
+        return {double(v[0]), double(v[2]), -double(v[1])};
+    }
+    return {double(v[0]), double(v[1]), double(v[2])};
+}
+
+Vector3 FaceCollector::coursePoint(int vertex, std::size_t face, std::size_t corner) {
+    const std::array<double, 3> model = modelPoint(vertex, face, corner);
     Vector3 point;
     for (int axis = 0; axis < 3; ++axis) {
-        const double value = double(model_.attrib.vertices[3 * static_cast<std::size_t>(vertex) +
-                                                           static_cast<std::size_t>(axis)]) *
-                             options_.scale;
+        const std::size_t a = static_cast<std::size_t>(axis);
+        const double value =
+            options_.fit ? (model[a] - fitFrom_[a]) * scale_ + fitTo_[a] : model[a] * scale_;
         if (!(std::fabs(value) <= largestCourseCoordinate)) {
             throw ImportError(where(face) + ": error: vertex " + vertexName(vertex, face, corner) +
-                              " times the scale " + formatNumber(options_.scale) +
+                              " times the scale " + formatNumber(scale_) +
                               " is beyond the coordinates a course file holds (" +
                               formatNumber(largestCourseCoordinate) + ")");
         }
@@ -277,15 +483,80 @@ void FaceCollector::addFace(const std::vector<Vector3>& corners, std::size_t fac
         // The reader's own test: a triangle whose normal is not finite has no area.
         Triangle check(&triangle.course[0], &triangle.course[1], &triangle.course[2], true);
         if (!check.hasFiniteNormal()) {
-            std::cerr << where(face) << ": warning: "
-                      << (pieces.size() == 1 ? std::string("the face")
-                                             : "triangle " + std::to_string(piece + 1) + " of " +
-                                                   std::to_string(pieces.size()) + " of the face")
-                      << " has no area; left out\n";
+            warnings_.add("faces without area",
+                          where(face) + ": warning: " +
+                              (pieces.size() == 1
+                                   ? std::string("the face")
+                                   : "triangle " + std::to_string(piece + 1) + " of " +
+                                         std::to_string(pieces.size()) + " of the face") +
+                              " has no area; left out");
             continue;
         }
         groups[group].triangles.push_back(triangles.size());
         triangles.push_back(triangle);
+    }
+}
+
+// Calls visit(shape, face in the shape, face in the model, its first index, its corner count) for
+// every face, in file order.
+template <typename Visit> void FaceCollector::forEachFace(Visit visit) const {
+    std::size_t face = 0;
+    for (std::size_t s = 0; s < model_.shapes.size(); ++s) {
+        const tinyobj::mesh_t& mesh = model_.shapes[s].mesh;
+        std::size_t next = 0;
+        for (std::size_t f = 0; f < mesh.num_face_vertices.size(); ++f, ++face) {
+            const std::size_t count =
+                lineNumbersKnown_ ? lines_.corners[face] : mesh.num_face_vertices[f];
+            if (next + count > mesh.indices.size()) {
+                throw ImportError(options_.model +
+                                  ": error: the faces hold more corners than "
+                                  "tinyobjloader kept (a face of more than 255 corners?)");
+            }
+            visit(s, f, face, next, count);
+            next += count;
+        }
+    }
+}
+
+// --fit: the scale and the move that put the faces' corners in the play area, the larger
+// horizontal side spanning -fittedHalfWidth to fittedHalfWidth around the vertical axis and the
+// lowest corner at fittedFloor. The scale is the same along every axis, so the model keeps its
+// shape; a warning says when its shorter side leaves respawn places outside it.
+void FaceCollector::fitToPlayArea() {
+    std::array<double, 3> low;
+    std::array<double, 3> high;
+    low.fill(std::numeric_limits<double>::infinity());
+    high.fill(-std::numeric_limits<double>::infinity());
+    forEachFace(
+        [&](std::size_t s, std::size_t, std::size_t face, std::size_t first, std::size_t count) {
+            const tinyobj::mesh_t& mesh = model_.shapes[s].mesh;
+            for (std::size_t c = 0; c < count; ++c) {
+                const std::array<double, 3> p =
+                    modelPoint(mesh.indices[first + c].vertex_index, face, c);
+                for (std::size_t a = 0; a < 3; ++a) {
+                    low[a] = std::min(low[a], p[a]);
+                    high[a] = std::max(high[a], p[a]);
+                }
+            }
+        });
+    const double width = std::max(high[0] - low[0], high[2] - low[2]);
+    if (!(width > 0.0)) {
+        // Every face's corners on one vertical line: none has an area.
+        throw ImportError(options_.model + ": no face with an area to import");
+    }
+    scale_ = 2.0 * fittedHalfWidth / width;
+    fitFrom_ = {0.5 * (low[0] + high[0]), low[1], 0.5 * (low[2] + high[2])};
+    fitTo_ = {0.0, fittedFloor, 0.0};
+    const double halfX = 0.5 * (high[0] - low[0]) * scale_;
+    const double halfZ = 0.5 * (high[2] - low[2]) * scale_;
+    if (std::min(halfX, halfZ) < respawnHalfWidth + ballRadius) {
+        warnings_.add("the fit", options_.model + ": warning: fitted at scale " +
+                                     formatNumber(scale_) + ", the model spans x from " +
+                                     formatNumber(-halfX) + " to " + formatNumber(halfX) +
+                                     " and z from " + formatNumber(-halfZ) + " to " +
+                                     formatNumber(halfZ) +
+                                     ": not every respawn place (x and z from -20 to 20) and "
+                                     "not the ball's start (20, 0, 0) lie within it");
     }
 }
 
@@ -304,30 +575,22 @@ void FaceCollector::collect() {
     }
     lineNumbersKnown_ = lines_.line.size() == faceCount && scannedCorners == indexCount;
     for (const long line : lines_.tooFewCorners) {
-        std::cerr << options_.model << ":" << line
-                  << ": warning: a face of fewer than three corners; left out\n";
+        warnings_.add("faces of fewer than three corners",
+                      options_.model + ":" + std::to_string(line) +
+                          ": warning: a face of fewer than three corners; left out");
     }
-
-    std::size_t face = 0;
-    for (std::size_t s = 0; s < model_.shapes.size(); ++s) {
-        const tinyobj::mesh_t& mesh = model_.shapes[s].mesh;
-        std::size_t next = 0;
-        for (std::size_t f = 0; f < mesh.num_face_vertices.size(); ++f, ++face) {
-            const std::size_t count =
-                lineNumbersKnown_ ? lines_.corners[face] : mesh.num_face_vertices[f];
-            if (next + count > mesh.indices.size()) {
-                throw ImportError(options_.model +
-                                  ": error: the faces hold more corners than "
-                                  "tinyobjloader kept (a face of more than 255 corners?)");
-            }
+    if (options_.fit) {
+        fitToPlayArea();
+    }
+    forEachFace(
+        [&](std::size_t s, std::size_t f, std::size_t face, std::size_t first, std::size_t count) {
+            const tinyobj::mesh_t& mesh = model_.shapes[s].mesh;
             std::vector<Vector3> corners;
             for (std::size_t c = 0; c < count; ++c) {
-                corners.push_back(coursePoint(mesh.indices[next + c].vertex_index, face, c));
+                corners.push_back(coursePoint(mesh.indices[first + c].vertex_index, face, c));
             }
-            next += count;
             addFace(corners, face, groupOf(s, mesh.material_ids[f]));
-        }
-    }
+        });
 }
 
 Vector3 centroidOf(const CourseTriangle& t) {
@@ -394,7 +657,13 @@ void writeBoxes(const ImportOptions& options, const FaceCollector& faces, std::o
             for (const std::size_t t : box) {
                 const std::array<float, 9>& file = faces.triangles[t].file;
                 for (std::size_t i = 0; i < file.size(); ++i) {
-                    out << (i == 0 ? "" : i % 3 == 0 ? "  " : " ") << shortestFloatText(file[i]);
+                    // --flip writes corners 0, 2, 1: the same triangle (kept, and put in its
+                    // box, as without it), wound the other way.
+                    const std::size_t corner = options.flip ? (3 - i / 3) % 3 : i / 3;
+                    out << (i == 0       ? ""
+                            : i % 3 == 0 ? "  "
+                                         : " ")
+                        << shortestFloatText(file[3 * corner + i % 3]);
                 }
                 out << "\n";
             }
@@ -414,12 +683,14 @@ void writeCourse(const ImportOptions& options, const FaceCollector& faces) {
 } // namespace
 
 int importObj(const ImportOptions& options) {
+    WarningLog warnings(options.model);
     try {
-        const std::string text = readModel(options.model);
-        const FaceLines lines = scanFaceLines(text);
-        const Model model = loadModel(options.model, text);
-        FaceCollector faces(options, model, text, lines);
+        std::string text = readModel(options.model);
+        const ModelScan scan = scanModel(text, options.model);
+        const Model model = loadModel(options.model, text, scan, warnings);
+        FaceCollector faces(options, model, text, scan.faces, warnings);
         faces.collect();
+        warnings.finish();
         if (faces.triangles.empty()) {
             throw ImportError(options.model + ": no face with an area to import");
         }
@@ -429,7 +700,11 @@ int importObj(const ImportOptions& options) {
                          "is written as its nearest neighbour, one float step away\n";
         }
         writeCourse(options, faces);
+    } catch (const ObjScanError& error) {
+        std::cerr << error.what() << "\n";
+        return exitUsage;
     } catch (const ImportError& error) {
+        warnings.finish();
         if (error.what()[0] != '\0') {
             std::cerr << error.what() << "\n";
         }

@@ -15,12 +15,21 @@
 // One OBJ unit becomes `scale` course units; the file holds five times the course values, each
 // written as the shortest number that the course reader turns back into exactly that float (or
 // into its nearest neighbour where no file number gives it exactly: see CourseNumbers.h).
-// Faces without area are left out with a warning naming the OBJ file and line.
+// Faces without area are left out with a warning naming the OBJ file and line; each kind of
+// warning is listed a few times and then counted.
+//
+// Before tinyobjloader reads the model, the import reads it itself (ObjScan.h): numbers that are
+// not finite floats, indices beyond the vertices and material files that cannot be read
+// faithfully are refused there with the line they are on, and tinyobjloader only sees what the
+// import uses.
 struct ImportOptions {
     std::string model;
     std::string output;
     double scale = 1.0;
     long long boxTriangles = 256;
+    bool flip = false; // every face wound the other way: its back becomes the side struck
+    bool zUp = false;  // the model's up is +z, turned to the course's +y
+    bool fit = false;  // scaled and moved into the play area instead of by `scale`
 };
 
 // Writes the course; returns 0, or 2 after one line on standard error when the model cannot be

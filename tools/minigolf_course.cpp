@@ -38,6 +38,18 @@ std::function<int()> defineImport(CLI::App& command) {
                        values->boxTriangles =
                            parseIntegerWithin(o, w, 1, std::numeric_limits<long long>::max());
                    });
+    options->flag("--flip", "reverse every face's winding: its back becomes the side struck",
+                  values->flip);
+    options->value("--up", "y|z",
+                   "the model's up axis; a Z-up model is turned so +z is up (default y)",
+                   [values](const std::string& o, const std::string& w) {
+                       if (w != "y" && w != "z") {
+                           throw UsageError(o + ": expected y or z, found " + quoted(w));
+                       }
+                       values->zUp = w == "z";
+                   });
+    options->flag("--fit", "scale and move the model into the play area (instead of --scale)",
+                  values->fit);
     describeCommand(
         command,
         "Reads a Wavefront OBJ model with its MTL materials and writes it as a course file.\n"
@@ -53,11 +65,29 @@ std::function<int()> defineImport(CLI::App& command) {
         "nearest neighbour, one float step away, and counted in a warning. Faces without area\n"
         "(and faces of fewer than three corners) are left out with a warning\n"
         "  MODEL.obj:LINE: warning: ...\n"
-        "on standard error. Nothing is printed on standard output.\n",
+        "on standard error; past five of a kind, the rest are counted in one line. A number\n"
+        "that is not a finite float where a coordinate or a colour is expected, or a vertex\n"
+        "index beyond the model's vertices, is an error\n"
+        "  MODEL.obj:LINE: error: ...   (or MATERIALS.mtl:LINE: error: ...)\n"
+        "A material file that cannot be read (missing, a directory, a pipe, a device, over\n"
+        "16 MiB) is a warning, and its materials' faces are light grey; a model over 128 MiB is\n"
+        "refused. Nothing is printed on standard output.\n"
+        "--up z turns a model whose up is +z a quarter turn about x, (x, y, z) -> (x, z, -y),\n"
+        "so that its +z is the course's +y (a turn, not a mirror: faces keep their sides).\n"
+        "--fit fits the model to the program's play area, course units: the ball starts at\n"
+        "(20, 0, 0) with radius 0.6, a ball that comes to rest is put back at x and z from -20 to\n"
+        "20 at height 10, and the camera circles the vertical axis at radius 40, height 15. The\n"
+        "model is scaled alike along every axis so that its larger horizontal side spans -23 to\n"
+        "23 (as the bundled room does, inside the camera's orbit), centred on the vertical axis,\n"
+        "with its lowest point at height -2 (2 below the start). A model whose shorter side then\n"
+        "leaves respawn places outside it is imported with a warning; its height is its own.\n",
         "Exit status: 0 written; 2 bad arguments, an unreadable model (or one without any face\n"
         "with an area) or an unwritable course.\n");
     return [options, values] {
         options->convert();
+        if (values->fit && options->given("--scale")) {
+            throw UsageError("--fit: chooses the scale itself; leave out --scale");
+        }
         return importObj(*values);
     };
 }
@@ -80,7 +110,10 @@ std::function<int()> defineExport(CLI::App& command) {
         "and its dissolve the box's alpha. One course unit is one OBJ unit, and every number\n"
         "reads back as the same float, so that import gives back the same triangles (with the\n"
         "default scale, and boxes of at most 256 triangles in the course). Vertices shared by\n"
-        "triangles are written once; a box without triangles keeps its material only.\n",
+        "triangles are written once; a box without triangles keeps its material only. Both\n"
+        "files are written to temporary files beside them and renamed only when both are\n"
+        "complete, so a failed export leaves neither changed; MODEL.mtl is replaced if there,\n"
+        "and no other file is touched.\n",
         "Exit status: 0 written; 2 bad arguments, an unreadable course or an unwritable model.\n");
     return [options, values] {
         options->convert();

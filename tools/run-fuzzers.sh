@@ -12,7 +12,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_targets=(tga menu course)
+all_targets=(tga menu course import)
 usage="usage: tools/run-fuzzers.sh [TARGET|all] [SECONDS]   (targets: ${all_targets[*]})"
 case "${1:-all}" in
 -h | --help)

@@ -7,12 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -349,6 +352,193 @@ TEST(MinigolfCourseCommandLine, FaultsExitWithStatusTwoAndOneLine) {
         EXPECT_EQ(help.out.rfind("usage: minigolf-course " + command, 0), 0u) << help.out;
     }
     EXPECT_FALSE(std::ifstream(sweeps)) << "a refused generate wrote its sweeps";
+}
+
+const char* const triangleVertices = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+
+TEST(MinigolfCourseImport, RefusesWhatItCannotReadFaithfullyAtItsLine) {
+    struct Case {
+        std::string name;
+        std::string model;
+        std::string materials; // written as NAME.mtl when not empty
+        std::string where;     // the file of the message, and ":LINE"
+    };
+    const std::string mtl = "mtllib m.mtl\nusemtl red\n";
+    const std::vector<Case> cases = {
+        {"word", "v 0 0 0\nv 1 abc 0\nv 0 1 0\nf 1 2 3\n", "", ".obj:2"},
+        {"nan", "v nan 1 1\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "", ".obj:1"},
+        {"inf", "v 0 0 0\nv inf 1 1\nv 0 1 0\nf 1 2 3\n", "", ".obj:2"},
+        {"beyond-float", "v 0 0 0\nv 1 0 0\nv 0 1e39 0\nf 1 2 3\n", "", ".obj:3"},
+        {"two-coordinates", "v 0 0 0\nv 1 0\nv 0 1 0\nf 1 2 3\n", "", ".obj:2"},
+        {"index-wraps", std::string(triangleVertices) + "f 1 3 4294967298\n", "", ".obj:4"},
+        {"index-overflows", std::string(triangleVertices) + "f 1 3 99999999999999999999\n", "",
+         ".obj:4"},
+        {"corner-word", std::string(triangleVertices) + "f 1 2 3x\n", "", ".obj:4"},
+        {"diffuse-beyond-float", mtl + triangleVertices + "f 1 2 3\n", "newmtl red\nKd 1e39 0 0\n",
+         ".mtl:2"},
+        {"dissolve-nan", mtl + triangleVertices + "f 1 2 3\n", "newmtl red\nKd 1 0 0\nd nan\n",
+         ".mtl:3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string model = writeFile(c.name + ".obj", c.model);
+        if (!c.materials.empty()) {
+            writeFile("m.mtl", c.materials);
+        }
+        const std::string output = scratch().path(c.name + ".txt").string();
+        const ToolRun run = runCourseTool({"import", model, "-o", output});
+        EXPECT_EQ(run.status, 2);
+        ASSERT_EQ(linesOf(run.err).size(), 1u) << run.err;
+        const std::string file =
+            c.materials.empty() ? scratch().path(c.name).string() : scratch().path("m").string();
+        EXPECT_EQ(run.err.rfind(file + c.where + ": error: ", 0), 0u) << run.err;
+        EXPECT_FALSE(std::ifstream(output)) << "a refused import wrote its course";
+    }
+}
+
+TEST(MinigolfCourseImport, AMaterialFileThatIsNoFileIsAWarningAndItsFacesAreGrey) {
+    // A FIFO that nobody writes (which a plain open waits on forever), a directory and a device
+    // of endless bytes.
+    const std::string fifo = scratch().path("fifo.mtl").string();
+    const std::string folder = scratch().path("folder.mtl").string();
+    const std::string zero = scratch().path("zero.mtl").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(folder);
+    std::filesystem::create_symlink("/dev/zero", zero);
+    for (const std::string name : {"fifo.mtl", "folder.mtl", "zero.mtl"}) {
+        SCOPED_TRACE(name);
+        const std::string model =
+            writeFile("uses-" + name + ".obj",
+                      "mtllib " + name + "\nusemtl red\n" + triangleVertices + "f 1 2 3\n");
+        const std::string output = scratch().path("uses-" + name + ".txt").string();
+        const ToolRun run = runCommand(
+            scratch(), commandLine(courseTool, {"import", model, "-o", output}, "timeout 20 "));
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err.rfind(model + ":1: warning: the material file " +
+                                    scratch().path(name).string() + " is not read: ",
+                                0),
+                  0u)
+            << run.err;
+        const LoadedCourse course = load(output);
+        ASSERT_TRUE(course.loaded);
+        ASSERT_EQ(course.boxes.size(), 1u);
+        EXPECT_EQ(colourOf(course.boxes[0]), (std::vector<float>{0.8f, 0.8f, 0.8f, 1.0f}));
+    }
+}
+
+TEST(MinigolfCourseImport, WarningsOfAKindPastFiveAreCountedInOneLine) {
+    // A face of 2000 corners on a line: 1998 triangles without area.
+    std::string face = "f";
+    for (int corner = 0; corner < 2000; ++corner) {
+        face += corner % 2 == 0 ? " 1" : " 2";
+    }
+    const std::string model =
+        writeFile("long-face.obj", std::string(triangleVertices) + "f 1 2 3\n" + face + "\n");
+    const std::string output = scratch().path("long-face.txt").string();
+    const ToolRun run = runCourseTool({"import", model, "-o", output});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> lines = linesOf(run.err);
+    ASSERT_EQ(lines.size(), 6u) << run.err;
+    EXPECT_EQ(lines[4],
+              model + ":5: warning: triangle 5 of 1998 of the face has no area; left out");
+    EXPECT_EQ(lines[5], model + ": warning: 1993 more warnings of faces without area not listed");
+}
+
+TEST(MinigolfCourseExport, AFailedExportLeavesNothingBehind) {
+    const std::string folder = scratch().path("export-folder").string();
+    std::filesystem::create_directory(folder);
+    std::filesystem::remove("/dev/full.mtl");
+    for (const std::string& target : {folder, std::string("/dev/full")}) {
+        SCOPED_TRACE(target);
+        const ToolRun run = runCourseTool({"export", assetsDir + "/clobox.txt", "-o", target});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(linesOf(run.err).size(), 1u) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(target + ".mtl"));
+    }
+    // No temporary file is left in the folder of a failed export either.
+    for (const auto& entry : std::filesystem::directory_iterator(scratch().path(""))) {
+        EXPECT_NE(entry.path().filename().string().rfind(".export-folder", 0), 0u);
+    }
+    std::filesystem::remove("/dev/full.mtl");
+}
+
+// Every vertex of a course, triangle after triangle.
+std::vector<Vector3> verticesOf(const LoadedCourse& course) {
+    std::vector<Vector3> vertices;
+    for (const Triangle* t : course.triangles) {
+        for (int v = 0; v < 3; ++v) {
+            vertices.push_back(*t->vertex(v));
+        }
+    }
+    return vertices;
+}
+
+TEST(MinigolfCourseImport, FlipUpAndFitTurnScaleAndMoveTheModel) {
+    // Two faces, one a quad, with whole and half coordinates that every step keeps exact.
+    const std::string model =
+        writeFile("shape.obj", "v 0 1 0\nv 4 1 0\nv 4 1 4\nv 0 1 4\nv 1 3 2\nv 3 1.5 2\n"
+                               "f 1 4 3 2\nf 1 5 6\n");
+    const auto imported = [&](const std::string& name, std::vector<std::string> extra) {
+        const std::string output = scratch().path(name + ".txt").string();
+        std::vector<std::string> arguments = {"import", model, "-o", output};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        const ToolRun run = runCourseTool(arguments);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        const LoadedCourse course = load(output);
+        EXPECT_TRUE(course.loaded);
+        return verticesOf(course);
+    };
+    const std::vector<Vector3> plain = imported("shape-plain", {});
+    ASSERT_EQ(plain.size(), 9u);
+
+    // --flip: each triangle's second and third corners swapped.
+    const std::vector<Vector3> flipped = imported("shape-flipped", {"--flip"});
+    ASSERT_EQ(flipped.size(), plain.size());
+    for (std::size_t t = 0; t < plain.size(); t += 3) {
+        EXPECT_EQ(flipped[t], plain[t]);
+        EXPECT_EQ(flipped[t + 1], plain[t + 2]);
+        EXPECT_EQ(flipped[t + 2], plain[t + 1]);
+    }
+
+    // --up z: (x, y, z) -> (x, z, -y), a turn, so every normal turns along.
+    const std::vector<Vector3> turned = imported("shape-turned", {"--up", "z"});
+    ASSERT_EQ(turned.size(), plain.size());
+    for (std::size_t v = 0; v < plain.size(); ++v) {
+        EXPECT_EQ(turned[v], Vector3(plain[v].x, plain[v].z, -plain[v].y));
+    }
+
+    // --fit: a square footprint 4 wide scaled by 46 / 4 to x and z from -23 to 23 around the
+    // axis, the lowest point (y = 1) at -2.
+    const std::vector<Vector3> fitted = imported("shape-fitted", {"--fit"});
+    ASSERT_EQ(fitted.size(), plain.size());
+    for (std::size_t v = 0; v < plain.size(); ++v) {
+        const Vector3 expected((plain[v].x - 2.0f) * 11.5f, (plain[v].y - 1.0f) * 11.5f - 2.0f,
+                               (plain[v].z - 2.0f) * 11.5f);
+        EXPECT_EQ(fitted[v], expected) << v;
+    }
+
+    // A footprint narrower than the respawn square is still fitted, with a warning; --fit
+    // chooses the scale, and an up other than y or z is no axis.
+    const std::string narrow = writeFile("narrow.obj", "v 0 0 0\nv 4 0 0\nv 0 0 1\nf 1 3 2\n");
+    const ToolRun warned =
+        runCourseTool({"import", narrow, "-o", scratch().path("narrow.txt").string(), "--fit"});
+    EXPECT_EQ(warned.status, 0);
+    EXPECT_NE(warned.err.find(narrow + ": warning: fitted at scale 11.5, the model spans x from "
+                                       "-23 to 23 and z from -5.75 to 5.75"),
+              std::string::npos)
+        << warned.err;
+    for (const auto& [arguments, message] :
+         std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--fit", "--scale", "2"}, "--fit: chooses the scale itself"},
+             {{"--up", "x"}, "--up: expected y or z, found \"x\""}}) {
+        std::vector<std::string> line = {"import", model, "-o",
+                                         scratch().path("refused.txt").string()};
+        line.insert(line.end(), arguments.begin(), arguments.end());
+        const ToolRun run = runCourseTool(line);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    }
 }
 
 TEST(MinigolfCourseGenerate, SweepsThroughAGeneratedRoomMeetTheSameContactsWithoutTheIndex) {
