@@ -14,7 +14,7 @@ constexpr std::uint32_t itemsPerLeaf = 4;
 // enough to part the triangles of a fan or of large overlapping ones, few enough that the tree
 // stays a few times the triangles' number.
 constexpr int cellsPerAxis = 8;
-constexpr double piecesPerTriangle = 4.0;
+constexpr double piecesPerTriangle = 16.0;
 
 using Corner = TriangleTree::Corner;
 
