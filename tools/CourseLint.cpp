@@ -5,19 +5,27 @@
 #include "scene/Ball.h"
 #include "tools/CourseGenerator.h"
 #include "tools/FlatTable.h"
+#include "tools/RestingSearch.h"
 #include "tools/ToolCommandLine.h"
 #include "tools/ToolCourse.h"
 #include "tools/ToolProgress.h"
+#include "tools/TriangleTree.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <limits>
+#include <mutex>
+#include <numbers>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -30,37 +38,31 @@ const std::string toolName = "minigolf-course";
 constexpr int respawnReach = 20;
 constexpr float respawnHeight = 10.0f;
 
-// How far an open edge may lie from the triangles it rests on, course units: a thousandth of a
-// unit, far below any gap the ball (radius 0.6) could pass, and far above the rounding of a
-// coordinate put onto a sloping face within a thousand units of the origin (6e-5); farther out,
-// a millionth of the edge's coordinates (eight steps of a float).
-constexpr double restingTolerance = 1e-3;
-constexpr double restingRelativeTolerance = 1e-6;
-
-// How far from the origin an open edge is looked at for the triangles it rests on, and those
-// triangles lie, course units: within a quarter of what the contact index culls, so that their
-// edges stay within it too. An edge farther out is open.
-constexpr double restingMagnitude = 0.25 * contact_reach::largestIndexedMagnitude;
-
 constexpr std::uint32_t none = 0xffffffffu;
 
+// The outward check: from the ball's start and from the respawn places every outwardStep units
+// (x and z from -respawnReach to respawnReach at respawnHeight), rays in outwardRays directions
+// spread evenly over the sphere. A place whose rays strike triangles from behind at least
+// outwardShare times as often as from the front, at least outwardLeastHits times (an eighth of
+// the rays), and in every one of the six cones within 60 degrees of +x, -x, +y, -y, +z and -z,
+// is surrounded by a course that faces away from it: inside a closed model facing outward every
+// ray strikes a back. The share is high, and the backs must surround the place, because
+// triangles that all face one way round an axis (a fan) show mostly their backs from one side
+// of it, and one huge triangle facing away fills half of the view.
+constexpr int outwardStep = 5;
+constexpr int outwardRays = 128;
+constexpr int outwardShare = 9;
+constexpr int outwardLeastHits = outwardRays / 8;
+constexpr double outwardCone = 0.5; // the cosine of 60 degrees
+// Hits nearer the place than this, course units, are not counted: a place on a face (the
+// start on a room's wall) would see that face from both sides at once.
+constexpr double outwardNearest = 1e-6;
+
+// Edges below which the resting check runs on the calling thread alone: starting threads costs
+// more than it spares.
+constexpr std::size_t edgesForThreads = 4096;
+
 using Point = std::array<double, 3>;
-
-Point pointOf(const Vector3& v) {
-    return {v.x, v.y, v.z};
-}
-
-Point minus(const Point& a, const Point& b) {
-    return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
-
-double dot(const Point& a, const Point& b) {
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-
-Point cross(const Point& a, const Point& b) {
-    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
 
 // Three 32-bit words: a vertex by the exact value of its floats (+0 and -0 are one key, as they
 // are one coordinate), or a triangle by its three vertex numbers, the smallest first (the
@@ -129,11 +131,6 @@ std::size_t respawnPlace(int x, int z) {
     return 1 + static_cast<std::size_t>((x + respawnReach) * side + (z + respawnReach));
 }
 
-bool withinRestingMagnitude(const Vector3& p) {
-    return std::fabs(p.x) <= restingMagnitude && std::fabs(p.y) <= restingMagnitude &&
-           std::fabs(p.z) <= restingMagnitude;
-}
-
 std::string plural(std::uint64_t count, const char* noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
@@ -155,43 +152,145 @@ std::string positionText(const SourcePosition& at) {
     return std::to_string(at.line) + ":" + std::to_string(at.column);
 }
 
-// The part [enter, leave] of the segment from + s along, s in [0, 1], that lies within
-// `tolerance` of the triangle's plane and no farther than `tolerance` outside any of its edges;
-// empty (enter > leave) when there is none. Double arithmetic on the floats.
-std::pair<double, double> partOnTriangle(const Triangle& triangle, const Point& from,
-                                         const Point& along, double tolerance) {
-    const Point corner[3] = {pointOf(*triangle.vertex(0)), pointOf(*triangle.vertex(1)),
-                             pointOf(*triangle.vertex(2))};
-    Point normal = cross(minus(corner[1], corner[0]), minus(corner[2], corner[0]));
-    const double twiceArea = std::sqrt(dot(normal, normal));
-    if (!(twiceArea > 0.0 && std::isfinite(twiceArea))) {
-        return {1.0, 0.0}; // its corners on one line after all: it covers nothing
+// Runs work(i) for every i below count, on every core when there are many (the calling thread
+// among them), in chunks; the calling thread calls done(finished) between its chunks. A worker's
+// exception (running out of memory) is rethrown here once all have stopped.
+template <class Work, class Done>
+void inParallel(std::size_t count, std::size_t forThreads, Work work, Done done) {
+    constexpr std::size_t chunk = 256;
+    const unsigned threads =
+        count < forThreads ? 1u : std::max(1u, std::thread::hardware_concurrency());
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> finished{0};
+    std::exception_ptr failure;
+    std::mutex failureMutex;
+    const auto run = [&](bool reports) {
+        try {
+            for (std::size_t first; (first = next.fetch_add(chunk)) < count;) {
+                const std::size_t last = std::min(count, first + chunk);
+                for (std::size_t i = first; i < last; ++i) {
+                    work(i);
+                }
+                finished += last - first;
+                if (reports) {
+                    done(finished.load());
+                }
+            }
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(failureMutex);
+            failure = failure ? failure : std::current_exception();
+            next = count; // no more work for anyone
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back(run, false);
+        } catch (const std::system_error&) {
+            break; // no more threads to be had: those started and this one do the work
+        }
     }
-    for (double& component : normal) {
-        component /= twiceArea;
+    run(true);
+    for (std::thread& helper : helpers) {
+        helper.join();
     }
-    contact_reach::MoveInterval part;
-    // Height over the plane h + s rise within [-tolerance, tolerance].
-    const double height = dot(normal, minus(from, corner[0]));
-    const double rise = dot(normal, along);
-    part.keepAtLeast(tolerance - height, -rise);
-    part.keepAtLeast(tolerance + height, rise);
-    for (int k = 0; k < 3; ++k) {
-        // Inward across the edge k -> k+1, in the plane: n x edge, as long as the edge.
-        const Point edge = minus(corner[(k + 1) % 3], corner[k]);
-        const Point inward = cross(normal, edge);
-        const double length = std::sqrt(dot(edge, edge));
-        part.keepAtLeast(dot(inward, minus(from, corner[k])) + tolerance * length,
-                         dot(inward, along));
+    if (failure) {
+        std::rethrow_exception(failure);
     }
-    return {part.enter, part.leave};
+}
+
+// Directions spread evenly over the unit sphere (a Fibonacci lattice): n points at heights
+// evenly spaced in (-1, 1), turned by the golden angle from one to the next.
+std::vector<Point> sphereDirections(int n) {
+    const double goldenAngle = std::numbers::pi * (3.0 - std::sqrt(5.0));
+    std::vector<Point> directions;
+    for (int i = 0; i < n; ++i) {
+        const double height = 1.0 - (2.0 * i + 1.0) / n;
+        const double across = std::sqrt(1.0 - height * height);
+        const double turn = goldenAngle * i;
+        directions.push_back({across * std::cos(turn), height, across * std::sin(turn)});
+    }
+    return directions;
+}
+
+// Where the ray origin + s direction, s >= 0, crosses the triangle (Moller and Trumbore), and
+// whether it meets its front (the side its normal (v1 - v0) x (v2 - v0) points to, the side the
+// ball strikes): nothing when it misses or runs along the triangle's plane.
+struct RayHit {
+    double distance;
+    bool front;
+};
+
+std::optional<RayHit> rayHit(const Point& origin, const Point& direction,
+                             const std::array<Point, 3>& corner) {
+    const auto minus = [](const Point& a, const Point& b) {
+        return Point{a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+    };
+    const auto dot = [](const Point& a, const Point& b) {
+        return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+    };
+    const auto cross = [](const Point& a, const Point& b) {
+        return Point{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
+                     a[0] * b[1] - a[1] * b[0]};
+    };
+    const Point v0 = corner[0];
+    const Point first = minus(corner[1], v0), second = minus(corner[2], v0);
+    // origin + s d = v0 + u first + v second, solved by Cramer's rule; det = -d . normal.
+    const Point p = cross(direction, second);
+    const double det = dot(first, p);
+    if (!(det != 0.0) || !std::isfinite(det)) {
+        return std::nullopt; // along the plane
+    }
+    const Point offset = minus(origin, v0);
+    const double u = dot(offset, p) / det;
+    if (!(u >= 0.0 && u <= 1.0)) {
+        return std::nullopt;
+    }
+    const Point q = cross(offset, first);
+    const double v = dot(direction, q) / det;
+    if (!(v >= 0.0 && u + v <= 1.0)) {
+        return std::nullopt;
+    }
+    const double distance = dot(second, q) / det;
+    if (!(distance >= 0.0)) {
+        return std::nullopt; // behind the origin
+    }
+    return RayHit{distance, det > 0.0};
+}
+
+// Where the ray origin + s direction, s >= 0, enters the box; infinite when it never does.
+double rayEntry(const Point& origin, const Point& direction, const TriangleTree::Box& box) {
+    constexpr double never = std::numeric_limits<double>::infinity();
+    double enter = 0.0, leave = never;
+    for (int axis = 0; axis < 3; ++axis) {
+        const double lower = box.lower[axis], upper = box.upper[axis];
+        if (direction[axis] == 0.0) {
+            if (origin[axis] < lower || origin[axis] > upper) {
+                return never;
+            }
+            continue;
+        }
+        double near = (lower - origin[axis]) / direction[axis];
+        double far = (upper - origin[axis]) / direction[axis];
+        if (near > far) {
+            std::swap(near, far);
+        }
+        // Widened by a millionth for the rounding of the divisions: only a cull.
+        enter = std::max(enter, near - 1e-6 * std::fabs(near));
+        leave = std::min(leave, far + 1e-6 * std::fabs(far));
+        if (enter > leave) {
+            return never;
+        }
+    }
+    return enter;
 }
 
 class CourseLinter {
 public:
     CourseLinter(const Course& course, const CourseSources& sources, const std::string& name,
-                 bool closed)
-        : course_(course), sources_(sources), name_(name), closed_(closed),
+                 const LintOptions& options)
+        : course_(course), sources_(sources), name_(name), closed_(options.closed),
+          referenceSearch_(options.referenceSearch),
           progress_("checking " + std::filesystem::path(name).filename().string()) {}
 
     // Prints every finding in the order of the file, then the summary; the exit status.
@@ -202,13 +301,13 @@ private:
     void findCopies();
     void countEdges();
     void findPlacesInside();
+    void findRestingEdges();
+    void findOutwardPlaces();
     void reportTriangle(std::uint32_t t);
     void reportEdges(std::uint32_t t);
     void reportPlaces(std::uint32_t t);
-    bool restsOnOtherTriangles(std::uint32_t owner, const Vector3& a, const Vector3& b);
-    const std::vector<std::uint32_t>& trianglesNear(const Vector3& a, const Vector3& b,
-                                                    double distance);
-    void indexRestingTriangles();
+    void reportOutward(std::uint32_t t);
+    bool meshed(std::uint32_t t);
     void print(std::uint32_t t, bool error, const std::string& message);
 
     // Whether the triangle takes part in the edge and place checks: not degenerate (the ball
@@ -225,6 +324,7 @@ private:
     const CourseSources& sources_;
     const std::string& name_;
     const bool closed_;
+    const bool referenceSearch_;
 
     std::vector<Shape> shape_;
     std::vector<std::array<std::uint32_t, 3>> corners_; // vertex numbers of each triangle
@@ -237,14 +337,18 @@ private:
     std::vector<std::pair<std::uint32_t, std::uint32_t>> placesInside_;
     std::size_t nextPlace_ = 0;
 
-    // Built on the first open edge (see indexRestingTriangles): the triangles an edge may rest
-    // on, by box; their numbers, box after box; where each box's numbers begin.
-    std::vector<CollisionBox> restingBoxes_;
-    std::vector<std::uint32_t> restingNumbers_;
-    std::vector<std::uint32_t> restingBoxFirst_;
-    std::optional<ContactIndex> restingIndex_;
-    ContactCandidates near_;
-    std::vector<std::uint32_t> nearby_;
+    // For edge k of triangle t at 3 t + k: whether it is run by that triangle alone and rests
+    // on other triangles (see RestingSearch.h).
+    std::vector<char> resting_;
+    // Every place that sees the course from behind, by the first triangle (in the file) it
+    // strikes from behind, then by place.
+    struct OutwardPlace {
+        std::uint32_t triangle;
+        std::uint32_t place;
+        Vector3 centre;
+    };
+    std::vector<OutwardPlace> outward_;
+    std::size_t nextOutward_ = 0;
 
     std::uint64_t errors_ = 0;
     std::uint64_t warnings_ = 0;
@@ -390,89 +494,189 @@ void CourseLinter::findPlacesInside() {
     std::sort(placesInside_.begin(), placesInside_.end());
 }
 
-// Whether the segment a-b lies, along its whole length, within the resting tolerance of
-// triangles other than its owner: an obstacle's open edge where it stands on the floor or
-// against a wall, which the floor or the wall closes, or an edge along which smaller triangles
-// meet it (a T-junction), where no ball can pass either. Each triangle near it covers an
-// interval of it; the intervals must leave no gap.
-bool CourseLinter::restsOnOtherTriangles(std::uint32_t owner, const Vector3& a, const Vector3& b) {
-    const Point from = pointOf(a);
-    const Point along = minus(pointOf(b), from);
-    const double magnitude =
-        std::max({std::fabs(from[0]), std::fabs(from[1]), std::fabs(from[2]),
-                  double(std::fabs(b.x)), double(std::fabs(b.y)), double(std::fabs(b.z))});
-    if (!withinRestingMagnitude(a) || !withinRestingMagnitude(b)) {
-        return false;
-    }
-    const double tolerance = restingTolerance + restingRelativeTolerance * magnitude;
-    std::vector<std::pair<double, double>> parts;
-    for (const std::uint32_t t : trianglesNear(a, b, tolerance)) {
-        if (t == owner) {
+// For every edge that one triangle alone runs: whether it rests on other triangles. The edges
+// are independent, so they are shared out among the cores; each answer has its own slot.
+void CourseLinter::findRestingEdges() {
+    const std::size_t count = course_.triangles.size();
+    resting_.assign(3 * count, 0);
+    std::vector<std::uint32_t> lone; // 3 t + k for edge k of triangle t
+    for (std::uint32_t t = 0; t < count; ++t) {
+        if (!takesPart(t)) {
             continue;
         }
-        const auto part = partOnTriangle(triangle(t), from, along, tolerance);
-        if (part.first <= part.second) {
-            parts.push_back(part);
-        }
-    }
-    std::sort(parts.begin(), parts.end());
-    double covered = 0.0; // the segment is covered from its start up to here
-    for (const auto& [enter, leave] : parts) {
-        if (enter > covered) {
-            return false;
-        }
-        covered = std::max(covered, leave);
-    }
-    return covered >= 1.0;
-}
-
-// The numbers of the triangles that may lie within `distance` of the segment a-b, from the
-// contact index: a ball as wide as a few times the distance swept along the segment. (A point
-// no more than `distance` outside each edge of a triangle can lie farther from the triangle near
-// a sharp corner; the margin takes in all but the sharpest slivers.) The index leaves out the
-// triangles whose face a move leaves, so the segment is swept both ways.
-const std::vector<std::uint32_t>& CourseLinter::trianglesNear(const Vector3& a, const Vector3& b,
-                                                              double distance) {
-    constexpr double sweptWidths = 4.0;
-    if (!restingIndex_) {
-        indexRestingTriangles();
-    }
-    nearby_.clear();
-    const auto radius = static_cast<float>(sweptWidths * distance);
-    for (const auto& [from, to] : {std::pair{a, b}, std::pair{b, a}}) {
-        restingIndex_->collectCandidates(BallMove(from, to, radius), 0.0f, restingBoxes_, near_);
-        for (const ContactCandidate& candidate : near_.triangles) {
-            const std::uint32_t box = static_cast<std::uint32_t>(candidate.order >> 32);
-            const auto position = static_cast<std::uint32_t>(candidate.order & 0xffffffffu);
-            nearby_.push_back(restingNumbers_[restingBoxFirst_[box] + position]);
-        }
-    }
-    std::sort(nearby_.begin(), nearby_.end());
-    nearby_.erase(std::unique(nearby_.begin(), nearby_.end()), nearby_.end());
-    return nearby_;
-}
-
-// The contact index over the triangles an edge may rest on, box by box as in the course: those
-// that take part in the checks and lie within restingMagnitude. The index tests a triangle
-// farther out than it can cull on every query, which would make the check quadratic.
-void CourseLinter::indexRestingTriangles() {
-    // The reader appends each box's triangles to the list in turn.
-    std::uint32_t t = 0;
-    for (const CollisionBox& box : course_.boxes) {
-        restingBoxFirst_.push_back(static_cast<std::uint32_t>(restingNumbers_.size()));
-        CollisionBox& resting = restingBoxes_.emplace_back();
-        for (unsigned position = 0; position < box.triangleCount(); ++position, ++t) {
-            Triangle* const each = box.triangle(static_cast<int>(position));
-            if (takesPart(t) && withinRestingMagnitude(*each->vertex(0)) &&
-                withinRestingMagnitude(*each->vertex(1)) &&
-                withinRestingMagnitude(*each->vertex(2))) {
-                resting.addTriangle(each);
-                restingNumbers_.push_back(t);
+        for (int k = 0; k < 3; ++k) {
+            const std::uint32_t from = corners_[t][static_cast<std::size_t>(k)];
+            const std::uint32_t to = corners_[t][static_cast<std::size_t>((k + 1) % 3)];
+            const EdgeUse& use = *edges_.find(edgeKey(from, to));
+            if (use.count[0] + use.count[1] == 1) {
+                lone.push_back(3 * t + static_cast<std::uint32_t>(k));
             }
         }
-        resting.compact();
     }
-    restingIndex_.emplace(restingBoxes_);
+    if (lone.empty()) {
+        return;
+    }
+    std::vector<bool> takingPart(count);
+    for (std::uint32_t t = 0; t < count; ++t) {
+        takingPart[t] = takesPart(t);
+    }
+    const RestingCourse resting{course_.triangles, course_.boxes, takingPart};
+    const auto ends = [&](std::uint32_t edge) {
+        const Triangle& owner = triangle(edge / 3);
+        const int k = static_cast<int>(edge % 3);
+        return std::pair{*owner.vertex(k), *owner.vertex((k + 1) % 3)};
+    };
+    const auto total = static_cast<long long>(lone.size());
+    if (referenceSearch_) {
+        ReferenceRestingSearch search(resting);
+        for (const std::uint32_t edge : lone) {
+            const auto [a, b] = ends(edge);
+            resting_[edge] = search.restsOnOtherTriangles(edge / 3, a, b);
+        }
+        return;
+    }
+    const RestingSearch search(resting);
+    inParallel(
+        lone.size(), edgesForThreads,
+        [&](std::size_t i) {
+            const auto [a, b] = ends(lone[i]);
+            resting_[lone[i]] = search.restsOnOtherTriangles(lone[i] / 3, a, b);
+        },
+        [&](std::size_t finished) {
+            progress_.update(static_cast<long long>(finished), total, "open edges");
+        });
+    progress_.clear();
+}
+
+// Whether every edge of the triangle is run by another triangle too: it belongs to a mesh, as
+// the faces of a model do (a lone triangle, or one of a soup of them, faces no way in
+// particular).
+bool CourseLinter::meshed(std::uint32_t t) {
+    for (int k = 0; k < 3; ++k) {
+        const std::uint32_t from = corners_[t][static_cast<std::size_t>(k)];
+        const std::uint32_t to = corners_[t][static_cast<std::size_t>((k + 1) % 3)];
+        const EdgeUse& use = *edges_.find(edgeKey(from, to));
+        if (use.count[0] + use.count[1] < 2) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The places that see the course from behind: for each, the rays' nearest hits on the meshed
+// triangles (others let the rays through), counted by the side they strike. The places are
+// independent and shared out among the cores.
+void CourseLinter::findOutwardPlaces() {
+    std::vector<TriangleTree::Item> items;
+    std::vector<std::array<Point, 3>> corners; // by item id
+    std::vector<std::uint32_t> numbers;        // the triangle of each item id
+    for (std::uint32_t t = 0; t < course_.triangles.size(); ++t) {
+        if (!takesPart(t) || !meshed(t)) {
+            continue;
+        }
+        const Triangle& each = triangle(t);
+        TriangleTree::Item item{};
+        std::array<Point, 3>& corner = corners.emplace_back();
+        for (int v = 0; v < 3; ++v) {
+            const Vector3& p = *each.vertex(v);
+            corner[static_cast<std::size_t>(v)] = {p.x, p.y, p.z};
+        }
+        for (int axis = 0; axis < 3; ++axis) {
+            item.bounds.lower[axis] = std::min(
+                {(*each.vertex(0))[axis], (*each.vertex(1))[axis], (*each.vertex(2))[axis]});
+            item.bounds.upper[axis] = std::max(
+                {(*each.vertex(0))[axis], (*each.vertex(1))[axis], (*each.vertex(2))[axis]});
+        }
+        item.outer = item.bounds;
+        item.id = static_cast<std::uint32_t>(numbers.size());
+        numbers.push_back(t);
+        items.push_back(item);
+    }
+    if (items.empty()) {
+        return;
+    }
+    const TriangleTree tree(std::move(items));
+    std::vector<Vector3> centres = {places_[0].centre};
+    for (int x = -respawnReach; x <= respawnReach; x += outwardStep) {
+        for (int z = -respawnReach; z <= respawnReach; z += outwardStep) {
+            centres.emplace_back(static_cast<float>(x), respawnHeight, static_cast<float>(z));
+        }
+    }
+    const std::vector<Point> directions = sphereDirections(outwardRays);
+    // Hits within a hundred-thousandth of the nearest are ties, as coplanar triangles that
+    // overlap give: the ray strikes a front there when any of them shows one (the ball bounces
+    // off it), and once one does, the others need not be tested.
+    constexpr double tie = 1e-5;
+    std::vector<std::uint32_t> firstBehind(centres.size(), none);
+    inParallel(
+        centres.size(), 0,
+        [&](std::size_t place) {
+            const Point origin = {centres[place].x, centres[place].y, centres[place].z};
+            int front = 0, back = 0;
+            std::uint32_t behind = none;
+            unsigned surrounding = 0; // bit 2 axis (+ 1 along +axis): a back struck that way
+            for (const Point& direction : directions) {
+                std::optional<RayHit> nearest;
+                std::uint32_t struck = none;
+                tree.forEachNearestFirst(
+                    [&](const TriangleTree::Node& node) {
+                        return rayEntry(origin, direction, node.bounds);
+                    },
+                    [&] {
+                        // Past a front, only a nearer hit matters; past a back, a tie too.
+                        return !nearest         ? HUGE_VAL
+                               : nearest->front ? nearest->distance * (1.0 - tie)
+                                                : nearest->distance * (1.0 + tie);
+                    },
+                    [&](const TriangleTree::Item& item) {
+                        const std::optional<RayHit> hit =
+                            rayHit(origin, direction, corners[item.id]);
+                        if (!hit || !(hit->distance > outwardNearest)) {
+                            return;
+                        }
+                        if (!nearest || hit->distance < nearest->distance * (1.0 - tie)) {
+                            nearest = hit;
+                            struck = numbers[item.id];
+                        } else if (hit->front && hit->distance <= nearest->distance * (1.0 + tie)) {
+                            nearest->front = true;
+                        }
+                    });
+                if (!nearest) {
+                    continue;
+                }
+                if (nearest->front) {
+                    ++front;
+                } else {
+                    ++back;
+                    behind = std::min(behind, struck);
+                    for (int axis = 0; axis < 3; ++axis) {
+                        if (std::fabs(direction[static_cast<std::size_t>(axis)]) > outwardCone) {
+                            surrounding |= 1u << (2 * axis + (direction[axis] > 0.0 ? 1 : 0));
+                        }
+                    }
+                }
+            }
+            if (back >= outwardLeastHits && back >= outwardShare * front && surrounding == 0x3fu) {
+                firstBehind[place] = behind;
+            }
+        },
+        [](std::size_t) {});
+    for (std::uint32_t place = 0; place < centres.size(); ++place) {
+        if (firstBehind[place] != none) {
+            outward_.push_back({firstBehind[place], place, centres[place]});
+        }
+    }
+    std::sort(outward_.begin(), outward_.end(), [](const OutwardPlace& a, const OutwardPlace& b) {
+        return a.triangle < b.triangle || (a.triangle == b.triangle && a.place < b.place);
+    });
+}
+
+void CourseLinter::reportOutward(std::uint32_t t) {
+    for (; nextOutward_ < outward_.size() && outward_[nextOutward_].triangle == t; ++nextOutward_) {
+        print(t, true,
+              "the course faces outward around " + pointText(outward_[nextOutward_].centre) +
+                  ": its triangles are struck from behind; import the model with --flip");
+    }
 }
 
 void CourseLinter::print(std::uint32_t t, bool error, const std::string& message) {
@@ -507,6 +711,7 @@ void CourseLinter::reportTriangle(std::uint32_t t) {
     }
     reportEdges(t);
     reportPlaces(t);
+    reportOutward(t);
 }
 
 // An edge that more triangles run one way than the other: every one beyond the first that has
@@ -534,7 +739,7 @@ void CourseLinter::reportEdges(std::uint32_t t) {
                       " the same way as triangle " + std::to_string(other) + " (at " +
                       positionText(sources_.triangles[other]) +
                       "): one of the two faces the wrong way");
-        } else if (use.count[0] + use.count[1] == 1 && !restsOnOtherTriangles(t, a, b)) {
+        } else if (use.count[0] + use.count[1] == 1 && !resting_[3 * std::size_t{t} + k]) {
             print(t, closed_,
                   "triangle " + std::to_string(t) + " has an open " + edge() +
                       ": no other triangle runs along it, so a ball can leave there");
@@ -561,6 +766,8 @@ int CourseLinter::report() {
     findCopies();
     countEdges();
     findPlacesInside();
+    findRestingEdges();
+    findOutwardPlaces();
     // Looks at the clock only every so many triangles: most take well under a microsecond.
     constexpr std::uint32_t trianglesPerLook = 1024;
     const auto count = static_cast<long long>(course_.triangles.size());
@@ -593,6 +800,6 @@ int lintCourse(const LintOptions& options) {
                      toolName.c_str(), options.course.c_str(), none - 1);
         return exitUsage;
     }
-    CourseLinter linter(course, sources, options.course, options.closed);
+    CourseLinter linter(course, sources, options.course, options);
     return finishOutput(toolName, linter.report());
 }

@@ -245,6 +245,10 @@ std::function<int()> defineLint(CLI::App& command) {
         "- start inside (error): the ball's start (20, 0, 0), or a place where a ball that\n"
         "  comes to rest is put back (whole x and z from -20 to 20 at height 10), closer than\n"
         "  the ball's radius 0.6 to a triangle; named with the distance at the nearest one.\n"
+        "- course facing outward (error): from the start and the respawn places every 5 units,\n"
+        "  rays in 128 directions strike mostly (nine in ten) the backs of the triangles whose\n"
+        "  every edge another triangle runs too, in every direction along the axes; named at\n"
+        "  the first triangle struck from behind. Reverse the model's faces (import --flip).\n"
         "Edges match by the exact floats of their ends, as the course reader builds them.\n",
         "Exit status: 0 no error found; 1 an error found; 2 bad arguments or an unreadable\n"
         "course (the reader's message on standard error, nothing on standard output).\n");

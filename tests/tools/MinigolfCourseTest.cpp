@@ -817,6 +817,59 @@ TEST(MinigolfCourseLint, AnObstacleStandingOnTheFloorIsClosedByItAndOneAboveItIs
     }
 }
 
+// The triangles with their winding reversed: each faces the other way.
+std::vector<FileTriangle> flippedOver(std::vector<FileTriangle> triangles) {
+    for (FileTriangle& triangle : triangles) {
+        std::swap_ranges(triangle.begin() + 3, triangle.begin() + 6, triangle.begin() + 6);
+    }
+    return triangles;
+}
+
+TEST(MinigolfCourseLint, ACourseFacingOutwardIsNamedAtEveryPlaceItHolds) {
+    const std::string outward = ": error: the course faces outward around ";
+    const std::string fix = ": its triangles are struck from behind; import the model with --flip";
+    // The room facing outward holds the start and every respawn place looked from (every 5
+    // units): each sees only backs. Facing inward, it is clean (as above).
+    const ToolRun run = lint("outward.txt", {flippedOver(closedRoom())}, true);
+    EXPECT_EQ(run.status, 1) << run.err;
+    const LintReport report = reportOf(run, "outward.txt");
+    ASSERT_EQ(report.findings.size(), 1u + 9u * 9u) << run.out;
+    EXPECT_EQ(report.findings[0], "3:1" + outward + "(20, 0, 0)" + fix);
+    EXPECT_EQ(report.findings[1], "3:1" + outward + "(-20, 10, -20)" + fix);
+    for (const std::string& finding : report.findings) {
+        EXPECT_NE(finding.find(outward), std::string::npos) << finding;
+    }
+    EXPECT_EQ(report.summary, " 82 errors, 0 warnings in 12 triangles");
+
+    // A hole inside the room (a closed box 4 units wide around the respawn place (0, 10, 0))
+    // facing outward: only the place inside it sees it from behind. (Its walls pass through
+    // other respawn places, which are named as inside the course.)
+    std::vector<FileTriangle> hole = flippedOver(closedRoom());
+    for (FileTriangle& triangle : hole) {
+        for (std::size_t c = 0; c < triangle.size(); c += 3) {
+            triangle[c] *= 10.0f / 125.0f;
+            triangle[c + 1] = 50.0f + (triangle[c + 1] - 25.0f) / 5.0f;
+            triangle[c + 2] *= 10.0f / 125.0f;
+        }
+    }
+    const ToolRun holed = lint("inverted-hole.txt", {closedRoom(), hole}, true);
+    EXPECT_EQ(holed.status, 1) << holed.out;
+    const auto outwardFindings = [&](const ToolRun& each, const std::string& name) {
+        std::vector<std::string> found;
+        for (const std::string& finding : reportOf(each, name).findings) {
+            if (finding.find(outward) != std::string::npos) {
+                found.push_back(finding.substr(finding.find(outward)));
+            }
+        }
+        return found;
+    };
+    EXPECT_EQ(outwardFindings(holed, "inverted-hole.txt"),
+              std::vector<std::string>{outward + "(0, 10, 0)" + fix});
+    // Facing inward, the hole holds the place as a room does.
+    const ToolRun inward = lint("hole.txt", {closedRoom(), flippedOver(hole)}, true);
+    EXPECT_EQ(outwardFindings(inward, "hole.txt"), std::vector<std::string>{});
+}
+
 TEST(MinigolfCourseLint, TheBundledCourseIsClosed) {
     const std::string course = assetsDir + "/clobox.txt";
     const ToolRun run = runCourseTool({"lint", "--closed", course});
