@@ -98,8 +98,10 @@ public:
         placeBoxes();
         boundTriangles();
         setLooseApart();
+        sortByLeaning();
         buildTree();
         writeRecords();
+        boundNormals();
     }
 
 private:
@@ -110,6 +112,8 @@ private:
         float upper[3];
         std::uint32_t box;
         std::uint32_t position;
+        // 2 axis + (0 towards +, 1 towards -) of the normal's largest component.
+        std::uint32_t leaning;
 
         double centre(int axis) const { return 0.5 * (double(lower[axis]) + upper[axis]); }
     };
@@ -168,6 +172,13 @@ private:
                     continue;
                 }
                 contact_reach::vertexBounds(record, item.lower, item.upper);
+                int along = 0;
+                for (int axis = 1; axis < 3; ++axis) {
+                    if (std::fabs(record.normal[axis]) > std::fabs(record.normal[along])) {
+                        along = axis;
+                    }
+                }
+                item.leaning = 2 * along + (record.normal[along] < 0.0f ? 1 : 0);
                 for (int axis = 0; axis < 3; ++axis) {
                     item.lower[axis] = roundedDown(double(item.lower[axis]) - *growth);
                     item.upper[axis] = roundedUp(double(item.upper[axis]) + *growth);
@@ -208,15 +219,37 @@ private:
         index_.triangleCount_ = kept + looseItems_.size();
     }
 
-    // The tree over the items, root first; the items end up in leaf order. The upper levels are
-    // split on this thread, the subtrees below them on every thread: each subtree's nodes have
-    // their place in advance (the median split fixes every subtree's size), so the tree is the
-    // same whatever the number of threads.
+    // The items grouped by leaning, each group in list order: the root's branches.
+    void sortByLeaning() {
+        std::vector<Item> sorted;
+        sorted.reserve(items_.size());
+        for (std::uint32_t leaning = 0; leaning < 6; ++leaning) {
+            const auto first = static_cast<std::uint32_t>(sorted.size());
+            for (const Item& item : items_) {
+                if (item.leaning == leaning) {
+                    sorted.push_back(item);
+                }
+            }
+            if (sorted.size() > first) {
+                index_.branches_.push_back(
+                    {0, first, static_cast<std::uint32_t>(sorted.size()), {0, 0, 0}, 2.0f});
+            }
+        }
+        items_.swap(sorted);
+    }
+
+    // The branches' trees, one after the other; the items end up in leaf order. The upper levels
+    // are split on this thread, the subtrees below them on every thread: each subtree's nodes
+    // have their place in advance (the median split fixes every subtree's size), so the tree is
+    // the same whatever the number of threads.
     void buildTree() {
         if (items_.empty()) {
             return;
         }
-        index_.nodeCount_ = nodesFor(items_.size());
+        for (Branch& branch : index_.branches_) {
+            branch.root = static_cast<std::uint32_t>(index_.nodeCount_);
+            index_.nodeCount_ += nodesFor(branch.end - branch.first);
+        }
         index_.nodes_ = std::make_unique_for_overwrite<Node[]>(index_.nodeCount_);
         const unsigned threads =
             threads_ == 0 ? std::max(1u, std::thread::hardware_concurrency()) : threads_;
@@ -224,7 +257,9 @@ private:
         // A few subtrees a thread, so that an uneven share evens out.
         spawnBelow_ = threads > 1 ? std::max<std::size_t>(items_.size() / (4 * threads), 1024)
                                   : items_.size();
-        split({0, 0, static_cast<std::uint32_t>(items_.size())}, &subtrees);
+        for (const Branch& branch : index_.branches_) {
+            split({branch.root, branch.first, branch.end}, &subtrees);
+        }
         inParallel<NoScratch>(subtrees.size(), threads_,
                               [&](std::size_t i, NoScratch&) { split(subtrees[i], nullptr); });
     }
@@ -307,6 +342,45 @@ private:
         });
     }
 
+    // Each branch's cone around its normals: their mean direction, rounded to float, and the
+    // largest distance of a normal from it, rounded up with room for the rounding of the
+    // distances.
+    void boundNormals() {
+        for (Branch& branch : index_.branches_) {
+            double sum[3] = {0.0, 0.0, 0.0};
+            for (std::uint32_t i = branch.first; i < branch.end; ++i) {
+                for (int axis = 0; axis < 3; ++axis) {
+                    sum[axis] += index_.triangles_[i].normal[axis];
+                }
+            }
+            const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
+            if (!(length > 0.0)) {
+                continue; // normals that cancel: no cone narrower than the whole sphere
+            }
+            for (int axis = 0; axis < 3; ++axis) {
+                branch.normalAxis[axis] = static_cast<float>(sum[axis] / length);
+            }
+            branch.normalSpread = std::min(
+                2.0f, roundedUp(std::sqrt(spreadOf(branch)) * (1.0 + contact_reach::coneSlack) +
+                                contact_reach::coneSlack));
+        }
+    }
+
+    // The largest squared distance of a branch's normal from its cone's axis.
+    double spreadOf(const Branch& branch) const {
+        double widest = 0.0;
+        for (std::uint32_t i = branch.first; i < branch.end; ++i) {
+            double squared = 0.0;
+            for (int axis = 0; axis < 3; ++axis) {
+                const double gap =
+                    double(index_.triangles_[i].normal[axis]) - branch.normalAxis[axis];
+                squared += gap * gap;
+            }
+            widest = std::max(widest, squared);
+        }
+        return widest;
+    }
+
     ContactIndex& index_;
     const std::vector<CollisionBox>& boxes_;
     unsigned threads_;
@@ -331,7 +405,6 @@ bool ContactIndex::isBuiltFor(const std::vector<CollisionBox>& boxes) const {
 // (unless the context's pass is of this index and this very move already, whose tests stand).
 // False when the move cannot be culled.
 bool ContactIndex::beginPass(const BallMove& move, float epsilon, ContactSearch& search) const {
-    ++search.statistics.passes;
     const auto same = [](const Vector3& a, const Vector3& b) {
         return std::memcmp(&a, &b, sizeof a) == 0;
     };
@@ -340,6 +413,7 @@ bool ContactIndex::beginPass(const BallMove& move, float epsilon, ContactSearch&
                           std::memcmp(&search.radius_, &move.radius, sizeof(float)) == 0 &&
                           std::memcmp(&search.epsilon_, &epsilon, sizeof(float)) == 0;
     if (!samePass) {
+        ++search.statistics.passes;
         search.index_ = this;
         search.from_ = move.from;
         search.to_ = move.to;
@@ -384,10 +458,13 @@ bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
     }
     const SweepReach& sweep = *search.sweep;
     std::vector<ContactCandidate>& triangles = search.triangles;
-    if (nodeCount_ > 0) {
+    for (const Branch& branch : branches_) {
+        if (leavesEveryFace(move, branch)) {
+            continue; // the move leaves the front of every face of the branch
+        }
         std::uint32_t pending[deepestTree];
         int top = 0;
-        pending[top++] = 0;
+        pending[top++] = branch.root;
         while (top > 0) {
             const std::uint32_t at = pending[--top];
             const Node& node = nodes_[at];
@@ -472,17 +549,32 @@ void ContactIndex::enqueue(ContactSearch& search, double bound, std::uint32_t it
     }
 }
 
-// Seeds the queue with the root, and with the loose triangles of every box that takes part
-// (no bound for them).
+// Whether the move leaves the front of every face of the branch, as each one's tests judge it
+// (D . n > 0 rounded to float): then none of them reports anything. For a normal n within s of
+// the cone's axis a, D . n >= D . a - |D| s; a little more than that being positive keeps the
+// tests' own double sum and its rounding to float above zero.
+bool ContactIndex::leavesEveryFace(const BallMove& move, const Branch& branch) {
+    const double d[3] = {move.delta.x, move.delta.y, move.delta.z};
+    const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    const double along =
+        d[0] * branch.normalAxis[0] + d[1] * branch.normalAxis[1] + d[2] * branch.normalAxis[2];
+    return along - length * branch.normalSpread >
+           length * contact_reach::frontSlack + contact_reach::tinyFrontSlack;
+}
+
+// Seeds the queue with the root's branches, and with the loose triangles of every box that takes
+// part (no bound for them).
 void ContactIndex::seed(const BallMove& move, const std::vector<CollisionBox>& boxes,
                         ContactSearch& search) const {
     const SweepReach& sweep = *search.sweep;
-    if (nodeCount_ > 0) {
-        ++search.statistics.nodesVisited;
-        enqueue(
-            search,
-            contact_reach::earliestNearBox(sweep, nodes_[0].lower, nodes_[0].upper, sweep.reach), 0,
-            QueueEntry::Kind::node);
+    for (const Branch& branch : branches_) {
+        if (!leavesEveryFace(move, branch)) {
+            const Node& root = nodes_[branch.root];
+            ++search.statistics.nodesVisited;
+            enqueue(search,
+                    contact_reach::earliestNearBox(sweep, root.lower, root.upper, sweep.reach),
+                    branch.root, QueueEntry::Kind::node);
+        }
     }
     for (const LooseRun& run : looseRuns_) {
         if (boxTakesPart(run.box, move, boxes, search)) {
@@ -684,44 +776,64 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
     std::size_t nodesReached = 0;
     std::size_t nextRecord = 0;
     std::vector<std::uint32_t> pending;
-    if (nodeCount_ > 0) {
-        pending.push_back(0);
-    }
-    while (!pending.empty()) {
-        const std::uint32_t at = pending.back();
-        pending.pop_back();
-        ++nodesReached;
-        const Node& node = nodes_[at];
-        const std::string where = "node " + std::to_string(at);
-        if (node.count == 0) {
-            if (!(node.first > at + 1 && node.first < nodeCount_)) {
-                return fault(where + " has a child out of place");
+    for (std::size_t b = 0; b < branches_.size(); ++b) {
+        const Branch& branch = branches_[b];
+        const std::string where = "branch " + std::to_string(b);
+        if (branch.first != nextRecord || branch.root != nodesReached ||
+            branch.end <= branch.first) {
+            return fault(where + " is out of place");
+        }
+        for (std::uint32_t i = branch.first; i < branch.end; ++i) {
+            double squared = 0.0;
+            for (int axis = 0; axis < 3; ++axis) {
+                const double gap = double(triangles_[i].normal[axis]) - branch.normalAxis[axis];
+                squared += gap * gap;
             }
-            for (const std::uint32_t child : {at + 1, node.first}) {
-                if (!holds(node, nodes_[child].lower, nodes_[child].upper)) {
-                    return fault(where + " does not hold its child " + std::to_string(child));
+            if (!(std::sqrt(squared) <= branch.normalSpread)) {
+                return fault(where + "'s cone does not hold the normal of record " +
+                             std::to_string(i));
+            }
+        }
+        pending.push_back(branch.root);
+        while (!pending.empty()) {
+            const std::uint32_t at = pending.back();
+            pending.pop_back();
+            ++nodesReached;
+            const Node& node = nodes_[at];
+            const std::string where = "node " + std::to_string(at);
+            if (node.count == 0) {
+                if (!(node.first > at + 1 && node.first < nodeCount_)) {
+                    return fault(where + " has a child out of place");
+                }
+                for (const std::uint32_t child : {at + 1, node.first}) {
+                    if (!holds(node, nodes_[child].lower, nodes_[child].upper)) {
+                        return fault(where + " does not hold its child " + std::to_string(child));
+                    }
+                }
+                pending.push_back(node.first);
+                pending.push_back(at + 1);
+                continue;
+            }
+            if (node.first != nextRecord || node.first + node.count > treeTriangleCount_) {
+                return fault(where + " holds records out of leaf order");
+            }
+            for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
+                const double growth = *contact_reach::triangleGrowth(triangles_[i]);
+                float lower[3], upper[3];
+                contact_reach::vertexBounds(triangles_[i], lower, upper);
+                for (int axis = 0; axis < 3; ++axis) {
+                    lower[axis] = roundedDown(double(lower[axis]) - growth);
+                    upper[axis] = roundedUp(double(upper[axis]) + growth);
+                }
+                if (!holds(node, lower, upper)) {
+                    return fault(where + " does not hold record " + std::to_string(i));
                 }
             }
-            pending.push_back(node.first);
-            pending.push_back(at + 1);
-            continue;
+            nextRecord += node.count;
         }
-        if (node.first != nextRecord || node.first + node.count > treeTriangleCount_) {
-            return fault(where + " holds records out of leaf order");
+        if (nextRecord != branch.end) {
+            return fault(where + "'s leaves do not cover its records");
         }
-        for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
-            const double growth = *contact_reach::triangleGrowth(triangles_[i]);
-            float lower[3], upper[3];
-            contact_reach::vertexBounds(triangles_[i], lower, upper);
-            for (int axis = 0; axis < 3; ++axis) {
-                lower[axis] = roundedDown(double(lower[axis]) - growth);
-                upper[axis] = roundedUp(double(upper[axis]) + growth);
-            }
-            if (!holds(node, lower, upper)) {
-                return fault(where + " does not hold record " + std::to_string(i));
-            }
-        }
-        nextRecord += node.count;
     }
     if (nodesReached != nodeCount_ || nextRecord != treeTriangleCount_) {
         return fault("the tree reaches " + std::to_string(nodesReached) + " of " +
@@ -733,5 +845,6 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
 
 std::size_t ContactIndex::memoryBytes() const {
     return triangleCount_ * (sizeof(ContactTriangle) + sizeof(std::uint32_t)) +
-           nodeCount_ * sizeof(Node) + looseRuns_.capacity() * sizeof(LooseRun);
+           nodeCount_ * sizeof(Node) + looseRuns_.capacity() * sizeof(LooseRun) +
+           branches_.capacity() * sizeof(Branch);
 }

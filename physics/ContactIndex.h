@@ -26,6 +26,7 @@ struct ContactCandidate {
 
 // What the queries through one search context visited, summed since the last reset.
 struct ContactSearchStatistics {
+    // Moves queried (a query that goes on with the move of the one before counts once).
     std::uint64_t passes = 0;
     // Tree nodes whose bounds were measured against the sweep.
     std::uint64_t nodesVisited = 0;
@@ -90,7 +91,10 @@ using ContactCandidates = ContactSearch;
 
 // Picks, for one pass of the step, the triangles that can possibly report a contact: one
 // bounding-volume hierarchy over every triangle of the course, built once after the course is
-// read and only read while the ball flies.
+// read and only read while the ball flies. Its root parts the triangles by the way their normals
+// lean (a room's walls, a terrain's slopes), so that a branch is both compact in space and
+// skipped whole by a move that leaves the front of all its faces; below, each branch is split at
+// the median of its triangles' centres.
 //
 // The candidates are flat records of the same floats the triangles hold, each with its place in
 // the exhaustive search's order (boxes in list order, triangles in list order within a box), so
@@ -166,6 +170,18 @@ private:
         std::uint32_t count;
     };
 
+    // A branch of the root: the tree of the triangles whose normals lean most towards one of
+    // +x, -x, +y, -y, +z, -z, its nodes from `root` on; and a cone around those normals: every
+    // one lies within `normalSpread` (a distance between unit vectors) of the unit `normalAxis`.
+    // A move that leaves the front of every one of them skips the branch.
+    struct Branch {
+        std::uint32_t root;
+        std::uint32_t first; // its records [first, end)
+        std::uint32_t end;
+        float normalAxis[3];
+        float normalSpread;
+    };
+
     std::uint64_t mergeOrder(std::uint32_t record) const {
         return std::uint64_t{boxOf_[record]} << 32 | triangles_[record].position;
     }
@@ -184,6 +200,7 @@ private:
     void testTriangle(const QueueEntry& entry,
                       const std::function<TriangleContacts(const ContactTriangle&)>& test,
                       ContactSearch& search, double& smallest) const;
+    static bool leavesEveryFace(const BallMove& move, const Branch& branch);
     static bool canStop(const ContactSearch& search, double smallest, double gap);
     static void enqueue(ContactSearch& search, double bound, std::uint32_t item,
                         QueueEntry::Kind kind);
@@ -201,7 +218,9 @@ private:
     std::unique_ptr<std::uint32_t[]> boxOf_;
     std::size_t triangleCount_ = 0;
     std::size_t treeTriangleCount_ = 0;
-    // The tree, root first (none when no triangle can be culled).
+    // The tree: the root's branches (none when no triangle can be culled), and their nodes one
+    // branch after the other.
+    std::vector<Branch> branches_;
     std::unique_ptr<Node[]> nodes_;
     std::size_t nodeCount_ = 0;
     std::vector<LooseRun> looseRuns_;
