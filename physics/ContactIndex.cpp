@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -405,13 +406,13 @@ bool ContactIndex::isBuiltFor(const std::vector<CollisionBox>& boxes) const {
 // (unless the context's pass is of this index and this very move already, whose tests stand).
 // False when the move cannot be culled.
 bool ContactIndex::beginPass(const BallMove& move, float epsilon, ContactSearch& search) const {
-    const auto same = [](const Vector3& a, const Vector3& b) {
-        return std::memcmp(&a, &b, sizeof a) == 0;
+    const auto bits = [](float value) { return std::bit_cast<std::uint32_t>(value); };
+    const auto same = [&](const Vector3& a, const Vector3& b) {
+        return bits(a.x) == bits(b.x) && bits(a.y) == bits(b.y) && bits(a.z) == bits(b.z);
     };
     const bool samePass = search.index_ == this && same(search.from_, move.from) &&
-                          same(search.to_, move.to) &&
-                          std::memcmp(&search.radius_, &move.radius, sizeof(float)) == 0 &&
-                          std::memcmp(&search.epsilon_, &epsilon, sizeof(float)) == 0;
+                          same(search.to_, move.to) && bits(search.radius_) == bits(move.radius) &&
+                          bits(search.epsilon_) == bits(epsilon);
     if (!samePass) {
         ++search.statistics.passes;
         search.index_ = this;
@@ -426,13 +427,8 @@ bool ContactIndex::beginPass(const BallMove& move, float epsilon, ContactSearch&
         }
         ++search.pass_;
     }
-    std::optional<SweepReach>& sweep = search.sweep;
-    if (!contact_reach::sweepReach(move, epsilon, courseMagnitude_, sweep.emplace())) {
-        sweep.reset();
-        return false;
-    }
-    contact_reach::prepareSlabs(*sweep);
-    return true;
+    search.slabsReady_ = false;
+    return contact_reach::sweepReach(move, epsilon, courseMagnitude_, search.sweep_);
 }
 
 // Whether the box's own sweep test accepts the move, as the exhaustive search asks it: made once
@@ -456,11 +452,14 @@ bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
         collectEveryTriangle(move, boxes, search);
         return true;
     }
-    const SweepReach& sweep = *search.sweep;
+    SweepReach& sweep = search.sweep_;
     std::vector<ContactCandidate>& triangles = search.triangles;
     for (const Branch& branch : branches_) {
-        if (leavesEveryFace(move, branch)) {
-            continue; // the move leaves the front of every face of the branch
+        const Node& root = nodes_[branch.root];
+        if (!contact_reach::boundsMayReach(sweep, root.lower, root.upper) ||
+            leavesEveryFace(move, branch)) {
+            ++search.statistics.nodesVisited;
+            continue; // out of reach, or the move leaves the front of every face of the branch
         }
         std::uint32_t pending[deepestTree];
         int top = 0;
@@ -469,7 +468,14 @@ bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
             const std::uint32_t at = pending[--top];
             const Node& node = nodes_[at];
             ++search.statistics.nodesVisited;
-            if (!contact_reach::mayReach(sweep, node.lower, node.upper)) {
+            if (!contact_reach::boundsMayReach(sweep, node.lower, node.upper)) {
+                continue;
+            }
+            if (!search.slabsReady_) {
+                contact_reach::prepareSlabs(sweep);
+                search.slabsReady_ = true;
+            }
+            if (!contact_reach::segmentMayReach(sweep, node.lower, node.upper, 0.0)) {
                 continue;
             }
             if (node.count == 0) {
@@ -566,7 +572,7 @@ bool ContactIndex::leavesEveryFace(const BallMove& move, const Branch& branch) {
 // part (no bound for them).
 void ContactIndex::seed(const BallMove& move, const std::vector<CollisionBox>& boxes,
                         ContactSearch& search) const {
-    const SweepReach& sweep = *search.sweep;
+    const SweepReach& sweep = search.sweep_;
     for (const Branch& branch : branches_) {
         if (!leavesEveryFace(move, branch)) {
             const Node& root = nodes_[branch.root];
@@ -590,7 +596,7 @@ void ContactIndex::seed(const BallMove& move, const std::vector<CollisionBox>& b
 // band, and none below the node's bound.
 void ContactIndex::expandNode(const QueueEntry& entry, const BallMove& move,
                               const std::vector<CollisionBox>& boxes, ContactSearch& search) const {
-    const SweepReach& sweep = *search.sweep;
+    const SweepReach& sweep = search.sweep_;
     const Node& node = nodes_[entry.item];
     if (node.count == 0) {
         for (const std::uint32_t child : {entry.item + 1, node.first}) {
@@ -625,7 +631,7 @@ void ContactIndex::expandNode(const QueueEntry& entry, const BallMove& move,
 void ContactIndex::tightenBound(const QueueEntry& entry, ContactSearch& search) const {
     enqueue(search,
             std::max(entry.bound,
-                     contact_reach::earliestNearTriangle(triangles_[entry.item], *search.sweep)),
+                     contact_reach::earliestNearTriangle(triangles_[entry.item], search.sweep_)),
             entry.item, QueueEntry::Kind::tightTriangle);
 }
 
@@ -673,6 +679,10 @@ void ContactIndex::searchEarliestFirst(
         }
         search.countTested(search.triangles.size());
     } else {
+        if (!search.slabsReady_) {
+            contact_reach::prepareSlabs(search.sweep_);
+            search.slabsReady_ = true;
+        }
         seed(move, boxes, search);
         const double gap = 2.0 * std::max(0.0, double(epsilon));
         double smallest = noContact;

@@ -48,8 +48,6 @@ public:
     // What searchEarliestFirst found: in merging order, every tested triangle that reported a
     // contact, with its results.
     std::vector<std::pair<std::uint64_t, TriangleContacts>> tested;
-    // The move's share of the culling margin, when the move could be culled at all.
-    std::optional<contact_reach::SweepReach> sweep;
     ContactSearchStatistics statistics;
 
     // The seven tests of `count` more triangles ran (the caller runs them for collectCandidates).
@@ -76,6 +74,10 @@ private:
     Vector3 from_, to_;
     float radius_ = 0.0f;
     float epsilon_ = 0.0f;
+    // The move's share of the culling margin (when the move can be culled), and whether its
+    // slab reciprocals are ready: a move that reaches no branch's bounds never needs them.
+    contact_reach::SweepReach sweep_;
+    bool slabsReady_ = false;
     // Box by box, the pass at which its sweep test was made and what it said; a test of an
     // earlier pass counts for nothing. Pass numbers only grow (all stamps are cleared when they
     // run out).
