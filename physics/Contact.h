@@ -2,6 +2,7 @@
 
 #include "geometry/Vector3.h"
 
+#include <algorithm>
 #include <cmath>
 
 // The vocabulary of the contact search: a contact time, the ball's move, and the merging of many
@@ -70,9 +71,18 @@ private:
     float epsilon_;
 };
 
+// One feature's contact: the fraction of the move at which the ball first touches it (noContact:
+// never) and the normal that contact merges (world axes, a unit vector; meaningful only below
+// noContact).
+struct ContactResult {
+    float time = noContact;
+    float normal[3] = {0.0f, 0.0f, 0.0f};
+};
+
 // The seven results of one triangle, in the order they merge: the face, the vertices v0, v1, v2,
 // the edges 0, 1, 2; each with the normal it merges (the face normal, or for a feature touched
-// at the start, the direction from the feature to the centre).
+// at the start, the direction from the feature to the centre). Written and read by their named
+// slots; `time` and `normal` are the same results in merging order.
 struct TriangleContacts {
     static constexpr int face = 0;
     static constexpr int count = 7;
@@ -81,6 +91,14 @@ struct TriangleContacts {
                          noContact, noContact, noContact};
     // World axes; set for every result below noContact.
     float normal[count][3];
+
+    // The slots of the face, of vertex v and of edge k.
+    ContactResult faceResult() const { return slot(face); }
+    ContactResult vertexResult(int v) const { return slot(vertexSlot(v)); }
+    ContactResult edgeResult(int k) const { return slot(edgeSlot(k)); }
+    void setFace(const ContactResult& result) { setSlot(face, result); }
+    void setVertex(int v, const ContactResult& result) { setSlot(vertexSlot(v), result); }
+    void setEdge(int k, const ContactResult& result) { setSlot(edgeSlot(k), result); }
 
     Vector3 normalOf(int i) const { return {normal[i][0], normal[i][1], normal[i][2]}; }
 
@@ -95,5 +113,20 @@ struct TriangleContacts {
                 contacts.mergeFeature(time[i], normalOf(i));
             }
         }
+    }
+
+private:
+    static constexpr int vertexSlot(int v) { return 1 + v; }
+    static constexpr int edgeSlot(int k) { return 4 + k; }
+
+    ContactResult slot(int i) const {
+        ContactResult result;
+        result.time = time[i];
+        std::copy_n(normal[i], 3, result.normal);
+        return result;
+    }
+    void setSlot(int i, const ContactResult& result) {
+        time[i] = result.time;
+        std::copy_n(result.normal, 3, normal[i]);
     }
 };

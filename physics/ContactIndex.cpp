@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -14,93 +17,19 @@ using contact_reach::SweepReach;
 
 namespace {
 
-// Items per leaf. Four triangles keep the tree a third the size of the triangles' records while
-// a leaf still costs less than one triangle's seven tests; boxes are few, two a leaf.
+// Triangles per leaf. Four keep the tree a third the size of the triangles' records while a leaf
+// still costs less than one triangle's seven tests.
 constexpr std::uint32_t trianglesPerLeaf = 4;
-constexpr std::uint32_t boxesPerLeaf = 2;
-// Boxes up to which a search tests each box's bounds in turn rather than walking the tree over
-// them: a room's walls share every upper node of that tree, which a sweep anywhere inside the
-// room reaches (measured: the tree costs more up to about a hundred boxes).
-constexpr std::size_t boxesScannedInTurn = 64;
 
 // Triangles below which the index is built on the calling thread alone: a few milliseconds of
 // work, less than what waiting for another thread to be scheduled can cost on a busy machine.
 constexpr std::size_t trianglesForThreads = 4096;
 
-// Deep enough for any tree the median split builds: it halves the items at every level.
+// Records written by one thread's share of the work at a time, when the records are filled in.
+constexpr std::size_t recordsPerChunk = 4096;
+
+// Deep enough for any tree the median split builds: it halves the triangles at every level.
 constexpr int deepestTree = 64;
-
-} // namespace
-
-using contact_reach::roundedDown;
-using contact_reach::roundedUp;
-
-// One item to place in a tree: its grown bounds and what it stands for.
-struct ContactIndex::TreeItem {
-    float lower[3];
-    float upper[3];
-    std::uint32_t id;
-
-    double centre(int axis) const { return 0.5 * (double(lower[axis]) + upper[axis]); }
-};
-
-std::uint32_t ContactIndex::buildTree(std::vector<Node>& nodes, std::vector<TreeItem>& items,
-                                      std::uint32_t leafSize, std::uint32_t firstItem) {
-    const auto root = static_cast<std::uint32_t>(nodes.size());
-    nodes.emplace_back();
-    splitNode(nodes, root, items, 0, static_cast<std::uint32_t>(items.size()), leafSize, firstItem);
-    return root;
-}
-
-// Fills nodes[nodeIndex] with the items [begin, end): a leaf when they are few, otherwise two
-// children split at the median of the items' centres along the axis where the centres spread
-// widest. The items are reordered so that every leaf holds a contiguous run of them.
-void ContactIndex::splitNode(std::vector<Node>& nodes, std::uint32_t nodeIndex,
-                             std::vector<TreeItem>& items, std::uint32_t begin, std::uint32_t end,
-                             std::uint32_t leafSize, std::uint32_t firstItem) {
-    Node node{};
-    double lowestCentre[3];
-    double highestCentre[3];
-    for (int axis = 0; axis < 3; ++axis) {
-        node.lower[axis] = items[begin].lower[axis];
-        node.upper[axis] = items[begin].upper[axis];
-        lowestCentre[axis] = highestCentre[axis] = items[begin].centre(axis);
-    }
-    for (std::uint32_t i = begin + 1; i < end; ++i) {
-        for (int axis = 0; axis < 3; ++axis) {
-            node.lower[axis] = std::min(node.lower[axis], items[i].lower[axis]);
-            node.upper[axis] = std::max(node.upper[axis], items[i].upper[axis]);
-            lowestCentre[axis] = std::min(lowestCentre[axis], items[i].centre(axis));
-            highestCentre[axis] = std::max(highestCentre[axis], items[i].centre(axis));
-        }
-    }
-    if (end - begin <= leafSize) {
-        node.first = firstItem + begin;
-        node.count = end - begin;
-        nodes[nodeIndex] = node;
-        return;
-    }
-    int axis = 0;
-    for (int other = 1; other < 3; ++other) {
-        if (highestCentre[other] - lowestCentre[other] > highestCentre[axis] - lowestCentre[axis]) {
-            axis = other;
-        }
-    }
-    const std::uint32_t middle = begin + (end - begin) / 2;
-    std::nth_element(
-        items.begin() + begin, items.begin() + middle, items.begin() + end,
-        [axis](const TreeItem& a, const TreeItem& b) { return a.centre(axis) < b.centre(axis); });
-    const auto left = static_cast<std::uint32_t>(nodes.size());
-    nodes.emplace_back();
-    nodes.emplace_back();
-    node.first = left;
-    node.count = 0;
-    nodes[nodeIndex] = node;
-    splitNode(nodes, left, items, begin, middle, leafSize, firstItem);
-    splitNode(nodes, left + 1, items, middle, end, leafSize, firstItem);
-}
-
-namespace {
 
 // Runs work(i, scratch) for every i below count on up to `threads` threads, the calling one
 // included (0: one per core), each thread with a Scratch of its own; rethrows on the calling
@@ -147,282 +76,447 @@ void inParallel(std::size_t count, unsigned threads, Work work) {
     }
 }
 
-// The nodes of the tree splitNode builds over `items` items: one leaf for a few, otherwise a
-// node over the trees of both halves.
-std::size_t nodesFor(std::size_t items, std::size_t leafSize) {
-    return items <= leafSize
-               ? 1
-               : 1 + nodesFor(items / 2, leafSize) + nodesFor(items - items / 2, leafSize);
+// The nodes of the tree the median split builds over `items` triangles: one leaf for a few,
+// otherwise a node over the trees of both halves.
+std::size_t nodesFor(std::size_t items) {
+    return items <= trianglesPerLeaf ? 1 : 1 + nodesFor(items / 2) + nodesFor(items - items / 2);
 }
 
 } // namespace
 
-// What indexing one box found, besides the records and nodes it wrote in place.
-struct ContactIndex::BoxIndex {
-    std::uint32_t looseCount = 0;
-    bool hasTree = false;
-    float normalAxis[3] = {0.0f, 0.0f, 0.0f};
-    float normalSpread = 2.0f;
-    // The largest coordinate magnitude of its tree triangles.
-    double magnitude = 0.0;
+using contact_reach::roundedDown;
+using contact_reach::roundedUp;
+
+// Builds the index: the records of every non-degenerate triangle, the tree over those that can
+// be culled in leaf order, then the loose ones box by box. Kept apart from the queries, which
+// only read what it leaves.
+class ContactIndex::Builder {
+public:
+    Builder(ContactIndex& index, const std::vector<CollisionBox>& boxes, unsigned threads)
+        : index_(index), boxes_(boxes), threads_(threads) {}
+
+    void build() {
+        placeBoxes();
+        boundTriangles();
+        setLooseApart();
+        sortByLeaning();
+        buildTree();
+        writeRecords();
+        boundNormals();
+    }
+
+private:
+    // A triangle to place: its bounds grown by its share of the culling margin, and where the
+    // course holds it.
+    struct Item {
+        float lower[3];
+        float upper[3];
+        std::uint32_t box;
+        std::uint32_t position;
+        // 2 axis + (0 towards +, 1 towards -) of the normal's largest component.
+        std::uint32_t leaning;
+
+        double centre(int axis) const { return 0.5 * (double(lower[axis]) + upper[axis]); }
+    };
+    // A subtree left to build on some thread: node, and items [begin, end).
+    struct Subtree {
+        std::uint32_t node;
+        std::uint32_t begin;
+        std::uint32_t end;
+    };
+    struct NoScratch {};
+
+    // Counts each box's non-degenerate triangles: where its items begin.
+    void placeBoxes() {
+        std::size_t listed = 0;
+        for (const CollisionBox& box : boxes_) {
+            listed += box.triangleCount();
+        }
+        if (listed < trianglesForThreads) {
+            threads_ = 1;
+        }
+        std::vector<std::uint32_t> usable(boxes_.size());
+        inParallel<NoScratch>(boxes_.size(), threads_, [&](std::size_t number, NoScratch&) {
+            const CollisionBox& box = boxes_[number];
+            for (unsigned i = 0; i < box.triangleCount(); ++i) {
+                usable[number] += box.triangle(static_cast<int>(i))->hasFiniteNormal() ? 1 : 0;
+            }
+        });
+        firstItem_.resize(boxes_.size());
+        std::size_t total = 0;
+        for (std::size_t number = 0; number < boxes_.size(); ++number) {
+            firstItem_[number] = total;
+            total += usable[number];
+        }
+        items_.resize(total);
+        loose_.assign(total, 0);
+        magnitude_.assign(boxes_.size(), 0.0);
+    }
+
+    // The grown bounds of every triangle that can be culled; the others are marked loose.
+    void boundTriangles() {
+        inParallel<NoScratch>(boxes_.size(), threads_, [&](std::size_t number, NoScratch&) {
+            const CollisionBox& box = boxes_[number];
+            std::size_t next = firstItem_[number];
+            for (unsigned position = 0; position < box.triangleCount(); ++position) {
+                const Triangle& triangle = *box.triangle(static_cast<int>(position));
+                if (!triangle.hasFiniteNormal()) {
+                    continue; // degenerate: the search skips it
+                }
+                Item& item = items_[next];
+                item.box = static_cast<std::uint32_t>(number);
+                item.position = position;
+                const ContactTriangle record = ContactTriangle::of(triangle, position);
+                const std::optional<double> growth = contact_reach::triangleGrowth(record);
+                if (!growth) {
+                    loose_[next++] = 1;
+                    continue;
+                }
+                contact_reach::vertexBounds(record, item.lower, item.upper);
+                int along = 0;
+                for (int axis = 1; axis < 3; ++axis) {
+                    if (std::fabs(record.normal[axis]) > std::fabs(record.normal[along])) {
+                        along = axis;
+                    }
+                }
+                item.leaning = 2 * along + (record.normal[along] < 0.0f ? 1 : 0);
+                for (int axis = 0; axis < 3; ++axis) {
+                    item.lower[axis] = roundedDown(double(item.lower[axis]) - *growth);
+                    item.upper[axis] = roundedUp(double(item.upper[axis]) + *growth);
+                }
+                for (const float* corner : record.vertex) {
+                    magnitude_[number] =
+                        std::max(magnitude_[number], contact_reach::magnitude(corner));
+                }
+                ++next;
+            }
+        });
+        for (const double magnitude : magnitude_) {
+            index_.courseMagnitude_ = std::max(index_.courseMagnitude_, magnitude);
+        }
+    }
+
+    // Moves the loose triangles out of the items, in list order, into runs box by box.
+    void setLooseApart() {
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < items_.size(); ++i) {
+            if (loose_[i] == 0) {
+                items_[kept++] = items_[i];
+                continue;
+            }
+            const Item& item = items_[i];
+            std::vector<LooseRun>& runs = index_.looseRuns_;
+            if (runs.empty() || runs.back().box != item.box) {
+                runs.push_back({item.box, static_cast<std::uint32_t>(looseItems_.size()), 0});
+            }
+            ++runs.back().count;
+            looseItems_.push_back(item);
+        }
+        items_.resize(kept);
+        for (LooseRun& run : index_.looseRuns_) {
+            run.first += static_cast<std::uint32_t>(kept);
+        }
+        index_.treeTriangleCount_ = kept;
+        index_.triangleCount_ = kept + looseItems_.size();
+    }
+
+    // The items grouped by leaning, each group in list order: the root's branches.
+    void sortByLeaning() {
+        std::vector<Item> sorted;
+        sorted.reserve(items_.size());
+        for (std::uint32_t leaning = 0; leaning < 6; ++leaning) {
+            const auto first = static_cast<std::uint32_t>(sorted.size());
+            for (const Item& item : items_) {
+                if (item.leaning == leaning) {
+                    sorted.push_back(item);
+                }
+            }
+            if (sorted.size() > first) {
+                index_.branches_.push_back(
+                    {0, first, static_cast<std::uint32_t>(sorted.size()), {0, 0, 0}, 2.0f});
+            }
+        }
+        items_.swap(sorted);
+    }
+
+    // The branches' trees, one after the other; the items end up in leaf order. The upper levels
+    // are split on this thread, the subtrees below them on every thread: each subtree's nodes
+    // have their place in advance (the median split fixes every subtree's size), so the tree is
+    // the same whatever the number of threads.
+    void buildTree() {
+        if (items_.empty()) {
+            return;
+        }
+        for (Branch& branch : index_.branches_) {
+            branch.root = static_cast<std::uint32_t>(index_.nodeCount_);
+            index_.nodeCount_ += nodesFor(branch.end - branch.first);
+        }
+        index_.nodes_ = std::make_unique_for_overwrite<Node[]>(index_.nodeCount_);
+        const unsigned threads =
+            threads_ == 0 ? std::max(1u, std::thread::hardware_concurrency()) : threads_;
+        std::vector<Subtree> subtrees;
+        // A few subtrees a thread, so that an uneven share evens out.
+        spawnBelow_ = threads > 1 ? std::max<std::size_t>(items_.size() / (4 * threads), 1024)
+                                  : items_.size();
+        for (const Branch& branch : index_.branches_) {
+            split({branch.root, branch.first, branch.end}, &subtrees);
+        }
+        inParallel<NoScratch>(subtrees.size(), threads_,
+                              [&](std::size_t i, NoScratch&) { split(subtrees[i], nullptr); });
+    }
+
+    // Fills the subtree's node: a leaf when its items are few, otherwise a node split at the
+    // median of the items' centres along the axis where they spread widest, over the subtrees
+    // of both halves (left in the next node, right after the whole left subtree). With
+    // `deferred`, subtrees small enough are left there for later instead.
+    void split(const Subtree& subtree, std::vector<Subtree>* deferred) {
+        if (deferred != nullptr && subtree.end - subtree.begin <= spawnBelow_) {
+            deferred->push_back(subtree);
+            return;
+        }
+        Node node{};
+        double lowestCentre[3];
+        double highestCentre[3];
+        const Item& head = items_[subtree.begin];
+        for (int axis = 0; axis < 3; ++axis) {
+            node.lower[axis] = head.lower[axis];
+            node.upper[axis] = head.upper[axis];
+            lowestCentre[axis] = highestCentre[axis] = head.centre(axis);
+        }
+        for (std::uint32_t i = subtree.begin + 1; i < subtree.end; ++i) {
+            for (int axis = 0; axis < 3; ++axis) {
+                node.lower[axis] = std::min(node.lower[axis], items_[i].lower[axis]);
+                node.upper[axis] = std::max(node.upper[axis], items_[i].upper[axis]);
+                lowestCentre[axis] = std::min(lowestCentre[axis], items_[i].centre(axis));
+                highestCentre[axis] = std::max(highestCentre[axis], items_[i].centre(axis));
+            }
+        }
+        const std::uint32_t count = subtree.end - subtree.begin;
+        if (count <= trianglesPerLeaf) {
+            node.first = subtree.begin;
+            node.count = count;
+            index_.nodes_[subtree.node] = node;
+            return;
+        }
+        int axis = 0;
+        for (int other = 1; other < 3; ++other) {
+            if (highestCentre[other] - lowestCentre[other] >
+                highestCentre[axis] - lowestCentre[axis]) {
+                axis = other;
+            }
+        }
+        const std::uint32_t middle = subtree.begin + count / 2;
+        std::nth_element(
+            items_.begin() + subtree.begin, items_.begin() + middle, items_.begin() + subtree.end,
+            [axis](const Item& a, const Item& b) { return a.centre(axis) < b.centre(axis); });
+        const std::uint32_t left = subtree.node + 1;
+        const auto right = static_cast<std::uint32_t>(left + nodesFor(middle - subtree.begin));
+        node.first = right;
+        node.count = 0;
+        index_.nodes_[subtree.node] = node;
+        split({left, subtree.begin, middle}, deferred);
+        split({right, middle, subtree.end}, deferred);
+    }
+
+    // The records in leaf order, then the loose ones, written in place by the threads (so that
+    // the fresh memory is first touched there).
+    void writeRecords() {
+        const std::size_t count = index_.triangleCount_;
+        index_.triangles_ = std::make_unique_for_overwrite<ContactTriangle[]>(count);
+        index_.boxOf_ = std::make_unique_for_overwrite<std::uint32_t[]>(count);
+        const std::size_t chunks = (count + recordsPerChunk - 1) / recordsPerChunk;
+        inParallel<NoScratch>(chunks, threads_, [&](std::size_t chunk, NoScratch&) {
+            const std::size_t end = std::min(count, (chunk + 1) * recordsPerChunk);
+            for (std::size_t i = chunk * recordsPerChunk; i < end; ++i) {
+                const bool inTree = i < items_.size();
+                const Item& item = inTree ? items_[i] : looseItems_[i - items_.size()];
+                const Triangle& triangle =
+                    *boxes_[item.box].triangle(static_cast<int>(item.position));
+                ContactTriangle record = ContactTriangle::of(triangle, item.position);
+                if (inTree) {
+                    record.reachGrowth = roundedUp(*contact_reach::triangleGrowth(record));
+                    record.normalError = roundedUp(contact_reach::normalError(record));
+                }
+                index_.triangles_[i] = record;
+                index_.boxOf_[i] = item.box;
+            }
+        });
+    }
+
+    // Each branch's cone around its normals: their mean direction, rounded to float, and the
+    // largest distance of a normal from it, rounded up with room for the rounding of the
+    // distances.
+    void boundNormals() {
+        for (Branch& branch : index_.branches_) {
+            double sum[3] = {0.0, 0.0, 0.0};
+            for (std::uint32_t i = branch.first; i < branch.end; ++i) {
+                for (int axis = 0; axis < 3; ++axis) {
+                    sum[axis] += index_.triangles_[i].normal[axis];
+                }
+            }
+            const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
+            if (!(length > 0.0)) {
+                continue; // normals that cancel: no cone narrower than the whole sphere
+            }
+            for (int axis = 0; axis < 3; ++axis) {
+                branch.normalAxis[axis] = static_cast<float>(sum[axis] / length);
+            }
+            branch.normalSpread = std::min(
+                2.0f, roundedUp(std::sqrt(spreadOf(branch)) * (1.0 + contact_reach::coneSlack) +
+                                contact_reach::coneSlack));
+        }
+    }
+
+    // The largest squared distance of a branch's normal from its cone's axis.
+    double spreadOf(const Branch& branch) const {
+        double widest = 0.0;
+        for (std::uint32_t i = branch.first; i < branch.end; ++i) {
+            double squared = 0.0;
+            for (int axis = 0; axis < 3; ++axis) {
+                const double gap =
+                    double(index_.triangles_[i].normal[axis]) - branch.normalAxis[axis];
+                squared += gap * gap;
+            }
+            widest = std::max(widest, squared);
+        }
+        return widest;
+    }
+
+    ContactIndex& index_;
+    const std::vector<CollisionBox>& boxes_;
+    unsigned threads_;
+    std::vector<std::size_t> firstItem_;
+    std::vector<Item> items_;
+    std::vector<std::uint8_t> loose_;
+    std::vector<Item> looseItems_;
+    std::vector<double> magnitude_;
+    std::size_t spawnBelow_ = 0;
 };
 
 ContactIndex::ContactIndex(const std::vector<CollisionBox>& boxes, unsigned threads)
     : boxList_(&boxes), boxListSize_(boxes.size()) {
-    std::size_t listed = 0;
-    for (const CollisionBox& box : boxes) {
-        listed += box.triangleCount();
-    }
-    if (listed < trianglesForThreads) {
-        threads = 1;
-    }
-    // Room for every box: its non-degenerate triangles' records, and nodes for a tree over all
-    // of them (a box whose triangles are partly loose leaves a few unused).
-    std::vector<std::uint32_t> usable(boxes.size());
-    struct NoScratch {};
-    inParallel<NoScratch>(boxes.size(), threads, [&](std::size_t number, NoScratch&) {
-        const CollisionBox& box = boxes[number];
-        for (unsigned i = 0; i < box.triangleCount(); ++i) {
-            usable[number] += box.triangle(static_cast<int>(i))->hasFiniteNormal() ? 1 : 0;
-        }
-    });
-    std::vector<std::size_t> firstNode(boxes.size());
-    for (std::size_t number = 0; number < boxes.size(); ++number) {
-        BoxEntry entry;
-        entry.first = static_cast<std::uint32_t>(triangleCount_);
-        entry.count = usable[number];
-        boxEntries_.push_back(entry);
-        firstNode[number] = nodeCount_;
-        triangleCount_ += usable[number];
-        nodeCount_ += usable[number] > 0 ? nodesFor(usable[number], trianglesPerLeaf) : 0;
-    }
-    // Written in place by the threads that index the boxes, so that the fresh memory is first
-    // touched there.
-    triangles_ = std::make_unique_for_overwrite<ContactTriangle[]>(triangleCount_);
-    nodes_ = std::make_unique_for_overwrite<Node[]>(nodeCount_);
-    std::vector<BoxIndex> found(boxes.size());
-    inParallel<BoxScratch>(boxes.size(), threads, [&](std::size_t number, BoxScratch& scratch) {
-        found[number] = indexBox(boxes[number], boxEntries_[number], firstNode[number], scratch);
-    });
-    for (std::size_t number = 0; number < boxes.size(); ++number) {
-        BoxEntry& entry = boxEntries_[number];
-        entry.looseCount = found[number].looseCount;
-        entry.root = found[number].hasTree ? static_cast<std::uint32_t>(firstNode[number]) : noNode;
-        std::copy_n(found[number].normalAxis, 3, entry.normalAxis);
-        entry.normalSpread = found[number].normalSpread;
-        courseMagnitude_ = std::max(courseMagnitude_, found[number].magnitude);
-    }
-    buildBoxTree();
-}
-
-// A thread's scratch while it indexes boxes, kept from box to box.
-struct ContactIndex::BoxScratch {
-    std::vector<ContactTriangle> records;
-    std::vector<TreeItem> items;
-    std::vector<Node> nodes;
-};
-
-// Writes the box's records at triangles_[entry.first...] (the tree triangles in leaf order, then
-// the loose ones) and its tree at nodes_[firstNode...].
-ContactIndex::BoxIndex ContactIndex::indexBox(const CollisionBox& box, const BoxEntry& entry,
-                                              std::size_t firstNode, BoxScratch& scratch) {
-    std::vector<ContactTriangle>& records = scratch.records;
-    std::vector<TreeItem>& items = scratch.items;
-    std::vector<Node>& nodes = scratch.nodes;
-    records.clear();
-    items.clear();
-    nodes.clear();
-
-    BoxIndex found;
-    std::uint32_t next = entry.first + entry.count; // loose records are written from the end
-    const unsigned count = box.triangleCount();
-    for (unsigned position = 0; position < count; ++position) {
-        const Triangle& triangle = *box.triangle(static_cast<int>(position));
-        if (!triangle.hasFiniteNormal()) {
-            continue; // degenerate: the search skips it
-        }
-        ContactTriangle record = ContactTriangle::of(triangle, position);
-        const std::optional<double> growth = contact_reach::triangleGrowth(record);
-        if (!growth) {
-            triangles_[--next] = record;
-            ++found.looseCount;
-            continue;
-        }
-        record.reachGrowth = roundedUp(*growth);
-        record.normalError = roundedUp(contact_reach::normalError(record));
-        TreeItem item{};
-        contact_reach::vertexBounds(record, item.lower, item.upper);
-        for (int axis = 0; axis < 3; ++axis) {
-            item.lower[axis] = roundedDown(double(item.lower[axis]) - *growth);
-            item.upper[axis] = roundedUp(double(item.upper[axis]) + *growth);
-        }
-        for (const float* corner : record.vertex) {
-            found.magnitude = std::max(found.magnitude, contact_reach::magnitude(corner));
-        }
-        item.id = static_cast<std::uint32_t>(records.size());
-        records.push_back(record);
-        items.push_back(item);
-    }
-    // The loose records came in from the end: put them back in list order.
-    std::reverse(triangles_.get() + next, triangles_.get() + entry.first + entry.count);
-    if (items.empty()) {
-        return found;
-    }
-    found.hasTree = true;
-    boundNormals(records, found);
-    buildTree(nodes, items, trianglesPerLeaf, 0);
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        triangles_[entry.first + i] = records[items[i].id];
-    }
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        Node node = nodes[i];
-        node.first += static_cast<std::uint32_t>(node.count > 0 ? entry.first : firstNode);
-        nodes_[firstNode + i] = node;
-    }
-    return found;
-}
-
-// The cone around the records' normals: their mean direction, rounded to float, and the largest
-// distance of a normal from it, rounded up with room for the rounding of the distances.
-void ContactIndex::boundNormals(const std::vector<ContactTriangle>& records, BoxIndex& found) {
-    double sum[3] = {0.0, 0.0, 0.0};
-    for (const ContactTriangle& record : records) {
-        for (int axis = 0; axis < 3; ++axis) {
-            sum[axis] += record.normal[axis];
-        }
-    }
-    const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
-    if (!(length > 0.0)) {
-        return; // normals that cancel: no cone narrower than the whole sphere
-    }
-    double widest = 0.0;
-    for (int axis = 0; axis < 3; ++axis) {
-        found.normalAxis[axis] = static_cast<float>(sum[axis] / length);
-    }
-    for (const ContactTriangle& record : records) {
-        double squared = 0.0;
-        for (int axis = 0; axis < 3; ++axis) {
-            const double gap = double(record.normal[axis]) - found.normalAxis[axis];
-            squared += gap * gap;
-        }
-        widest = std::max(widest, squared);
-    }
-    found.normalSpread = std::min(2.0f, roundedUp(std::sqrt(widest) * (1.0 + 1e-9) + 1e-9));
-}
-
-void ContactIndex::buildBoxTree() {
-    std::vector<TreeItem> treeBoxes;
-    for (std::size_t number = 0; number < boxEntries_.size(); ++number) {
-        const BoxEntry& entry = boxEntries_[number];
-        if (entry.looseCount > 0) {
-            looseBoxes_.push_back(static_cast<std::uint32_t>(number));
-        } else if (entry.root != noNode) {
-            TreeItem item{};
-            std::copy_n(nodes_[entry.root].lower, 3, item.lower);
-            std::copy_n(nodes_[entry.root].upper, 3, item.upper);
-            item.id = static_cast<std::uint32_t>(number);
-            treeBoxes.push_back(item);
-        }
-        // A box without any non-degenerate triangle contributes nothing and is left out.
-    }
-    if (!treeBoxes.empty()) {
-        buildTree(boxNodes_, treeBoxes, boxesPerLeaf, 0);
-        for (const TreeItem& item : treeBoxes) {
-            treeBoxes_.push_back(item.id);
-        }
-    }
+    Builder(*this, boxes, threads).build();
 }
 
 bool ContactIndex::isBuiltFor(const std::vector<CollisionBox>& boxes) const {
     return &boxes == boxList_ && boxes.size() == boxListSize_;
 }
 
-namespace {
-
-// Calls visit(first, count) for every leaf of the tree at `root` whose bounds the sweep may
-// reach, depth first, until a visit returns false; returns false then.
-template <class Node, class Visit>
-bool forEachReachedLeaf(const Node* nodes, std::uint32_t root, const SweepReach& sweep,
-                        Visit visit) {
-    std::uint32_t pending[deepestTree];
-    int top = 0;
-    pending[top++] = root;
-    while (top > 0) {
-        const Node& node = nodes[pending[--top]];
-        if (!contact_reach::mayReach(sweep, node.lower, node.upper)) {
-            continue;
+// Starts a pass of the query on the move: the move's share of the margin, and fresh box tests
+// (unless the context's pass is of this index and this very move already, whose tests stand).
+// False when the move cannot be culled.
+bool ContactIndex::beginPass(const BallMove& move, float epsilon, ContactSearch& search) const {
+    const auto bits = [](float value) { return std::bit_cast<std::uint32_t>(value); };
+    const auto same = [&](const Vector3& a, const Vector3& b) {
+        return bits(a.x) == bits(b.x) && bits(a.y) == bits(b.y) && bits(a.z) == bits(b.z);
+    };
+    const bool samePass = search.index_ == this && same(search.from_, move.from) &&
+                          same(search.to_, move.to) && bits(search.radius_) == bits(move.radius) &&
+                          bits(search.epsilon_) == bits(epsilon);
+    if (!samePass) {
+        ++search.statistics.passes;
+        search.index_ = this;
+        search.from_ = move.from;
+        search.to_ = move.to;
+        search.radius_ = move.radius;
+        search.epsilon_ = epsilon;
+        if (search.boxPass_.size() != boxListSize_ || search.pass_ == UINT32_MAX) {
+            search.boxPass_.assign(boxListSize_, 0);
+            search.boxAccepted_.assign(boxListSize_, 0);
+            search.pass_ = 0;
         }
-        if (node.count > 0) {
-            if (!visit(node.first, node.count)) {
-                return false;
-            }
-        } else {
-            pending[top++] = node.first + 1;
-            pending[top++] = node.first;
-        }
+        ++search.pass_;
     }
-    return true;
+    search.slabsReady_ = false;
+    return contact_reach::sweepReach(move, epsilon, courseMagnitude_, search.sweep_);
 }
 
-// The place in merging order of the triangle at `position` in box `number`.
-std::uint64_t mergeOrder(std::uint32_t number, std::uint32_t position) {
-    return std::uint64_t{number} << 32 | position;
+// Whether the box's own sweep test accepts the move, as the exhaustive search asks it: made once
+// per pass, when the box's first triangle is reached.
+bool ContactIndex::boxTakesPart(std::uint32_t box, const BallMove& move,
+                                const std::vector<CollisionBox>& boxes,
+                                ContactSearch& search) const {
+    if (search.boxPass_[box] != search.pass_) {
+        search.boxPass_[box] = search.pass_;
+        search.boxAccepted_[box] =
+            boxes[box].overlapsSweep(move.from, move.to, move.radius, search.epsilon_) ? 1 : 0;
+    }
+    return search.boxAccepted_[box] != 0;
 }
-
-} // namespace
 
 bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
-                                     const std::vector<CollisionBox>& boxes,
-                                     ContactCandidates& candidates, std::size_t most) const {
-    candidates.triangles.clear();
-    std::optional<SweepReach>& sweep = candidates.sweep;
-    if (!contact_reach::sweepReach(move, epsilon, courseMagnitude_, sweep.emplace())) {
-        sweep.reset();
-        collectEveryTriangle(move, epsilon, boxes, candidates.triangles);
+                                     const std::vector<CollisionBox>& boxes, ContactSearch& search,
+                                     std::size_t most) const {
+    search.triangles.clear();
+    if (!beginPass(move, epsilon, search)) {
+        collectEveryTriangle(move, boxes, search);
         return true;
     }
-
-    std::vector<std::uint32_t>& searched = candidates.boxes;
-    searchedBoxes(move, epsilon, boxes, *sweep, searched);
-    for (const std::uint32_t number : searched) {
-        if (!collectBox(number, move, *sweep, candidates.triangles, most)) {
-            return false;
+    SweepReach& sweep = search.sweep_;
+    std::vector<ContactCandidate>& triangles = search.triangles;
+    for (const Branch& branch : branches_) {
+        const Node& root = nodes_[branch.root];
+        if (!contact_reach::boundsMayReach(sweep, root.lower, root.upper) ||
+            leavesEveryFace(move, branch)) {
+            ++search.statistics.nodesVisited;
+            continue; // out of reach, or the move leaves the front of every face of the branch
         }
-    }
-    return true;
-}
-
-void ContactIndex::searchedBoxes(const BallMove& move, float epsilon,
-                                 const std::vector<CollisionBox>& boxes, SweepReach& sweep,
-                                 std::vector<std::uint32_t>& searched) const {
-    searched.clear();
-    const auto accept = [&](std::uint32_t number) {
-        if (boxes[number].overlapsSweep(move.from, move.to, move.radius, epsilon)) {
-            searched.push_back(number);
-        }
-    };
-    if (treeBoxes_.size() <= boxesScannedInTurn) {
-        for (const std::uint32_t number : treeBoxes_) {
-            const Node& root = nodes_[boxEntries_[number].root];
-            if (contact_reach::boundsMayReach(sweep, root.lower, root.upper)) {
-                accept(number);
+        std::uint32_t pending[deepestTree];
+        int top = 0;
+        pending[top++] = branch.root;
+        while (top > 0) {
+            const std::uint32_t at = pending[--top];
+            const Node& node = nodes_[at];
+            ++search.statistics.nodesVisited;
+            if (!contact_reach::boundsMayReach(sweep, node.lower, node.upper)) {
+                continue;
+            }
+            if (!search.slabsReady_) {
+                contact_reach::prepareSlabs(sweep);
+                search.slabsReady_ = true;
+            }
+            if (!contact_reach::segmentMayReach(sweep, node.lower, node.upper, 0.0)) {
+                continue;
+            }
+            if (node.count == 0) {
+                pending[top++] = node.first;
+                pending[top++] = at + 1;
+                continue;
+            }
+            for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
+                ++search.statistics.trianglesBounded;
+                const ContactTriangle& triangle = triangles_[i];
+                if (contact_reach::leavesFront(move, triangle) ||
+                    !contact_reach::mayTouch(triangle, triangle.reachGrowth, sweep) ||
+                    contact_reach::earliestNearPlane(triangle, sweep) > 1.0 ||
+                    !boxTakesPart(boxOf_[i], move, boxes, search)) {
+                    continue; // its tests all report nothing, or its box takes no part
+                }
+                triangles.push_back({mergeOrder(i), &triangle});
+            }
+            if (triangles.size() > most) {
+                return false;
             }
         }
-    } else {
-        contact_reach::prepareSlabs(sweep);
-        forEachReachedLeaf(boxNodes_.data(), 0, sweep,
-                           [&](std::uint32_t first, std::uint32_t count) {
-                               for (std::uint32_t i = first; i < first + count; ++i) {
-                                   accept(treeBoxes_[i]);
-                               }
-                               return true;
-                           });
     }
-    for (const std::uint32_t number : looseBoxes_) {
-        accept(number);
+    for (const LooseRun& run : looseRuns_) {
+        if (boxTakesPart(run.box, move, boxes, search)) {
+            for (std::uint32_t i = run.first; i < run.first + run.count; ++i) {
+                triangles.push_back({mergeOrder(i), &triangles_[i]});
+            }
+        }
     }
-    if (!searched.empty() && treeBoxes_.size() <= boxesScannedInTurn) {
-        contact_reach::prepareSlabs(sweep); // the walk over the box tree prepared them already
+    return triangles.size() <= most;
+}
+
+// A move that cannot be culled: every triangle of every box whose test accepts it.
+void ContactIndex::collectEveryTriangle(const BallMove& move,
+                                        const std::vector<CollisionBox>& boxes,
+                                        ContactSearch& search) const {
+    for (std::uint32_t i = 0; i < triangleCount_; ++i) {
+        if (boxTakesPart(boxOf_[i], move, boxes, search)) {
+            search.triangles.push_back({mergeOrder(i), &triangles_[i]});
+        }
     }
 }
 
@@ -449,161 +543,318 @@ void ContactIndex::searchedBoxes(const BallMove& move, float epsilon,
 // The search stops at the front's bound L once the smallest result found lies below L - 2 eps and
 // no result found lies in [L - 2 eps, L): with G = L - eps the property holds for every result,
 // those found as those not (all at or above L = G + eps), so merging the tested triangles in
-// order gives the exhaustive result. A box that the box test rejects is never entered, as the
-// exhaustive search skips it too.
-void ContactIndex::searchEarliestFirst(
-    const BallMove& move, float epsilon, const ContactCandidates& collected,
-    const std::function<TriangleContacts(const ContactTriangle&)>& test,
-    EarliestFirstSearch& search) const {
-    using Pending = EarliestFirstSearch::Pending;
-    constexpr int nodeStage = -1;
-    constexpr int boundStage = 0;
-    constexpr int testStage = 1;
-    search.tested.clear();
-    search.resultTimes.clear();
-    std::vector<Pending>& pending = search.pending;
-    pending.clear();
-    const auto later = [](const Pending& a, const Pending& b) { return a.bound > b.bound; };
-    const auto push = [&](double bound, std::uint32_t item, std::uint32_t box, int stage) {
-        if (bound <= 1.0) { // otherwise no result below 1 can come of it
-            pending.push_back({bound, item, box, stage});
-            std::push_heap(pending.begin(), pending.end(), later);
-        }
-    };
+// order gives the exhaustive result. A triangle whose box the box test rejects never enters the
+// queue, as the exhaustive search skips it too: the property is one of the results that take
+// part, and so is the stop.
+void ContactIndex::enqueue(ContactSearch& search, double bound, std::uint32_t item,
+                           QueueEntry::Kind kind) {
+    if (bound <= 1.0) { // otherwise no result below 1 can come of it
+        search.queue_.push_back({bound, item, kind});
+        std::push_heap(search.queue_.begin(), search.queue_.end(),
+                       [](const QueueEntry& a, const QueueEntry& b) { return a.bound > b.bound; });
+    }
+}
 
-    // collectCandidates stops at its limit only for a move it can cull.
-    const SweepReach& sweep = collected.sweep.value();
-    for (const std::uint32_t number : collected.boxes) {
-        const BoxEntry& entry = boxEntries_[number];
-        if (entry.root != noNode && !leavesEveryFace(move, entry)) {
-            const Node& root = nodes_[entry.root];
-            push(contact_reach::earliestNearBox(sweep, root.lower, root.upper, sweep.reach),
-                 entry.root, number, nodeStage);
-        }
-        for (std::uint32_t i = entry.firstLoose(); i < entry.first + entry.count; ++i) {
-            push(0.0, i, number, testStage); // no bound for a loose triangle
+// Whether the move leaves the front of every face of the branch, as each one's tests judge it
+// (D . n > 0 rounded to float): then none of them reports anything. For a normal n within s of
+// the cone's axis a, D . n >= D . a - |D| s; a little more than that being positive keeps the
+// tests' own double sum and its rounding to float above zero.
+bool ContactIndex::leavesEveryFace(const BallMove& move, const Branch& branch) {
+    const double d[3] = {move.delta.x, move.delta.y, move.delta.z};
+    const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    const double along =
+        d[0] * branch.normalAxis[0] + d[1] * branch.normalAxis[1] + d[2] * branch.normalAxis[2];
+    return along - length * branch.normalSpread >
+           length * contact_reach::frontSlack + contact_reach::tinyFrontSlack;
+}
+
+// Seeds the queue with the root's branches, and with the loose triangles of every box that takes
+// part (no bound for them).
+void ContactIndex::seed(const BallMove& move, const std::vector<CollisionBox>& boxes,
+                        ContactSearch& search) const {
+    const SweepReach& sweep = search.sweep_;
+    for (const Branch& branch : branches_) {
+        if (!leavesEveryFace(move, branch)) {
+            const Node& root = nodes_[branch.root];
+            ++search.statistics.nodesVisited;
+            enqueue(search,
+                    contact_reach::earliestNearBox(sweep, root.lower, root.upper, sweep.reach),
+                    branch.root, QueueEntry::Kind::node);
         }
     }
+    for (const LooseRun& run : looseRuns_) {
+        if (boxTakesPart(run.box, move, boxes, search)) {
+            for (std::uint32_t i = run.first; i < run.first + run.count; ++i) {
+                enqueue(search, 0.0, i, QueueEntry::Kind::tightTriangle);
+            }
+        }
+    }
+}
 
-    const double gap = 2.0 * std::max(0.0, double(epsilon));
-    double smallest = noContact;
-    while (!pending.empty()) {
-        const double front = pending.front().bound;
-        if (smallest < front - gap &&
-            std::none_of(search.resultTimes.begin(), search.resultTimes.end(),
-                         [&](float t) { return t >= front - gap && t < front; })) {
-            break; // nothing left can change the merge
+// An inner node gives its two children, each bounded by the rounded box around its bounds; a
+// leaf its triangles that may report on the move, each bounded by its own box and its plane's
+// band, and none below the node's bound.
+void ContactIndex::expandNode(const QueueEntry& entry, const BallMove& move,
+                              const std::vector<CollisionBox>& boxes, ContactSearch& search) const {
+    const SweepReach& sweep = search.sweep_;
+    const Node& node = nodes_[entry.item];
+    if (node.count == 0) {
+        for (const std::uint32_t child : {entry.item + 1, node.first}) {
+            ++search.statistics.nodesVisited;
+            const Node& c = nodes_[child];
+            enqueue(search,
+                    std::max(entry.bound,
+                             contact_reach::earliestNearBox(sweep, c.lower, c.upper, sweep.reach)),
+                    child, QueueEntry::Kind::node);
         }
-        std::pop_heap(pending.begin(), pending.end(), later);
-        const Pending next = pending.back();
-        pending.pop_back();
-        if (next.stage == nodeStage) {
-            const Node& node = nodes_[next.item];
-            if (node.count == 0) {
-                for (std::uint32_t child = node.first; child <= node.first + 1; ++child) {
-                    const Node& c = nodes_[child];
-                    push(std::max(next.bound, contact_reach::earliestNearBox(sweep, c.lower,
-                                                                             c.upper, sweep.reach)),
-                         child, next.box, nodeStage);
-                }
-                continue;
+        return;
+    }
+    for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
+        ++search.statistics.trianglesBounded;
+        const ContactTriangle& triangle = triangles_[i];
+        if (contact_reach::leavesFront(move, triangle)) {
+            continue; // its tests all report nothing
+        }
+        float lower[3], upper[3];
+        contact_reach::vertexBounds(triangle, lower, upper);
+        const double bound = std::max({entry.bound,
+                                       contact_reach::earliestNearBox(
+                                           sweep, lower, upper, sweep.reach + triangle.reachGrowth),
+                                       contact_reach::earliestNearPlane(triangle, sweep)});
+        if (bound <= 1.0 && boxTakesPart(boxOf_[i], move, boxes, search)) {
+            enqueue(search, bound, i, QueueEntry::Kind::roughTriangle);
+        }
+    }
+}
+
+// A triangle at the front with its first bound goes back with the bound of the triangle itself.
+void ContactIndex::tightenBound(const QueueEntry& entry, ContactSearch& search) const {
+    enqueue(search,
+            std::max(entry.bound,
+                     contact_reach::earliestNearTriangle(triangles_[entry.item], search.sweep_)),
+            entry.item, QueueEntry::Kind::tightTriangle);
+}
+
+// Runs the triangle's seven tests and keeps what it reported.
+void ContactIndex::testTriangle(const QueueEntry& entry,
+                                const std::function<TriangleContacts(const ContactTriangle&)>& test,
+                                ContactSearch& search, double& smallest) const {
+    ++search.statistics.trianglesTested;
+    const TriangleContacts results = test(triangles_[entry.item]);
+    bool any = false;
+    for (const float t : results.time) {
+        if (t < noContact) {
+            search.resultTimes_.push_back(t);
+            smallest = std::min(smallest, double(t));
+            any = true;
+        }
+    }
+    if (any) { // a triangle without a result merges as nothing
+        search.tested.emplace_back(mergeOrder(entry.item), results);
+    }
+}
+
+// The stopping rule of the proof above: at the front's bound L, the smallest result found lies
+// below L - gap and no result found lies in [L - gap, L).
+bool ContactIndex::canStop(const ContactSearch& search, double smallest, double gap) {
+    const double front = search.queue_.front().bound;
+    return smallest < front - gap &&
+           std::none_of(search.resultTimes_.begin(), search.resultTimes_.end(),
+                        [&](float t) { return t >= front - gap && t < front; });
+}
+
+void ContactIndex::searchEarliestFirst(
+    const BallMove& move, float epsilon, const std::vector<CollisionBox>& boxes,
+    const std::function<TriangleContacts(const ContactTriangle&)>& test,
+    ContactSearch& search) const {
+    search.tested.clear();
+    search.resultTimes_.clear();
+    search.queue_.clear();
+    if (!beginPass(move, epsilon, search)) {
+        // Nothing to order by: every triangle of every box that takes part, in merging order.
+        search.triangles.clear();
+        collectEveryTriangle(move, boxes, search);
+        for (const ContactCandidate& candidate : search.triangles) {
+            search.tested.emplace_back(candidate.order, test(*candidate.triangle));
+        }
+        search.countTested(search.triangles.size());
+    } else {
+        if (!search.slabsReady_) {
+            contact_reach::prepareSlabs(search.sweep_);
+            search.slabsReady_ = true;
+        }
+        seed(move, boxes, search);
+        const double gap = 2.0 * std::max(0.0, double(epsilon));
+        double smallest = noContact;
+        std::vector<QueueEntry>& queue = search.queue_;
+        while (!queue.empty() && !canStop(search, smallest, gap)) {
+            std::pop_heap(queue.begin(), queue.end(), [](const QueueEntry& a, const QueueEntry& b) {
+                return a.bound > b.bound;
+            });
+            const QueueEntry next = queue.back();
+            queue.pop_back();
+            switch (next.kind) {
+            case QueueEntry::Kind::node:
+                expandNode(next, move, boxes, search);
+                break;
+            case QueueEntry::Kind::roughTriangle:
+                tightenBound(next, search);
+                break;
+            case QueueEntry::Kind::tightTriangle:
+                testTriangle(next, test, search, smallest);
+                break;
             }
-            for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
-                const ContactTriangle& triangle = triangles_[i];
-                if (contact_reach::leavesFront(move, triangle)) {
-                    continue; // its tests all report nothing
-                }
-                float lower[3], upper[3];
-                contact_reach::vertexBounds(triangle, lower, upper);
-                const double bound =
-                    std::max({next.bound,
-                              contact_reach::earliestNearBox(sweep, lower, upper,
-                                                             sweep.reach + triangle.reachGrowth),
-                              contact_reach::earliestNearPlane(triangle, sweep)});
-                push(bound, i, next.box, boundStage);
-            }
-            continue;
-        }
-        const ContactTriangle& triangle = triangles_[next.item];
-        if (next.stage < testStage) {
-            push(std::max(next.bound, contact_reach::earliestNearTriangle(triangle, sweep)),
-                 next.item, next.box, testStage);
-            continue;
-        }
-        const TriangleContacts results = test(triangle);
-        bool any = false;
-        for (const float t : results.time) {
-            if (t < noContact) {
-                search.resultTimes.push_back(t);
-                smallest = std::min(smallest, double(t));
-                any = true;
-            }
-        }
-        if (any) { // a triangle without a result merges as nothing
-            search.tested.emplace_back(mergeOrder(next.box, triangle.position), results);
         }
     }
     std::sort(search.tested.begin(), search.tested.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
 }
 
-// Appends the box's triangles that the sweep may touch. A triangle whose face the move leaves
-// (D . n > 0, rounded as its tests round it) reports nothing and is left out.
-bool ContactIndex::collectBox(std::uint32_t number, const BallMove& move, const SweepReach& sweep,
-                              std::vector<ContactCandidate>& triangles, std::size_t most) const {
-    const BoxEntry& entry = boxEntries_[number];
-    if (entry.root != noNode && !leavesEveryFace(move, entry)) {
-        const bool all = forEachReachedLeaf(
-            nodes_.get(), entry.root, sweep, [&](std::uint32_t first, std::uint32_t count) {
-                for (std::uint32_t i = first; i < first + count; ++i) {
-                    const ContactTriangle& triangle = triangles_[i];
-                    if (contact_reach::leavesFront(move, triangle)) {
-                        continue; // its tests all report nothing
-                    }
-                    if (contact_reach::mayTouch(triangle, triangle.reachGrowth, sweep)) {
-                        triangles.push_back({mergeOrder(number, triangle.position), &triangle});
+std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox>& boxes) const {
+    const auto fault = [](const std::string& text) { return std::optional<std::string>(text); };
+    if (boxes.size() != boxListSize_) {
+        return fault("built for " + std::to_string(boxListSize_) + " boxes, given " +
+                     std::to_string(boxes.size()));
+    }
+    // Every record: a non-degenerate triangle of its box, at its position, seen once.
+    std::vector<std::size_t> firstOfBox(boxes.size() + 1, 0);
+    for (std::size_t number = 0; number < boxes.size(); ++number) {
+        firstOfBox[number + 1] = firstOfBox[number] + boxes[number].triangleCount();
+    }
+    std::vector<std::uint8_t> seen(firstOfBox.back(), 0);
+    for (std::size_t i = 0; i < triangleCount_; ++i) {
+        const ContactTriangle& record = triangles_[i];
+        const std::uint32_t box = boxOf_[i];
+        const std::string where = "record " + std::to_string(i);
+        if (box >= boxes.size() || record.position >= boxes[box].triangleCount()) {
+            return fault(where + " names no triangle of the course");
+        }
+        const Triangle& triangle = *boxes[box].triangle(static_cast<int>(record.position));
+        const ContactTriangle expected = ContactTriangle::of(triangle, record.position);
+        if (!triangle.hasFiniteNormal() || record.frames != expected.frames ||
+            std::memcmp(record.vertex, expected.vertex, sizeof record.vertex) != 0) {
+            return fault(where + " does not hold the triangle of its place");
+        }
+        if (seen[firstOfBox[box] + record.position]++ != 0) {
+            return fault(where + " repeats a triangle");
+        }
+        if ((i < treeTriangleCount_) != contact_reach::triangleGrowth(record).has_value()) {
+            return fault(where + (i < treeTriangleCount_ ? " cannot be culled but is in the tree"
+                                                         : " is loose but could be culled"));
+        }
+    }
+    for (std::size_t number = 0; number < boxes.size(); ++number) {
+        for (unsigned position = 0; position < boxes[number].triangleCount(); ++position) {
+            if (seen[firstOfBox[number] + position] == 0 &&
+                boxes[number].triangle(static_cast<int>(position))->hasFiniteNormal()) {
+                return fault("triangle " + std::to_string(position) + " of box " +
+                             std::to_string(number) + " is missing");
+            }
+        }
+    }
+    // The loose runs: box by box in list order, one after the other after the tree's records.
+    std::size_t next = treeTriangleCount_;
+    for (std::size_t r = 0; r < looseRuns_.size(); ++r) {
+        const LooseRun& run = looseRuns_[r];
+        if (run.first != next || (r > 0 && run.box <= looseRuns_[r - 1].box)) {
+            return fault("loose run " + std::to_string(r) + " is out of place");
+        }
+        for (std::uint32_t i = run.first; i < run.first + run.count; ++i) {
+            if (boxOf_[i] != run.box ||
+                (i > run.first && triangles_[i].position <= triangles_[i - 1].position)) {
+                return fault("loose run " + std::to_string(r) + " holds another box's record");
+            }
+        }
+        next += run.count;
+    }
+    if (next != triangleCount_) {
+        return fault("the loose runs do not end with the records");
+    }
+    // The tree: every node reached once, holding its children; the leaves cover the tree's
+    // records once each, in order, and hold their grown bounds.
+    if ((nodeCount_ == 0) != (treeTriangleCount_ == 0)) {
+        return fault("a tree without triangles, or triangles without a tree");
+    }
+    const auto holds = [](const Node& outer, const float* lower, const float* upper) {
+        for (int axis = 0; axis < 3; ++axis) {
+            if (!(outer.lower[axis] <= lower[axis] && upper[axis] <= outer.upper[axis])) {
+                return false;
+            }
+        }
+        return true;
+    };
+    std::size_t nodesReached = 0;
+    std::size_t nextRecord = 0;
+    std::vector<std::uint32_t> pending;
+    for (std::size_t b = 0; b < branches_.size(); ++b) {
+        const Branch& branch = branches_[b];
+        const std::string where = "branch " + std::to_string(b);
+        if (branch.first != nextRecord || branch.root != nodesReached ||
+            branch.end <= branch.first) {
+            return fault(where + " is out of place");
+        }
+        for (std::uint32_t i = branch.first; i < branch.end; ++i) {
+            double squared = 0.0;
+            for (int axis = 0; axis < 3; ++axis) {
+                const double gap = double(triangles_[i].normal[axis]) - branch.normalAxis[axis];
+                squared += gap * gap;
+            }
+            if (!(std::sqrt(squared) <= branch.normalSpread)) {
+                return fault(where + "'s cone does not hold the normal of record " +
+                             std::to_string(i));
+            }
+        }
+        pending.push_back(branch.root);
+        while (!pending.empty()) {
+            const std::uint32_t at = pending.back();
+            pending.pop_back();
+            ++nodesReached;
+            const Node& node = nodes_[at];
+            const std::string where = "node " + std::to_string(at);
+            if (node.count == 0) {
+                if (!(node.first > at + 1 && node.first < nodeCount_)) {
+                    return fault(where + " has a child out of place");
+                }
+                for (const std::uint32_t child : {at + 1, node.first}) {
+                    if (!holds(node, nodes_[child].lower, nodes_[child].upper)) {
+                        return fault(where + " does not hold its child " + std::to_string(child));
                     }
                 }
-                return triangles.size() <= most;
-            });
-        if (!all) {
-            return false;
+                pending.push_back(node.first);
+                pending.push_back(at + 1);
+                continue;
+            }
+            if (node.first != nextRecord || node.first + node.count > treeTriangleCount_) {
+                return fault(where + " holds records out of leaf order");
+            }
+            for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
+                const double growth = *contact_reach::triangleGrowth(triangles_[i]);
+                float lower[3], upper[3];
+                contact_reach::vertexBounds(triangles_[i], lower, upper);
+                for (int axis = 0; axis < 3; ++axis) {
+                    lower[axis] = roundedDown(double(lower[axis]) - growth);
+                    upper[axis] = roundedUp(double(upper[axis]) + growth);
+                }
+                if (!holds(node, lower, upper)) {
+                    return fault(where + " does not hold record " + std::to_string(i));
+                }
+            }
+            nextRecord += node.count;
+        }
+        if (nextRecord != branch.end) {
+            return fault(where + "'s leaves do not cover its records");
         }
     }
-    for (std::uint32_t i = entry.firstLoose(); i < entry.first + entry.count; ++i) {
-        triangles.push_back({mergeOrder(number, triangles_[i].position), &triangles_[i]});
+    if (nodesReached != nodeCount_ || nextRecord != treeTriangleCount_) {
+        return fault("the tree reaches " + std::to_string(nodesReached) + " of " +
+                     std::to_string(nodeCount_) + " nodes and " + std::to_string(nextRecord) +
+                     " of " + std::to_string(treeTriangleCount_) + " records");
     }
-    return triangles.size() <= most;
-}
-
-// Whether the move leaves the front of every tree triangle of the box, as each one's tests
-// judge it (D . n > 0 rounded to float): then none of them reports anything. For a normal n
-// within s of the cone's axis a, D . n >= D . a - |D| s; a little more than that being positive
-// keeps the tests' own double sum and its rounding to float above zero.
-bool ContactIndex::leavesEveryFace(const BallMove& move, const BoxEntry& entry) {
-    const double d[3] = {move.delta.x, move.delta.y, move.delta.z};
-    const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-    const double along =
-        d[0] * entry.normalAxis[0] + d[1] * entry.normalAxis[1] + d[2] * entry.normalAxis[2];
-    return along - length * entry.normalSpread > length * 1e-12 + 1e-37;
-}
-
-void ContactIndex::collectEveryTriangle(const BallMove& move, float epsilon,
-                                        const std::vector<CollisionBox>& boxes,
-                                        std::vector<ContactCandidate>& triangles) const {
-    for (std::uint32_t number = 0; number < boxEntries_.size(); ++number) {
-        if (!boxes[number].overlapsSweep(move.from, move.to, move.radius, epsilon)) {
-            continue;
-        }
-        const BoxEntry& entry = boxEntries_[number];
-        for (std::uint32_t i = entry.first; i < entry.first + entry.count; ++i) {
-            triangles.push_back({mergeOrder(number, triangles_[i].position), &triangles_[i]});
-        }
-    }
+    return std::nullopt;
 }
 
 std::size_t ContactIndex::memoryBytes() const {
-    return triangleCount_ * sizeof(ContactTriangle) + nodeCount_ * sizeof(Node) +
-           boxEntries_.capacity() * sizeof(BoxEntry) + boxNodes_.capacity() * sizeof(Node) +
-           (treeBoxes_.capacity() + looseBoxes_.capacity()) * sizeof(std::uint32_t);
+    return triangleCount_ * (sizeof(ContactTriangle) + sizeof(std::uint32_t)) +
+           nodeCount_ * sizeof(Node) + looseRuns_.capacity() * sizeof(LooseRun) +
+           branches_.capacity() * sizeof(Branch);
 }

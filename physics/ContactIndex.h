@@ -11,7 +11,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
+
+class ContactIndex;
 
 // A candidate triangle and its place in merging order: its box's number in the high 32 bits,
 // its position in that box in the low 32.
@@ -20,76 +24,126 @@ struct ContactCandidate {
     const ContactTriangle* triangle;
 };
 
-// What one search collects: the candidate triangles (in no particular order: sort them by
-// `order` to merge) and, on the way, the boxes searched with the move's share of the culling
-// margin, which a search earliest first goes on from. The caller keeps one from search to
-// search, which spares an allocation per pass.
-struct ContactCandidates {
+// What the queries through one search context visited, summed since the last reset.
+struct ContactSearchStatistics {
+    // Moves queried (a query that goes on with the move of the one before counts once).
+    std::uint64_t passes = 0;
+    // Tree nodes whose bounds were measured against the sweep.
+    std::uint64_t nodesVisited = 0;
+    // Triangles reached in a leaf and bounded (the cheap rejections before their tests).
+    std::uint64_t trianglesBounded = 0;
+    // Triangles whose seven tests ran.
+    std::uint64_t trianglesTested = 0;
+};
+
+// The caller's scratch for the queries of a ContactIndex: what one pass collects and tests, the
+// box tests it has made, and the statistics. The index itself is only read, so one index serves
+// many threads, each with a context of its own; a context is kept from pass to pass to spare
+// allocations, and may serve several indexes in turn.
+class ContactSearch {
+public:
+    // What collectCandidates found: the triangles to test (in no particular order: sort them by
+    // `order` to merge).
     std::vector<ContactCandidate> triangles;
-    std::vector<std::uint32_t> boxes;
-    // The move's share of the culling margin, when the move could be culled at all.
-    std::optional<contact_reach::SweepReach> sweep;
-};
-
-// What a search earliest first keeps from pass to pass (to spare allocations): its queue, the
-// triangles it tested with their results, and the results' times.
-struct EarliestFirstSearch {
-    struct Pending {
-        double bound;       // no result of what this stands for lies below it
-        std::uint32_t item; // a node or a triangle record of the index
-        std::uint32_t box;
-        int stage; // a node, or a triangle with its first bound or its tightest
-    };
-    std::vector<Pending> pending;
-    // Every triangle tested that reported a contact: its place in merging order and its results.
+    // What searchEarliestFirst found: in merging order, every tested triangle that reported a
+    // contact, with its results.
     std::vector<std::pair<std::uint64_t, TriangleContacts>> tested;
-    std::vector<float> resultTimes;
+    ContactSearchStatistics statistics;
+
+    // The seven tests of `count` more triangles ran (the caller runs them for collectCandidates).
+    void countTested(std::size_t count) { statistics.trianglesTested += count; }
+    void resetStatistics() { statistics = {}; }
+
+private:
+    friend class ContactIndex;
+
+    // An entry of the earliest-first queue: no result of what it stands for lies below `bound`.
+    struct QueueEntry {
+        enum class Kind : std::uint8_t {
+            node,          // a tree node, bounded by the rounded box around its bounds
+            roughTriangle, // a triangle bounded by its own box and its plane's band
+            tightTriangle, // a triangle bounded by the triangle itself: next, its tests
+        };
+        double bound;
+        std::uint32_t item; // a node or a triangle record of the index
+        Kind kind;
+    };
+
+    // The pass the box tests below belong to: the index and the move.
+    const ContactIndex* index_ = nullptr;
+    Vector3 from_, to_;
+    float radius_ = 0.0f;
+    float epsilon_ = 0.0f;
+    // The move's share of the culling margin (when the move can be culled), and whether its
+    // slab reciprocals are ready: a move that reaches no branch's bounds never needs them.
+    contact_reach::SweepReach sweep_;
+    bool slabsReady_ = false;
+    // Box by box, the pass at which its sweep test was made and what it said; a test of an
+    // earlier pass counts for nothing. Pass numbers only grow (all stamps are cleared when they
+    // run out).
+    std::vector<std::uint32_t> boxPass_;
+    std::vector<std::uint8_t> boxAccepted_;
+    std::uint32_t pass_ = 0;
+    std::vector<QueueEntry> queue_;
+    std::vector<float> resultTimes_;
 };
 
-// Picks, for one pass of the step, the triangles that can possibly report a contact: a bounding-
-// volume hierarchy over the collision boxes and, inside each box, one over its triangles, built
-// once after the course is read and only read while the ball flies.
+// The names the tools use for the context when they only collect candidates.
+using ContactCandidates = ContactSearch;
+
+// Picks, for one pass of the step, the triangles that can possibly report a contact: one
+// bounding-volume hierarchy over every triangle of the course, built once after the course is
+// read and only read while the ball flies. Its root parts the triangles by the way their normals
+// lean (a room's walls, a terrain's slopes), so that a branch is both compact in space and
+// skipped whole by a move that leaves the front of all its faces; below, each branch is split at
+// the median of its triangles' centres.
 //
 // The candidates are flat records of the same floats the triangles hold, each with its place in
 // the exhaustive search's order (boxes in list order, triangles in list order within a box), so
-// merging their seven tests in that order gives exactly the exhaustive search's result. A box is
-// searched only when its own sweep test (CollisionBox::overlapsSweep) accepts it, exactly as the
-// exhaustive search does; the index leaves out only boxes and triangles that lie beyond the reach
-// of every one of their tests (see ContactReach.h). Degenerate triangles, which take part in no
-// contact, are left out too.
+// merging their seven tests in that order gives exactly the exhaustive search's result. A
+// triangle takes part only when its box's own sweep test (CollisionBox::overlapsSweep) accepts
+// the move, exactly as in the exhaustive search; that test is made at most once per box per pass,
+// when the first triangle of the box is reached. The index leaves out only triangles that lie
+// beyond the reach of every one of their tests (see ContactReach.h). Degenerate triangles, which
+// take part in no contact, are left out too.
 class ContactIndex {
 public:
-    // Indexes the boxes as they are now; neither they nor the list may change afterwards. The
-    // boxes are indexed on `threads` threads, the calling one included (0: one per core; a
-    // course of a few thousand triangles only on the calling one); the index is the same
-    // whatever the number.
+    // Indexes the boxes as they are now; neither they nor the list may change afterwards. Built
+    // on `threads` threads, the calling one included (0: one per core; a course of a few
+    // thousand triangles only on the calling one); the index is the same whatever the number.
     explicit ContactIndex(const std::vector<CollisionBox>& boxes, unsigned threads = 0);
 
     // Whether this is the box list the index was built from (the same list object, the same
     // number of boxes).
     bool isBuiltFor(const std::vector<CollisionBox>& boxes) const;
 
-    // Replaces candidates.triangles by the triangles to test on the move. `boxes` must be the
-    // list the index was built for; `epsilon` is the settings' tolerance. Stops, returning false,
-    // as soon as there are more than `most` (candidates.triangles then holds only some, and
-    // searchEarliestFirst can go on from the rest of `candidates`). A move the index cannot cull
-    // (see contact_reach::sweepReach) gets every triangle of every box the box test accepts,
+    // Replaces search.triangles by the triangles to test on the move. `boxes` must be the list
+    // the index was built for; `epsilon` is the settings' tolerance. Stops, returning false, as
+    // soon as there are more than `most` (search.triangles then holds only some, and
+    // searchEarliestFirst can go on with the same context). A move the index cannot cull (see
+    // contact_reach::sweepReach) gets every triangle of every box the box test accepts,
     // whatever `most`: ordering them would spare nothing.
     bool collectCandidates(const BallMove& move, float epsilon,
-                           const std::vector<CollisionBox>& boxes, ContactCandidates& candidates,
+                           const std::vector<CollisionBox>& boxes, ContactSearch& search,
                            std::size_t most = SIZE_MAX) const;
 
     // Tests the triangles that can report a contact on the move with `test`, earliest first by
     // lower bounds of their results, and stops once no untested triangle can change the merge of
-    // the results; search.tested then holds, in merging order, every tested triangle that reported
-    // a contact: merging them in that order, from no contact, gives exactly what merging every
-    // triangle of every box the sweep overlaps gives. Goes on from `collected`, what
-    // collectCandidates found for the same move when it stopped at its limit (its boxes and the
-    // move's share of the margin); `epsilon` is the settings' tolerance, of the merge.
+    // the results; search.tested then holds, in merging order, every tested triangle that
+    // reported a contact: merging them in that order, from no contact, gives exactly what merging
+    // every triangle of every box the sweep overlaps gives. Box tests already made for the same
+    // move by collectCandidates with this context are not made again. For a move the index can
+    // cull only (collectCandidates says which, by returning false at its limit).
     void searchEarliestFirst(const BallMove& move, float epsilon,
-                             const ContactCandidates& collected,
+                             const std::vector<CollisionBox>& boxes,
                              const std::function<TriangleContacts(const ContactTriangle&)>& test,
-                             EarliestFirstSearch& search) const;
+                             ContactSearch& search) const;
+
+    // Checks the index against the boxes it was built from: every node holds its children's
+    // bounds and the grown bounds of its triangles, every non-degenerate triangle of every box
+    // appears exactly once, with its box and position, and nothing else does. Returns the first
+    // fault found, or nothing.
+    std::optional<std::string> validate(const std::vector<CollisionBox>& boxes) const;
 
     // The triangles indexed (every non-degenerate triangle of every box, once per box holding it).
     std::size_t triangleCount() const { return triangleCount_; }
@@ -97,9 +151,12 @@ public:
     std::size_t memoryBytes() const;
 
 private:
-    // A node of a tree: its bounds (every item below, grown by the items' share of the culling
-    // margin) and either two children (at `first` and `first + 1`, count 0) or `count` items
-    // starting at `first`.
+    class Builder;
+    using QueueEntry = ContactSearch::QueueEntry;
+
+    // A node of the tree: its bounds (every triangle below, grown by the triangle's share of the
+    // culling margin) and either two children (the next node, and the one at `first`; count 0)
+    // or `count` triangle records starting at `first`.
     struct Node {
         float lower[3];
         std::uint32_t first;
@@ -107,69 +164,66 @@ private:
         std::uint32_t count;
     };
 
-    struct BoxEntry {
-        // Root of the box's triangle tree in nodes_, or none when every triangle is loose.
-        std::uint32_t root = noNode;
-        // Every triangle of the box, tree and loose, at triangles_[first, first + count).
-        std::uint32_t first = 0;
-        std::uint32_t count = 0;
-        // Triangles that cannot be culled (non-finite or huge coordinates), the last of the box:
-        // tested whenever the box is.
-        std::uint32_t looseCount = 0;
-        // A cone around the normals of the tree triangles: every such normal lies within
-        // `normalSpread` (a distance between unit vectors) of the unit `normalAxis`. A move that
-        // leaves the front of every one of them skips the tree.
-        float normalAxis[3] = {0.0f, 0.0f, 0.0f};
-        float normalSpread = 2.0f;
-
-        std::uint32_t firstLoose() const { return first + count - looseCount; }
+    // The triangles of one box that cannot be culled (non-finite or huge coordinates): tested
+    // whenever the box's test accepts the move, records [first, first + count).
+    struct LooseRun {
+        std::uint32_t box;
+        std::uint32_t first;
+        std::uint32_t count;
     };
 
-    static constexpr std::uint32_t noNode = 0xffffffffu;
+    // A branch of the root: the tree of the triangles whose normals lean most towards one of
+    // +x, -x, +y, -y, +z, -z, its nodes from `root` on; and a cone around those normals: every
+    // one lies within `normalSpread` (a distance between unit vectors) of the unit `normalAxis`.
+    // A move that leaves the front of every one of them skips the branch.
+    struct Branch {
+        std::uint32_t root;
+        std::uint32_t first; // its records [first, end)
+        std::uint32_t end;
+        float normalAxis[3];
+        float normalSpread;
+    };
 
-    struct TreeItem;
-    struct BoxIndex;
-    struct BoxScratch;
-    // Appends a tree over `items` to `nodes`, reordering the items into leaf order; its leaves
-    // count items from `firstItem`. Returns the root.
-    static std::uint32_t buildTree(std::vector<Node>& nodes, std::vector<TreeItem>& items,
-                                   std::uint32_t leafSize, std::uint32_t firstItem);
-    static void splitNode(std::vector<Node>& nodes, std::uint32_t nodeIndex,
-                          std::vector<TreeItem>& items, std::uint32_t begin, std::uint32_t end,
-                          std::uint32_t leafSize, std::uint32_t firstItem);
+    std::uint64_t mergeOrder(std::uint32_t record) const {
+        return std::uint64_t{boxOf_[record]} << 32 | triangles_[record].position;
+    }
 
-    BoxIndex indexBox(const CollisionBox& box, const BoxEntry& entry, std::size_t firstNode,
-                      BoxScratch& scratch);
-    static void boundNormals(const std::vector<ContactTriangle>& records, BoxIndex& found);
-    static bool leavesEveryFace(const BallMove& move, const BoxEntry& entry);
-    // The boxes a search looks into: those the sweep may reach whose own test accepts them.
-    void searchedBoxes(const BallMove& move, float epsilon, const std::vector<CollisionBox>& boxes,
-                       contact_reach::SweepReach& sweep,
-                       std::vector<std::uint32_t>& searched) const;
-    void buildBoxTree();
-    bool collectBox(std::uint32_t number, const BallMove& move,
-                    const contact_reach::SweepReach& sweep,
-                    std::vector<ContactCandidate>& triangles, std::size_t most) const;
-    void collectEveryTriangle(const BallMove& move, float epsilon,
-                              const std::vector<CollisionBox>& boxes,
-                              std::vector<ContactCandidate>& triangles) const;
+    // The steps of a query, in the order of the proof beside searchEarliestFirst.
+    bool beginPass(const BallMove& move, float epsilon, ContactSearch& search) const;
+    bool boxTakesPart(std::uint32_t box, const BallMove& move,
+                      const std::vector<CollisionBox>& boxes, ContactSearch& search) const;
+    bool mayReportOnMove(std::uint32_t record, const BallMove& move,
+                         const std::vector<CollisionBox>& boxes, ContactSearch& search) const;
+    void seed(const BallMove& move, const std::vector<CollisionBox>& boxes,
+              ContactSearch& search) const;
+    void expandNode(const QueueEntry& entry, const BallMove& move,
+                    const std::vector<CollisionBox>& boxes, ContactSearch& search) const;
+    void tightenBound(const QueueEntry& entry, ContactSearch& search) const;
+    void testTriangle(const QueueEntry& entry,
+                      const std::function<TriangleContacts(const ContactTriangle&)>& test,
+                      ContactSearch& search, double& smallest) const;
+    static bool leavesEveryFace(const BallMove& move, const Branch& branch);
+    static bool canStop(const ContactSearch& search, double smallest, double gap);
+    static void enqueue(ContactSearch& search, double bound, std::uint32_t item,
+                        QueueEntry::Kind kind);
+    void collectEveryTriangle(const BallMove& move, const std::vector<CollisionBox>& boxes,
+                              ContactSearch& search) const;
 
     const std::vector<CollisionBox>* boxList_ = nullptr;
     std::size_t boxListSize_ = 0;
     // The largest coordinate magnitude of the indexed triangles, course units.
     double courseMagnitude_ = 0.0;
-    // Box by box, each box's tree triangles in leaf order and then its loose ones; written in
-    // place by the threads that index the boxes.
+    // The tree's triangles in leaf order, then the loose ones box by box; written in place by the
+    // threads that build the index.
     std::unique_ptr<ContactTriangle[]> triangles_;
+    // Each record's box.
+    std::unique_ptr<std::uint32_t[]> boxOf_;
     std::size_t triangleCount_ = 0;
-    // Box by box, each box's tree.
+    std::size_t treeTriangleCount_ = 0;
+    // The tree: the root's branches (none when no triangle can be culled), and their nodes one
+    // branch after the other.
+    std::vector<Branch> branches_;
     std::unique_ptr<Node[]> nodes_;
     std::size_t nodeCount_ = 0;
-    std::vector<BoxEntry> boxEntries_;
-    // The tree over the boxes that have a triangle tree and no loose triangle; its leaves hold
-    // box numbers at treeBoxes_[first, first + count).
-    std::vector<Node> boxNodes_;
-    std::vector<std::uint32_t> treeBoxes_;
-    // Boxes with loose triangles: their sweep test is made on every pass.
-    std::vector<std::uint32_t> looseBoxes_;
+    std::vector<LooseRun> looseRuns_;
 };

@@ -53,6 +53,53 @@
 // contact: its seven tests all return 1.0, which merges as nothing. The index keeps, per
 // triangle, its bounds grown by the triangle's share (theta l + 32 u Mt), and grows the move's
 // segment by the rest; Mt enters the last term through the largest magnitude of the course.
+//
+// Cheap rejections. With R = r + delta (the sweep's reach plus the triangle's share), the query
+// drops a triangle before its seven tests by the first of these that proves all of them return
+// 1.0, cheapest first:
+//
+// a. The move leaves the front (D . n > 0, rounded to float as the tests round it): every test
+//    requires D . n <= 0, and a touching start D . n < 0.
+// b. The grown-box slab (touchBound): a result's centre lies within R of a point of T, so inside
+//    T's vertex bounds grown by R; a segment whose slab interval with that box is empty has none.
+// c. The plane's band (earliestNearPlane): the centre's signed height over the plane, as the
+//    stored normal n' measures it from v0, is h(t) = n' . (F + t D - v0). A result's centre lies
+//    within R of a point P of T, and P lies within l of v0; n' stands at most e (normalError)
+//    from the true normal, which turns a height over a distance of at most l + R by at most
+//    e (l + R): so |h(t)| <= R + e (l + R), the band. h is linear in t, so when the signed heights
+//    at the move's start and end, h(0) and h(1), both lie beyond the band on the same side, no
+//    fraction in [0, 1] qualifies. The double arithmetic of h rounds by a few u' of Mq + Mt,
+//    far below the 32 u (Mq + Mt) the reach already carries for the frames' rounding.
+// d. Earliest first only: the rounded box around T's bounds and the triangle itself
+//    (earliestNearBox, earliestNearTriangle, below), which also order the tests.
+//
+// The tolerances, each with its unit and reason (the settings' epsilon is 1e-5):
+//
+//   epsilon                 course units      the box test's and the face test's widening (a
+//                                             triangle's edge v0-v2 and the sunk-start check)
+//   epsilon                 fraction of move  merging: results this close are simultaneous
+//   2 r epsilon             squared units     the touching bands of the edge and vertex tests:
+//                                             d^2 - r^2 <= 2 r eps, so d <= r + eps (term 1)
+//   floatUnit, doubleUnit   relative          unit roundoffs 2^-24 and 2^-53 (terms 3 to 5)
+//   frameAngleError         radians           a frame's rotation error, 1e-3 (term 2)
+//   normalError             radians           a stored normal's error, per triangle (c)
+//   boundRounding           relative, and     2^-22: a double bound rounded to float moved out
+//                           fraction of move  by more than a float's rounding; every lower
+//                                             bound of a fraction lowered by as much
+//   tinyBound               course units      1e-30: the same near zero, where relative is none
+//   growthSlack             relative          1e-6: the stored edge lengths' own rounding, and
+//                                             that of the growth's sum
+//   reachSlack              course units      1e-6: keeps every comparison of the reach clear
+//                                             of its own rounding
+//   radiusSlack             relative          1e-9: the corner and span balls' radius, against
+//                                             the double rounding of their quadratics
+//   coneSlack               relative, and     1e-9: a cone's spread (a distance between unit
+//                           unit distance     normals) rounded up past its own double rounding
+//   frontSlack, tinyFront-  relative, and     1e-12 of |D|, and 1e-37: a bound on D . n that
+//   Slack                   course units      must stay positive through the tests' own double
+//                                             sum and its rounding to float
+//   largestIndexedMagnitude course units      1e15: beyond, squares leave the range where the
+//                                             rounding terms above stay meaningful
 
 namespace contact_reach {
 
@@ -64,6 +111,15 @@ inline constexpr double frameAngleError = 1e-3;
 // Coordinates beyond this magnitude (course units) are left to the exhaustive search: their
 // squares would leave the range where the rounding terms above stay meaningful.
 inline constexpr double largestIndexedMagnitude = 1e15;
+// The safety factors of the table above.
+inline constexpr double boundRounding = 0x1p-22;
+inline constexpr double tinyBound = 1e-30;
+inline constexpr double growthSlack = 1e-6;
+inline constexpr double reachSlack = 1e-6;
+inline constexpr double radiusSlack = 1e-9;
+inline constexpr double coneSlack = 1e-9;
+inline constexpr double frontSlack = 1e-12;
+inline constexpr double tinyFrontSlack = 1e-37;
 
 // The move's share of the margin, with the segment it is measured from.
 struct SweepReach {
@@ -95,11 +151,11 @@ inline float roundedUp(double value) {
 // bounds of every pass: the nearest float of the value moved out by more than a float's
 // rounding (2^-22 of its size, or 1e-30 near zero).
 inline float floatAtOrBelow(double value) {
-    return static_cast<float>(value - (std::fabs(value) * 0x1p-22 + 1e-30));
+    return static_cast<float>(value - (std::fabs(value) * boundRounding + tinyBound));
 }
 
 inline float floatAtOrAbove(double value) {
-    return static_cast<float>(value + (std::fabs(value) * 0x1p-22 + 1e-30));
+    return static_cast<float>(value + (std::fabs(value) * boundRounding + tinyBound));
 }
 
 // The smaller root of a t^2 + 2 h t + c = 0 for a moving centre that starts outside (c > 0) and
@@ -128,7 +184,7 @@ inline std::optional<double> triangleGrowth(const ContactTriangle& triangle) {
     }
     // The stored lengths are themselves rounded: one part in a million more covers that, and
     // so does it the rounding of this sum.
-    return (frameAngleError * longestEdge + 32.0 * floatUnit * largest) * (1.0 + 1e-6);
+    return (frameAngleError * longestEdge + 32.0 * floatUnit * largest) * (1.0 + growthSlack);
 }
 
 // How far, in radians, the triangle's stored normal may stand from the true normal of its
@@ -186,7 +242,7 @@ inline bool sweepReach(const BallMove& move, float epsilon, double courseMagnitu
     const double squares =
         32.0 * doubleUnit * (moveMagnitude * moveMagnitude + courseMagnitude * courseMagnitude) / r;
     // A millionth of a unit more keeps every comparison below clear of its own rounding.
-    sweep.reach = r + bands + coordinates + quadratics + squares + 1e-6;
+    sweep.reach = r + bands + coordinates + quadratics + squares + reachSlack;
     for (int axis = 0; axis < 3; ++axis) {
         sweep.lower[axis] = std::min(from[axis], to[axis]) - sweep.reach;
         sweep.upper[axis] = std::max(from[axis], to[axis]) + sweep.reach;
@@ -306,7 +362,7 @@ inline double touchBound(const ContactTriangle& triangle, double growth, const S
         }
     }
     const double entry = segmentEntry(sweep, lower, upper, growth);
-    return entry > 1.0 ? never : std::max(0.0, entry - 0x1p-22);
+    return entry > 1.0 ? never : std::max(0.0, entry - boundRounding);
 }
 
 inline bool mayTouch(const ContactTriangle& triangle, double growth, const SweepReach& sweep) {
@@ -373,7 +429,7 @@ inline double earliestNearBox(const SweepReach& sweep, const float* lower, const
             c0 += gap * gap;
         }
         if ((a * start + 2.0 * h) * start + c0 <= 0.0) {
-            return std::max(0.0, start - 0x1p-22); // within reach where this piece begins
+            return std::max(0.0, start - boundRounding); // within reach where this piece begins
         }
         // Above radius^2 at the piece's start, the piece reaches it at the parabola's smaller
         // root, written so that it does not cancel, when that root comes before the piece's end
@@ -382,7 +438,7 @@ inline double earliestNearBox(const SweepReach& sweep, const float* lower, const
         if (h < 0.0 && h * h - a * c0 >= 0.0) {
             const double root = smallerRoot(a, h, c0);
             if (root <= end) {
-                return std::max(0.0, std::max(root, start) - 0x1p-22);
+                return std::max(0.0, std::max(root, start) - boundRounding);
             }
         }
         start = end;
@@ -425,7 +481,7 @@ inline double earliestNearPlane(const ContactTriangle& triangle, const SweepReac
     if (!(closing > 0.0)) {
         return never;
     }
-    return std::max(0.0, gap / closing - 0x1p-22);
+    return std::max(0.0, gap / closing - boundRounding);
 }
 
 // The first fraction of the move at which the centre comes within `radius` of the point, or more
@@ -541,14 +597,14 @@ inline double earliestNearTriangle(const ContactTriangle& triangle, const SweepR
     double earliest = face.empty() ? never : face.enter;
     if (earliest > 0.0) {
         // Over an edge: within reach of its span, or of one of the three corners' balls.
-        const double radius = within * (1.0 + 1e-9);
+        const double radius = within * (1.0 + radiusSlack);
         for (int k = 0; k < 3; ++k) {
             earliest = std::min({earliest, earliestNearPoint(sweep, triangle.vertex[k], radius),
                                  earliestNearSpan(sweep, triangle.vertex[k],
                                                   triangle.vertex[(k + 1) % 3], radius)});
         }
     }
-    return earliest > 1.0 ? never : std::max(0.0, earliest - 0x1p-22);
+    return earliest > 1.0 ? never : std::max(0.0, earliest - boundRounding);
 }
 
 } // namespace contact_reach

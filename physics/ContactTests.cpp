@@ -87,34 +87,24 @@ float faceTime(const Vector3& p, const Vector3& q, float radius, float approach,
     return u;
 }
 
-// An edge or vertex result with the normal it merges. A sphere that already touches the feature
-// at the start of the move and closes in on it is a contact at 0 whose normal points from the
-// feature to the centre; every other contact merges the triangle's face normal.
-struct FeatureContact {
-    float time = noContact;
-    bool touchingAtStart = false;
-    // Unit vector from the feature to the centre, world axes; set when touchingAtStart.
-    float featureNormal[3];
-
-    void setFeatureNormal(const Vector3& normal) {
-        featureNormal[0] = normal.x;
-        featureNormal[1] = normal.y;
-        featureNormal[2] = normal.z;
-    }
-    // Writes the normal this result merges into `target`.
-    void normalToMerge(const Vector3& faceNormal, float (&target)[3]) const {
-        target[0] = touchingAtStart ? featureNormal[0] : faceNormal.x;
-        target[1] = touchingAtStart ? featureNormal[1] : faceNormal.y;
-        target[2] = touchingAtStart ? featureNormal[2] : faceNormal.z;
-    }
-};
+// A contact at `time` that merges `normal`. An edge or vertex touched at the start of the move,
+// closing in, merges the direction from the feature to the centre; every other contact merges
+// the triangle's face normal.
+ContactResult contactAt(float time, const Vector3& normal) {
+    ContactResult contact;
+    contact.time = time;
+    contact.normal[0] = normal.x;
+    contact.normal[1] = normal.y;
+    contact.normal[2] = normal.z;
+    return contact;
+}
 
 // The edge test on a move already carried into the edge's frame (p to q), where the edge runs
 // along +x from the origin to x = edgeLength, so the centre's distance from the edge's line is
 // the length of its (y, z). `matrix` is that frame, to carry a touching normal back to world axes.
-FeatureContact edgeContact(const Vector3& p, const Vector3& q, float radius, float approach,
-                           float edgeLength, const float* matrix, const Vector3& normal,
-                           float epsilon) {
+ContactResult edgeContact(const Vector3& p, const Vector3& q, float radius, float approach,
+                          float edgeLength, const float* matrix, const Vector3& normal,
+                          float epsilon) {
     const float dx = q.x - p.x;
     const float dy = q.y - p.y;
     const float dz = q.z - p.z;
@@ -125,43 +115,39 @@ FeatureContact edgeContact(const Vector3& p, const Vector3& q, float radius, flo
     const float c =
         static_cast<float>(double(p.y) * p.y + double(p.z) * p.z - double(radius) * radius);
 
-    FeatureContact contact;
-    // Already touching the edge (within about epsilon of r): a contact now if closing in over
-    // the edge's span, otherwise none. The later root, where the sphere would leave the edge,
-    // is never reported.
+    // Already touching the edge (within about epsilon of r, the touching band): a contact now if
+    // closing in over the edge's span, otherwise none. The later root, where the sphere would
+    // leave the edge, is never reported.
     if (c <= 2.0 * radius * epsilon) {
         if (b < 0.0f && approach < 0.0f && p.x >= 0.0f && p.x <= edgeLength) {
-            contact.time = 0.0f;
-            contact.touchingAtStart = true;
             // (0, p.y, p.z) back to world axes with the transpose of the frame's rotation.
             Vector3 outward;
             for (int i = 0; i < 3; ++i) {
                 outward[i] = static_cast<float>(double(matrix[4 * i + 1]) * p.y +
                                                 double(matrix[4 * i + 2]) * p.z);
             }
-            contact.setFeatureNormal(outward.length() > 0.0f ? outward.normalize() : normal);
+            return contactAt(0.0f, outward.length() > 0.0f ? outward.normalize() : normal);
         }
-        return contact;
+        return {};
     }
 
     const float t = SimulationSettings::earliestRoot(a, b, c);
     if (t >= 1.0f) {
-        return contact;
+        return {};
     }
     const float along = static_cast<float>(p.x + double(t) * dx);
     if (along < 0.0f || along > edgeLength) {
-        return contact; // the touching point lies beyond an end: left to the vertex tests
+        return {}; // the touching point lies beyond an end: left to the vertex tests
     }
     if (approach >= 0.0f) {
-        return contact; // moving away from the face or parallel to it never touches an edge
+        return {}; // moving away from the face or parallel to it never touches an edge
     }
-    contact.time = t;
-    return contact;
+    return contactAt(t, normal);
 }
 
 // The vertex test in world coordinates: |from + t d - V|^2 = r^2 with d = to - from.
-FeatureContact vertexContact(const Vector3& from, const Vector3& d, float radius, float approach,
-                             const Vector3& vertex, const Vector3& normal, float epsilon) {
+ContactResult vertexContact(const Vector3& from, const Vector3& d, float radius, float approach,
+                            const Vector3& vertex, const Vector3& normal, float epsilon) {
     const double fx = from.x, fy = from.y, fz = from.z;
     const double vx = vertex.x, vy = vertex.y, vz = vertex.z;
     const float a = static_cast<float>(double(d.x) * d.x + double(d.y) * d.y + double(d.z) * d.z);
@@ -170,25 +156,21 @@ FeatureContact vertexContact(const Vector3& from, const Vector3& d, float radius
         ((vx * vx + fx * fx) - 2.0 * fx * vx) + ((vy * vy + fy * fy) - 2.0 * fy * vy) +
         ((vz * vz + fz * fz) - 2.0 * fz * vz) - double(radius) * radius);
 
-    FeatureContact contact;
     // Already touching the vertex: a contact now if closing in, otherwise none (the later root is
     // the moment the sphere would leave it).
     if (c <= 2.0 * radius * epsilon) {
         if (b < 0.0f && approach < 0.0f) {
-            contact.time = 0.0f;
-            contact.touchingAtStart = true;
             Vector3 outward = from - vertex;
-            contact.setFeatureNormal(outward.length() > 0.0f ? outward.normalize() : normal);
+            return contactAt(0.0f, outward.length() > 0.0f ? outward.normalize() : normal);
         }
-        return contact;
+        return {};
     }
 
     const float t = SimulationSettings::earliestRoot(a, b, c);
     if (t == noContact || approach > 0.0f) {
-        return contact;
+        return {};
     }
-    contact.time = t;
-    return contact;
+    return contactAt(t, normal);
 }
 
 } // namespace
@@ -208,24 +190,19 @@ TriangleContacts SimulationSettings::contactsOf(const BallMove& move,
     // Frame 0 serves the face test and edge 0 alike.
     const Vector3 p0 = move.from.transformPoint(triangle.matrix(0));
     const Vector3 q0 = move.to.transformPoint(triangle.matrix(0));
-    contacts.time[TriangleContacts::face] =
-        faceTime(p0, q0, radius, approach, triangle.apexX, triangle.apexZ, triangle.baseX,
-                 triangle.baseZ, epsilon);
-    std::copy_n(triangle.normal, 3, contacts.normal[TriangleContacts::face]);
+    contacts.setFace(contactAt(faceTime(p0, q0, radius, approach, triangle.apexX, triangle.apexZ,
+                                        triangle.baseX, triangle.baseZ, epsilon),
+                               normal));
     for (int v = 0; v < 3; ++v) {
-        const FeatureContact contact = vertexContact(move.from, move.delta, radius, approach,
-                                                     triangle.corner(v), normal, epsilon);
-        contacts.time[1 + v] = contact.time;
-        contact.normalToMerge(normal, contacts.normal[1 + v]);
+        contacts.setVertex(v, vertexContact(move.from, move.delta, radius, approach,
+                                            triangle.corner(v), normal, epsilon));
     }
     for (int k = 0; k < 3; ++k) {
         const float* frame = triangle.matrix(k);
         const Vector3 p = k == 0 ? p0 : move.from.transformPoint(frame);
         const Vector3 q = k == 0 ? q0 : move.to.transformPoint(frame);
-        const FeatureContact contact =
-            edgeContact(p, q, radius, approach, triangle.edgeLength[k], frame, normal, epsilon);
-        contacts.time[4 + k] = contact.time;
-        contact.normalToMerge(normal, contacts.normal[4 + k]);
+        contacts.setEdge(
+            k, edgeContact(p, q, radius, approach, triangle.edgeLength[k], frame, normal, epsilon));
     }
     return contacts;
 }

@@ -13,6 +13,12 @@ bool inMergeOrder(const ContactCandidate& a, const ContactCandidate& b) {
     return a.order < b.order;
 }
 
+// The context of the plain calls: one per thread, kept from pass to pass to spare allocations.
+ContactSearch& threadSearch() {
+    thread_local ContactSearch search;
+    return search;
+}
+
 } // namespace
 
 SimulationSettings::SimulationSettings() {
@@ -38,6 +44,13 @@ void SimulationSettings::collideBox(Vector3 from, Vector3 to, float radius, cons
 void SimulationSettings::findEarliestContact(Vector3 from, Vector3 to, float radius,
                                              const std::vector<CollisionBox>& boxes,
                                              Vector3& contactNormal, float& earliest) const {
+    findEarliestContact(from, to, radius, boxes, threadSearch(), contactNormal, earliest);
+}
+
+void SimulationSettings::findEarliestContact(Vector3 from, Vector3 to, float radius,
+                                             const std::vector<CollisionBox>& boxes,
+                                             ContactSearch& search, Vector3& contactNormal,
+                                             float& earliest) const {
     if (index_ != nullptr) {
         if (index_->isBuiltFor(boxes)) {
             const BallMove move(from, to, radius);
@@ -46,19 +59,20 @@ void SimulationSettings::findEarliestContact(Vector3 from, Vector3 to, float rad
             // that only those that can matter are tested. (Merging into an earlier contact
             // takes every candidate.)
             const bool fresh = earliest == noContact;
-            if (index_->collectCandidates(move, epsilon, boxes, candidates_,
+            if (index_->collectCandidates(move, epsilon, boxes, search,
                                           fresh ? testInTurnUpTo : SIZE_MAX)) {
-                std::vector<ContactCandidate>& candidates = candidates_.triangles;
+                std::vector<ContactCandidate>& candidates = search.triangles;
                 std::sort(candidates.begin(), candidates.end(), inMergeOrder);
                 for (const ContactCandidate& candidate : candidates) {
                     collideTriangle(move, *candidate.triangle, contacts);
                 }
+                search.countTested(candidates.size());
             } else {
                 index_->searchEarliestFirst(
-                    move, epsilon, candidates_,
+                    move, epsilon, boxes,
                     [&](const ContactTriangle& triangle) { return contactsOf(move, triangle); },
-                    search_);
-                for (const auto& [order, results] : search_.tested) {
+                    search);
+                for (const auto& [order, results] : search.tested) {
                     results.mergeInto(contacts);
                 }
             }
@@ -81,8 +95,9 @@ void SimulationSettings::findEarliestContact(Vector3 from, Vector3 to, float rad
     }
 }
 
-std::optional<double>
-SimulationSettings::runPass(Ball& ball, const std::vector<CollisionBox>& boxes, double dt) {
+std::optional<double> SimulationSettings::runPass(Ball& ball,
+                                                  const std::vector<CollisionBox>& boxes, double dt,
+                                                  ContactSearch& search) {
     constexpr std::nullopt_t stepOver = std::nullopt;
     const Vector3 position = ball.position();
     const Vector3 velocity = ball.velocity();
@@ -99,7 +114,7 @@ SimulationSettings::runPass(Ball& ball, const std::vector<CollisionBox>& boxes, 
     // touched then.
     Vector3 contactNormal(0.0f, 0.0f, 0.0f);
     float earliest = noContact;
-    findEarliestContact(position, endPosition, radius, boxes, contactNormal, earliest);
+    findEarliestContact(position, endPosition, radius, boxes, search, contactNormal, earliest);
     if (earliest >= noContact) {
         ball.setPosition(endPosition);
         ball.setVelocity(endVelocity);
@@ -137,12 +152,17 @@ SimulationSettings::runPass(Ball& ball, const std::vector<CollisionBox>& boxes, 
 }
 
 void SimulationSettings::step(Ball& ball, const std::vector<CollisionBox>& boxes, double dt) {
+    step(ball, boxes, dt, threadSearch());
+}
+
+void SimulationSettings::step(Ball& ball, const std::vector<CollisionBox>& boxes, double dt,
+                              ContactSearch& search) {
     if (!std::isfinite(dt)) {
         return; // an unmeasurable time step moves nothing rather than turning the ball NaN
     }
     std::optional<double> remaining = dt;
     for (int pass = 0; pass < maxPassesPerStep; ++pass) {
-        remaining = runPass(ball, boxes, *remaining);
+        remaining = runPass(ball, boxes, *remaining, search);
         if (!remaining) {
             return;
         }

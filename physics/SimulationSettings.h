@@ -41,6 +41,10 @@ public:
     // random (x, 10, z), x and z whole numbers in -20..20. Each bounce writes "collide!" to the
     // collide stream.
     void step(Ball& ball, const std::vector<CollisionBox>& boxes, double dt);
+    // The same, searching through the contact index with the caller's context: so one index,
+    // and one course, serve a ball on every thread (each thread with its own settings and
+    // context). The plain call uses a context of the calling thread's own.
+    void step(Ball& ball, const std::vector<CollisionBox>& boxes, double dt, ContactSearch& search);
 
     // The contact search of one pass: merges into `earliest` and `contactNormal` every contact of
     // the move from -> to with the triangles of the boxes, in the boxes' order and in each box
@@ -50,6 +54,11 @@ public:
     void findEarliestContact(Vector3 from, Vector3 to, float radius,
                              const std::vector<CollisionBox>& boxes, Vector3& contactNormal,
                              float& earliest) const;
+    // The same with the caller's context for the index's query (its statistics count this
+    // search too).
+    void findEarliestContact(Vector3 from, Vector3 to, float radius,
+                             const std::vector<CollisionBox>& boxes, ContactSearch& search,
+                             Vector3& contactNormal, float& earliest) const;
 
     // Runs the seven tests of every triangle of the box on the move from -> to and merges each
     // result into `earliest` and `contactNormal` (the sum of the normals touched at `earliest`).
@@ -98,7 +107,8 @@ private:
 
     // Flies the ball through one pass of a step of dt seconds; returns the time left to
     // simulate after a bounce, or nothing when the step is over.
-    std::optional<double> runPass(Ball& ball, const std::vector<CollisionBox>& boxes, double dt);
+    std::optional<double> runPass(Ball& ball, const std::vector<CollisionBox>& boxes, double dt,
+                                  ContactSearch& search);
     // One draw for a respawn place: respawnDraw_ when given, otherwise rand().
     int drawRespawn() const { return respawnDraw_ ? respawnDraw_() : std::rand(); }
 
@@ -109,11 +119,7 @@ private:
     std::ostream* collideStream_ = &std::cout;
     bool passLimitReported_ = false;
     const ContactIndex* index_ = nullptr;
-    // The index's candidates of the current pass, kept to spare an allocation per pass. So a
-    // search through the index changes these, and one SimulationSettings must not search on two
-    // threads at once (give each thread its own copy).
-    mutable ContactCandidates candidates_;
-    // The index's search of the current pass, kept to spare allocations.
-    mutable EarliestFirstSearch search_;
+    // Set by the first search given a box list the index was not built for; a warning only, so
+    // settings shared by threads may race on it at worst into a second warning.
     mutable bool foreignBoxesReported_ = false;
 };

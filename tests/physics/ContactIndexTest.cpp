@@ -9,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -66,6 +68,7 @@ public:
     explicit IndexedCourse(const GeneratedCourse& generated)
         : course_(generated), index_(course_.boxes()) {
         indexed_.useContactIndex(&index_);
+        EXPECT_EQ(index_.validate(course_.boxes()), std::nullopt);
     }
 
     const BuiltCourse& course() const { return course_; }
@@ -254,6 +257,77 @@ TEST(ContactIndex, IsUsedOnlyForTheBoxListItWasBuiltFor) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "warning: the contact index was built for another box list; searching every box "
               "instead\n");
+}
+
+// The triangles the exhaustive search tests on the sweep: every non-degenerate one of every box
+// whose own test accepts it.
+std::size_t exhaustivelyTested(const std::vector<CollisionBox>& boxes, const Sweep& sweep,
+                               float epsilon) {
+    std::size_t tested = 0;
+    for (const CollisionBox& box : boxes) {
+        if (box.overlapsSweep(sweep.from, sweep.to, ballRadius, epsilon)) {
+            for (unsigned i = 0; i < box.triangleCount(); ++i) {
+                tested += box.triangle(static_cast<int>(i))->hasFiniteNormal() ? 1 : 0;
+            }
+        }
+    }
+    return tested;
+}
+
+// Exactness alone would pass an index that hands out every triangle of every box: the index must
+// also leave out nearly all of what the exhaustive search tests, and walk no leaf in empty space.
+TEST(ContactIndex, TestsOnlyASmallShareOfTheExhaustiveSearchsTriangles) {
+    const BuiltCourse room(generateRoom(29, 2));
+    const ContactIndex index(room.boxes());
+    SimulationSettings settings;
+    settings.useContactIndex(&index);
+    ContactSearch search;
+    std::size_t exhaustive = 0;
+    const std::vector<Sweep> sweeps = generateSweeps(room.boxes(), 2000, 2.0f, 0.0f, 51);
+    for (const Sweep& sweep : sweeps) {
+        SearchResult result;
+        settings.findEarliestContact(sweep.from, sweep.to, ballRadius, room.boxes(), search,
+                                     result.normal, result.earliest);
+        exhaustive += exhaustivelyTested(room.boxes(), sweep, settings.epsilon);
+    }
+    EXPECT_EQ(search.statistics.passes, sweeps.size());
+    ASSERT_GT(exhaustive, 100 * sweeps.size()); // starts touching the walls: boxes overlapped
+    const double share = double(search.statistics.trianglesTested) / double(exhaustive);
+    EXPECT_LT(share, 0.05) << search.statistics.trianglesTested << " of " << exhaustive;
+    EXPECT_LE(search.statistics.trianglesTested, search.statistics.trianglesBounded);
+
+    // Across the middle of the room, far from every wall.
+    search.resetStatistics();
+    SearchResult result;
+    settings.findEarliestContact({-1.0f, 0.0f, 0.0f}, {1.0f, 0.5f, 0.0f}, ballRadius, room.boxes(),
+                                 search, result.normal, result.earliest);
+    EXPECT_EQ(result.earliest, noContact);
+    EXPECT_GT(search.statistics.nodesVisited, 0u);
+    EXPECT_EQ(search.statistics.trianglesBounded, 0u);
+    EXPECT_EQ(search.statistics.trianglesTested, 0u);
+}
+
+// Courses with nothing to index: no boxes, a box without triangles, a box of degenerate triangles
+// only (beside one that holds a floor), searched through the index and exhaustively alike.
+TEST(ContactIndex, CoursesWithNothingToIndexBuildAndSearch) {
+    const std::array<float, 9> point = {1, 1, 1, 1, 1, 1, 1, 1, 1};
+    const std::array<float, 9> line = {0, 0, 0, 5, 0, 0, 10, 0, 0};
+    const std::array<float, 9> floor = {-50, -5, -50, -50, -5, 50, 50, -5, -50};
+    const std::vector<GeneratedCourse> courses = {
+        {},
+        {GeneratedBox{}},
+        {GeneratedBox{{}, {point, line}}},
+        {GeneratedBox{}, GeneratedBox{{}, {point, line}}, GeneratedBox{{}, {floor}}}};
+    for (const GeneratedCourse& generated : courses) {
+        IndexedCourse course(generated);
+        const std::vector<Sweep> sweeps = {{{0, 0, 0}, {0, -12, 0}},
+                                           {{0, 0, 0}, {0.1f, 0.2f, 0.3f}},
+                                           {{0, -0.5f, 0}, {20, -0.4f, 0}}};
+        std::vector<std::string> described;
+        EXPECT_EQ(course.countDifferences(sweeps, ballRadius, described), 0)
+            << ::testing::PrintToString(described);
+        EXPECT_EQ(course.firstDifferentStep({0, 0, 0}, {3, -40, 1}, 1.0 / 60.0, 60), -1);
+    }
 }
 
 // The culling margin, triangle by triangle: whenever one of a triangle's tests reports a contact,
