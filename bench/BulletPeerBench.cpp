@@ -29,6 +29,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -48,6 +49,11 @@ constexpr float sweepClearance = 1.0f;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Processor time of every thread of the process since `start`.
+double cpuSecondsSince(std::clock_t start) {
+    return static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
 }
 
 // A generated room written to a file of this process (removed when it ends), as both sides
@@ -364,10 +370,14 @@ void flightAgainstBullet(benchmark::State& state) {
 void loadAgainstBullet(benchmark::State& state) {
     const std::string file =
         roomFile(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    // Real time, and processor time of all the process's threads: on a machine shared with
+    // other work, the processor time shows what each load costs whatever it got of the cores.
     double ours = 0.0, bullet = 0.0, count = 0.0;
-    [[maybe_unused]] double jolt = 0.0;
+    double oursCpu = 0.0, bulletCpu = 0.0;
+    [[maybe_unused]] double jolt = 0.0, joltCpu = 0.0;
     for (auto _ : state) {
         Clock::time_point start = Clock::now();
+        std::clock_t startCpu = std::clock();
         {
             OurCourse course;
             if (!course.load(file)) {
@@ -375,8 +385,10 @@ void loadAgainstBullet(benchmark::State& state) {
                 return;
             }
             ours += secondsSince(start);
+            oursCpu += cpuSecondsSince(startCpu);
         }
         start = Clock::now();
+        startCpu = std::clock();
         {
             BulletCourse course;
             if (!course.load(file)) {
@@ -384,9 +396,11 @@ void loadAgainstBullet(benchmark::State& state) {
                 return;
             }
             bullet += secondsSince(start);
+            bulletCpu += cpuSecondsSince(startCpu);
         }
 #if MINIGOLF_JOLT_PEER
         start = Clock::now();
+        startCpu = std::clock();
         {
             JoltCourse course;
             if (!course.load(file)) {
@@ -394,6 +408,7 @@ void loadAgainstBullet(benchmark::State& state) {
                 return;
             }
             jolt += secondsSince(start);
+            joltCpu += cpuSecondsSince(startCpu);
         }
 #endif
         count += 1.0;
@@ -402,9 +417,12 @@ void loadAgainstBullet(benchmark::State& state) {
     state.counters["ours_s"] = ours / count;
     state.counters["bullet_s"] = bullet / count;
     state.counters["ours_over_bullet"] = ours / bullet;
+    state.counters["ours_cpu_s"] = oursCpu / count;
+    state.counters["bullet_cpu_s"] = bulletCpu / count;
 #if MINIGOLF_JOLT_PEER
     state.counters["jolt_s"] = jolt / count;
     state.counters["ours_over_jolt"] = ours / jolt;
+    state.counters["jolt_cpu_s"] = joltCpu / count;
 #endif
 }
 
