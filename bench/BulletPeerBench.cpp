@@ -149,6 +149,9 @@ struct Peers {
 #endif
     SimulationSettings settings;
     std::vector<Sweep> sweeps;
+    // The same sweeps parted by our search's outcome, each part in the order of `sweeps`.
+    std::vector<Sweep> hitSweeps;
+    std::vector<Sweep> missSweeps;
     // Of the sweeps: how many reach a triangle in our search, and how many each peer answers
     // the other way (a hit where ours misses, or a miss where ours hits).
     int ourHits = 0;
@@ -166,6 +169,7 @@ void compareOutcomes(Peers& p) {
                                        earliest);
         const bool ours = earliest != noContact;
         p.ourHits += ours ? 1 : 0;
+        (ours ? p.hitSweeps : p.missSweeps).push_back(sweep);
         float fraction;
         btVector3 bulletNormal;
         const bool bullet =
@@ -222,7 +226,46 @@ void reportJoltRatio(benchmark::State& state, double ours, double jolt, double c
 }
 #endif
 
-// 100000 random sweeps of length 2 (starts at least 1 from every triangle) through both.
+// The real time of one query per sweep through each engine, in seconds.
+double timeOurSweeps(const Peers& p, const std::vector<Sweep>& sweeps) {
+    const Clock::time_point start = Clock::now();
+    for (const Sweep& sweep : sweeps) {
+        Vector3 normal;
+        float earliest = noContact;
+        p.settings.findEarliestContact(sweep.from, sweep.to, ballRadius, p.ours.boxes, normal,
+                                       earliest);
+        benchmark::DoNotOptimize(earliest);
+    }
+    return secondsSince(start);
+}
+
+double timeBulletSweeps(const Peers& p, const std::vector<Sweep>& sweeps) {
+    const Clock::time_point start = Clock::now();
+    for (const Sweep& sweep : sweeps) {
+        float fraction;
+        btVector3 normal;
+        benchmark::DoNotOptimize(p.world->sweep(btVector3(sweep.from.x, sweep.from.y, sweep.from.z),
+                                                btVector3(sweep.to.x, sweep.to.y, sweep.to.z),
+                                                fraction, normal));
+    }
+    return secondsSince(start);
+}
+
+#if MINIGOLF_JOLT_PEER
+double timeJoltSweeps(const Peers& p, const std::vector<Sweep>& sweeps) {
+    const Clock::time_point start = Clock::now();
+    for (const Sweep& sweep : sweeps) {
+        float fraction;
+        float normal[3];
+        benchmark::DoNotOptimize(p.jolt.sweep({sweep.from.x, sweep.from.y, sweep.from.z},
+                                              {sweep.to.x, sweep.to.y, sweep.to.z}, fraction,
+                                              normal));
+    }
+    return secondsSince(start);
+}
+#endif
+
+// 100000 random sweeps of length 2 (starts at least 1 from every triangle) through each engine.
 void sweepsAgainstBullet(benchmark::State& state) {
     Peers& p = peers(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     if (!p.loaded) {
@@ -232,34 +275,10 @@ void sweepsAgainstBullet(benchmark::State& state) {
     double ours = 0.0, bullet = 0.0, count = 0.0;
     [[maybe_unused]] double jolt = 0.0;
     for (auto _ : state) {
-        Clock::time_point start = Clock::now();
-        for (const Sweep& sweep : p.sweeps) {
-            Vector3 normal;
-            float earliest = noContact;
-            p.settings.findEarliestContact(sweep.from, sweep.to, ballRadius, p.ours.boxes, normal,
-                                           earliest);
-            benchmark::DoNotOptimize(earliest);
-        }
-        ours += secondsSince(start);
-        start = Clock::now();
-        for (const Sweep& sweep : p.sweeps) {
-            float fraction;
-            btVector3 normal;
-            benchmark::DoNotOptimize(
-                p.world->sweep(btVector3(sweep.from.x, sweep.from.y, sweep.from.z),
-                               btVector3(sweep.to.x, sweep.to.y, sweep.to.z), fraction, normal));
-        }
-        bullet += secondsSince(start);
+        ours += timeOurSweeps(p, p.sweeps);
+        bullet += timeBulletSweeps(p, p.sweeps);
 #if MINIGOLF_JOLT_PEER
-        start = Clock::now();
-        for (const Sweep& sweep : p.sweeps) {
-            float fraction;
-            float normal[3];
-            benchmark::DoNotOptimize(p.jolt.sweep({sweep.from.x, sweep.from.y, sweep.from.z},
-                                                  {sweep.to.x, sweep.to.y, sweep.to.z}, fraction,
-                                                  normal));
-        }
-        jolt += secondsSince(start);
+        jolt += timeJoltSweeps(p, p.sweeps);
 #endif
         count += static_cast<double>(p.sweeps.size());
     }
@@ -270,6 +289,31 @@ void sweepsAgainstBullet(benchmark::State& state) {
 #endif
     state.counters["hits"] = p.ourHits;
     state.counters["bullet_disagreements"] = p.bulletDisagreements;
+}
+
+// The same sweeps, those that reach a wall (range 2 = 1) or those that miss (0) alone, as our
+// search answers them: where each engine spends its time.
+void sweepOutcomesAgainstPeers(benchmark::State& state) {
+    Peers& p = peers(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    if (!p.loaded) {
+        state.SkipWithError(cannotLoad);
+        return;
+    }
+    const std::vector<Sweep>& sweeps = state.range(2) != 0 ? p.hitSweeps : p.missSweeps;
+    double ours = 0.0, bullet = 0.0, count = 0.0;
+    [[maybe_unused]] double jolt = 0.0;
+    for (auto _ : state) {
+        ours += timeOurSweeps(p, sweeps);
+        bullet += timeBulletSweeps(p, sweeps);
+#if MINIGOLF_JOLT_PEER
+        jolt += timeJoltSweeps(p, sweeps);
+#endif
+        count += static_cast<double>(sweeps.size());
+    }
+    reportRatio(state, ours * 1e9, bullet * 1e9, count, "ns_per_sweep");
+#if MINIGOLF_JOLT_PEER
+    reportJoltRatio(state, ours * 1e9, jolt * 1e9, count, "ns_per_sweep");
+#endif
 }
 
 #if MINIGOLF_JOLT_PEER
@@ -480,6 +524,14 @@ void rooms(benchmark::internal::Benchmark* benchmark) {
 } // namespace
 
 BENCHMARK(sweepsAgainstBullet)->Apply(rooms)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(sweepOutcomesAgainstPeers)
+    ->ArgNames({"cells", "tiles", "hits"})
+    ->ArgsProduct({{9}, {1}, {0, 1}})
+    ->ArgsProduct({{29}, {2}, {0, 1}})
+    ->ArgsProduct({{91}, {4}, {0, 1}})
+    ->ArgsProduct({{289}, {12}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(flightAgainstBullet)
     ->ArgNames({"cells", "tiles"})
     ->Args({9, 1})
