@@ -5,9 +5,13 @@
 //
 // Bullet's side: the course's triangles in a btTriangleMesh under a btBvhTriangleMeshShape (its
 // quantised bounding-volume tree over triangle meshes), queried with convexSweepTest of a
-// btSphereShape of the ball's radius, as a game built on Bullet would cast its ball.
+// btSphereShape of the ball's radius, as a game built on Bullet would cast its ball. Built with
+// MINIGOLF_JOLT_PEER, every benchmark runs Jolt's side third (JoltPeer.h): a SphereShape cast
+// against one MeshShape of all the triangles. Each engine answers one query at a time on one
+// thread.
 
 #include "bench/GeneratedCourse.h"
+#include "bench/PeerCourseText.h"
 #include "course/CourseReader.h"
 #include "course/TriangleStorage.h"
 #include "physics/ContactIndex.h"
@@ -17,10 +21,15 @@
 
 #include <benchmark/benchmark.h>
 #include <btBulletCollisionCommon.h>
+#if MINIGOLF_JOLT_PEER
+#include "bench/JoltPeer.h"
+#endif
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -42,6 +51,11 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Processor time of every thread of the process since `start`.
+double cpuSecondsSince(std::clock_t start) {
+    return static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+}
+
 // A generated room written to a file of this process (removed when it ends), as both sides
 // read it; written once per room for every benchmark of the run.
 std::string roomFile(int cells, int tiles) {
@@ -53,13 +67,6 @@ std::string roomFile(int cells, int tiles) {
             generatedCourseText(generateRoom(cells, tiles)));
     }
     return file->path();
-}
-
-std::string readWhole(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // The course as the program loads it: the reader, the triangles in their own storage, the index.
@@ -81,49 +88,21 @@ struct OurCourse {
     }
 };
 
-// The same course in Bullet: parsed from the file's words with strtof (the markers and colours
-// skipped, coordinates times 0.2 as the program reads them), then its tree built.
+// The same course in Bullet: parsed from the file's words with strtof (PeerCourseText.h), then
+// its tree built.
 struct BulletCourse {
     std::unique_ptr<btTriangleMesh> mesh;
     std::unique_ptr<btBvhTriangleMeshShape> shape;
 
     bool load(const std::string& fileName) {
-        const std::string text = readWhole(fileName);
-        if (text.empty()) {
-            return false;
-        }
         mesh = std::make_unique<btTriangleMesh>(true, false);
-        std::vector<float> numbers;
-        const char* cursor = text.c_str();
-        int coloursLeft = 0;
-        while (*cursor != '\0') {
-            while (*cursor == ' ' || *cursor == '\n' || *cursor == '\t' || *cursor == '\r') {
-                ++cursor;
-            }
-            if (*cursor == '\0') {
-                break;
-            }
-            if (*cursor == 's' || *cursor == 'e') { // "start" (a colour follows) or "end"
-                coloursLeft = *cursor == 's' ? 4 : 0;
-                while (*cursor != '\0' && *cursor != ' ' && *cursor != '\n') {
-                    ++cursor;
-                }
-                continue;
-            }
-            char* end = nullptr;
-            const float value = std::strtof(cursor, &end);
-            cursor = end;
-            if (coloursLeft > 0) {
-                --coloursLeft;
-                continue;
-            }
-            numbers.push_back(value * 0.2f);
-            if (numbers.size() == 9) {
-                mesh->addTriangle(btVector3(numbers[0], numbers[1], numbers[2]),
-                                  btVector3(numbers[3], numbers[4], numbers[5]),
-                                  btVector3(numbers[6], numbers[7], numbers[8]), false);
-                numbers.clear();
-            }
+        btTriangleMesh& triangles = *mesh;
+        const bool read = forEachPeerTriangle(fileName, [&triangles](const float(&v)[9]) {
+            triangles.addTriangle(btVector3(v[0], v[1], v[2]), btVector3(v[3], v[4], v[5]),
+                                  btVector3(v[6], v[7], v[8]), false);
+        });
+        if (!read) {
+            return false;
         }
         shape = std::make_unique<btBvhTriangleMeshShape>(mesh.get(), true, true);
         return true;
@@ -160,15 +139,51 @@ struct BulletWorld {
     }
 };
 
-// Everything both sides need for one room, built once.
+// Everything the sides need for one room, built once.
 struct Peers {
     OurCourse ours;
     BulletCourse bullet;
     std::unique_ptr<BulletWorld> world;
+#if MINIGOLF_JOLT_PEER
+    JoltCourse jolt;
+#endif
     SimulationSettings settings;
     std::vector<Sweep> sweeps;
+    // The same sweeps parted by our search's outcome, each part in the order of `sweeps`.
+    std::vector<Sweep> hitSweeps;
+    std::vector<Sweep> missSweeps;
+    // Of the sweeps: how many reach a triangle in our search, and how many each peer answers
+    // the other way (a hit where ours misses, or a miss where ours hits).
+    int ourHits = 0;
+    int bulletDisagreements = 0;
+    int joltDisagreements = 0;
     bool loaded = false;
 };
+
+// Counts the sweeps on which the peers' hit or miss differs from ours.
+void compareOutcomes(Peers& p) {
+    for (const Sweep& sweep : p.sweeps) {
+        Vector3 normal;
+        float earliest = noContact;
+        p.settings.findEarliestContact(sweep.from, sweep.to, ballRadius, p.ours.boxes, normal,
+                                       earliest);
+        const bool ours = earliest != noContact;
+        p.ourHits += ours ? 1 : 0;
+        (ours ? p.hitSweeps : p.missSweeps).push_back(sweep);
+        float fraction;
+        btVector3 bulletNormal;
+        const bool bullet =
+            p.world->sweep(btVector3(sweep.from.x, sweep.from.y, sweep.from.z),
+                           btVector3(sweep.to.x, sweep.to.y, sweep.to.z), fraction, bulletNormal);
+        p.bulletDisagreements += bullet != ours ? 1 : 0;
+#if MINIGOLF_JOLT_PEER
+        float joltNormal[3];
+        const bool jolt = p.jolt.sweep({sweep.from.x, sweep.from.y, sweep.from.z},
+                                       {sweep.to.x, sweep.to.y, sweep.to.z}, fraction, joltNormal);
+        p.joltDisagreements += jolt != ours ? 1 : 0;
+#endif
+    }
+}
 
 Peers& peers(int cells, int tiles) {
     static std::map<std::pair<int, int>, std::unique_ptr<Peers>> built;
@@ -177,6 +192,9 @@ Peers& peers(int cells, int tiles) {
         entry = std::make_unique<Peers>();
         const std::string file = roomFile(cells, tiles);
         entry->loaded = entry->ours.load(file) && entry->bullet.load(file);
+#if MINIGOLF_JOLT_PEER
+        entry->loaded = entry->loaded && entry->jolt.load(file);
+#endif
         if (!entry->loaded) {
             return *entry;
         }
@@ -184,6 +202,7 @@ Peers& peers(int cells, int tiles) {
         entry->settings.useContactIndex(entry->ours.index.get());
         entry->sweeps =
             generateSweeps(entry->ours.boxes, sweepsPerCourse, sweepLength, sweepClearance, 1);
+        compareOutcomes(*entry);
     }
     return *entry;
 }
@@ -198,7 +217,55 @@ void reportRatio(benchmark::State& state, double ours, double bullet, double cou
     state.counters["ratio"] = bullet / ours;
 }
 
-// 100000 random sweeps of length 2 (starts at least 1 from every triangle) through both.
+#if MINIGOLF_JOLT_PEER
+void reportJoltRatio(benchmark::State& state, double ours, double jolt, double count,
+                     const std::string& unit) {
+    state.counters["jolt_" + unit] = jolt / count;
+    // How many times faster ours is than Jolt.
+    state.counters["jolt_ratio"] = jolt / ours;
+}
+#endif
+
+// The real time of one query per sweep through each engine, in seconds.
+double timeOurSweeps(const Peers& p, const std::vector<Sweep>& sweeps) {
+    const Clock::time_point start = Clock::now();
+    for (const Sweep& sweep : sweeps) {
+        Vector3 normal;
+        float earliest = noContact;
+        p.settings.findEarliestContact(sweep.from, sweep.to, ballRadius, p.ours.boxes, normal,
+                                       earliest);
+        benchmark::DoNotOptimize(earliest);
+    }
+    return secondsSince(start);
+}
+
+double timeBulletSweeps(const Peers& p, const std::vector<Sweep>& sweeps) {
+    const Clock::time_point start = Clock::now();
+    for (const Sweep& sweep : sweeps) {
+        float fraction;
+        btVector3 normal;
+        benchmark::DoNotOptimize(p.world->sweep(btVector3(sweep.from.x, sweep.from.y, sweep.from.z),
+                                                btVector3(sweep.to.x, sweep.to.y, sweep.to.z),
+                                                fraction, normal));
+    }
+    return secondsSince(start);
+}
+
+#if MINIGOLF_JOLT_PEER
+double timeJoltSweeps(const Peers& p, const std::vector<Sweep>& sweeps) {
+    const Clock::time_point start = Clock::now();
+    for (const Sweep& sweep : sweeps) {
+        float fraction;
+        float normal[3];
+        benchmark::DoNotOptimize(p.jolt.sweep({sweep.from.x, sweep.from.y, sweep.from.z},
+                                              {sweep.to.x, sweep.to.y, sweep.to.z}, fraction,
+                                              normal));
+    }
+    return secondsSince(start);
+}
+#endif
+
+// 100000 random sweeps of length 2 (starts at least 1 from every triangle) through each engine.
 void sweepsAgainstBullet(benchmark::State& state) {
     Peers& p = peers(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     if (!p.loaded) {
@@ -206,33 +273,83 @@ void sweepsAgainstBullet(benchmark::State& state) {
         return;
     }
     double ours = 0.0, bullet = 0.0, count = 0.0;
+    [[maybe_unused]] double jolt = 0.0;
     for (auto _ : state) {
-        Clock::time_point start = Clock::now();
-        for (const Sweep& sweep : p.sweeps) {
-            Vector3 normal;
-            float earliest = noContact;
-            p.settings.findEarliestContact(sweep.from, sweep.to, ballRadius, p.ours.boxes, normal,
-                                           earliest);
-            benchmark::DoNotOptimize(earliest);
-        }
-        ours += secondsSince(start);
-        start = Clock::now();
-        for (const Sweep& sweep : p.sweeps) {
-            float fraction;
-            btVector3 normal;
-            benchmark::DoNotOptimize(
-                p.world->sweep(btVector3(sweep.from.x, sweep.from.y, sweep.from.z),
-                               btVector3(sweep.to.x, sweep.to.y, sweep.to.z), fraction, normal));
-        }
-        bullet += secondsSince(start);
+        ours += timeOurSweeps(p, p.sweeps);
+        bullet += timeBulletSweeps(p, p.sweeps);
+#if MINIGOLF_JOLT_PEER
+        jolt += timeJoltSweeps(p, p.sweeps);
+#endif
         count += static_cast<double>(p.sweeps.size());
     }
     reportRatio(state, ours * 1e9, bullet * 1e9, count, "ns_per_sweep");
+#if MINIGOLF_JOLT_PEER
+    reportJoltRatio(state, ours * 1e9, jolt * 1e9, count, "ns_per_sweep");
+    state.counters["jolt_disagreements"] = p.joltDisagreements;
+#endif
+    state.counters["hits"] = p.ourHits;
+    state.counters["bullet_disagreements"] = p.bulletDisagreements;
 }
+
+// The same sweeps, those that reach a wall (range 2 = 1) or those that miss (0) alone, as our
+// search answers them: where each engine spends its time.
+void sweepOutcomesAgainstPeers(benchmark::State& state) {
+    Peers& p = peers(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    if (!p.loaded) {
+        state.SkipWithError(cannotLoad);
+        return;
+    }
+    const std::vector<Sweep>& sweeps = state.range(2) != 0 ? p.hitSweeps : p.missSweeps;
+    double ours = 0.0, bullet = 0.0, count = 0.0;
+    [[maybe_unused]] double jolt = 0.0;
+    for (auto _ : state) {
+        ours += timeOurSweeps(p, sweeps);
+        bullet += timeBulletSweeps(p, sweeps);
+#if MINIGOLF_JOLT_PEER
+        jolt += timeJoltSweeps(p, sweeps);
+#endif
+        count += static_cast<double>(sweeps.size());
+    }
+    reportRatio(state, ours * 1e9, bullet * 1e9, count, "ns_per_sweep");
+#if MINIGOLF_JOLT_PEER
+    reportJoltRatio(state, ours * 1e9, jolt * 1e9, count, "ns_per_sweep");
+#endif
+}
+
+#if MINIGOLF_JOLT_PEER
+// Bullet's flight loop below, through Jolt, in plain floats: the ball's position after `steps`
+// steps of `dt` seconds from the origin at `velocity`.
+Vector3 joltFlight(const JoltCourse& jolt, Vector3 velocity, int steps, double dt) {
+    float position[3] = {0.0f, 0.0f, 0.0f};
+    float v[3] = {velocity.x, velocity.y, velocity.z};
+    for (int step = 0; step < steps; ++step) {
+        double remaining = dt;
+        for (int cast = 0; cast < 100 && remaining > 0.0; ++cast) {
+            const float scale = static_cast<float>(remaining);
+            const float end[3] = {position[0] + v[0] * scale, position[1] + v[1] * scale,
+                                  position[2] + v[2] * scale};
+            float fraction;
+            float n[3];
+            if (!jolt.sweep(position, end, fraction, n)) {
+                std::copy(end, end + 3, position);
+                break;
+            }
+            const float along = 2.0f * (n[0] * v[0] + n[1] * v[1] + n[2] * v[2]);
+            for (int i = 0; i < 3; ++i) {
+                position[i] += v[i] * scale * fraction;
+                v[i] -= along * n[i];
+            }
+            remaining *= 1.0 - fraction;
+        }
+    }
+    return Vector3(position[0], position[1], position[2]);
+}
+#endif
 
 // A ball at 5000 units a second, 1/60 s steps, bouncing without loss of speed. Bullet's loop
 // does what our step does: cast to the end of the step, move to the first hit, mirror the
-// velocity about its normal and go on with the rest (at most 100 casts a step).
+// velocity about its normal and go on with the rest (at most 100 casts a step); Jolt's loop is
+// the same.
 void flightAgainstBullet(benchmark::State& state) {
     Peers& p = peers(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     if (!p.loaded) {
@@ -247,6 +364,7 @@ void flightAgainstBullet(benchmark::State& state) {
     static std::ostream bounces(&discarded);
     p.settings.setCollideStream(bounces);
     double ours = 0.0, bullet = 0.0, count = 0.0;
+    [[maybe_unused]] double jolt = 0.0;
     for (auto _ : state) {
         Ball ball{Ball::withoutTexture};
         ball.setPosition(Vector3(0.0f, 0.0f, 0.0f));
@@ -278,19 +396,32 @@ void flightAgainstBullet(benchmark::State& state) {
         }
         bullet += secondsSince(start);
         benchmark::DoNotOptimize(position);
+#if MINIGOLF_JOLT_PEER
+        start = Clock::now();
+        benchmark::DoNotOptimize(joltFlight(p.jolt, velocity, steps, dt));
+        jolt += secondsSince(start);
+#endif
         count += steps;
     }
     reportRatio(state, ours * 1e6, bullet * 1e6, count, "us_per_step");
+#if MINIGOLF_JOLT_PEER
+    reportJoltRatio(state, ours * 1e6, jolt * 1e6, count, "us_per_step");
+#endif
 }
 
 // Loading the course file: ours reads it (numbers, triangles, frames on every core) and builds
-// the index; Bullet's side parses it and builds its tree.
+// the index; Bullet's side (and Jolt's) parses it and builds its tree.
 void loadAgainstBullet(benchmark::State& state) {
     const std::string file =
         roomFile(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    // Real time, and processor time of all the process's threads: on a machine shared with
+    // other work, the processor time shows what each load costs whatever it got of the cores.
     double ours = 0.0, bullet = 0.0, count = 0.0;
+    double oursCpu = 0.0, bulletCpu = 0.0;
+    [[maybe_unused]] double jolt = 0.0, joltCpu = 0.0;
     for (auto _ : state) {
         Clock::time_point start = Clock::now();
+        std::clock_t startCpu = std::clock();
         {
             OurCourse course;
             if (!course.load(file)) {
@@ -298,8 +429,10 @@ void loadAgainstBullet(benchmark::State& state) {
                 return;
             }
             ours += secondsSince(start);
+            oursCpu += cpuSecondsSince(startCpu);
         }
         start = Clock::now();
+        startCpu = std::clock();
         {
             BulletCourse course;
             if (!course.load(file)) {
@@ -307,13 +440,34 @@ void loadAgainstBullet(benchmark::State& state) {
                 return;
             }
             bullet += secondsSince(start);
+            bulletCpu += cpuSecondsSince(startCpu);
         }
+#if MINIGOLF_JOLT_PEER
+        start = Clock::now();
+        startCpu = std::clock();
+        {
+            JoltCourse course;
+            if (!course.load(file)) {
+                state.SkipWithError(cannotLoad);
+                return;
+            }
+            jolt += secondsSince(start);
+            joltCpu += cpuSecondsSince(startCpu);
+        }
+#endif
         count += 1.0;
     }
     // Here the ratio is ours over Bullet's: the figure to keep low.
     state.counters["ours_s"] = ours / count;
     state.counters["bullet_s"] = bullet / count;
     state.counters["ours_over_bullet"] = ours / bullet;
+    state.counters["ours_cpu_s"] = oursCpu / count;
+    state.counters["bullet_cpu_s"] = bulletCpu / count;
+#if MINIGOLF_JOLT_PEER
+    state.counters["jolt_s"] = jolt / count;
+    state.counters["ours_over_jolt"] = ours / jolt;
+    state.counters["jolt_cpu_s"] = joltCpu / count;
+#endif
 }
 
 // The memory a loaded course keeps, its index included, per triangle (ours), against Bullet's mesh
@@ -322,6 +476,7 @@ void memoryAgainstBullet(benchmark::State& state) {
     const std::string file =
         roomFile(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     double ours = 0.0, bullet = 0.0, triangles = 0.0;
+    [[maybe_unused]] double jolt = 0.0;
     for (auto _ : state) {
         double before = residentBytesInUse();
         {
@@ -342,9 +497,23 @@ void memoryAgainstBullet(benchmark::State& state) {
             }
             bullet = residentBytesInUse() - before;
         }
+#if MINIGOLF_JOLT_PEER
+        before = residentBytesInUse();
+        {
+            JoltCourse course;
+            if (!course.load(file)) {
+                state.SkipWithError(cannotLoad);
+                return;
+            }
+            jolt = residentBytesInUse() - before;
+        }
+#endif
     }
     state.counters["ours_bytes_per_triangle"] = ours / triangles;
     state.counters["bullet_bytes_per_triangle"] = bullet / triangles;
+#if MINIGOLF_JOLT_PEER
+    state.counters["jolt_bytes_per_triangle"] = jolt / triangles;
+#endif
 }
 
 void rooms(benchmark::internal::Benchmark* benchmark) {
@@ -355,6 +524,14 @@ void rooms(benchmark::internal::Benchmark* benchmark) {
 } // namespace
 
 BENCHMARK(sweepsAgainstBullet)->Apply(rooms)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(sweepOutcomesAgainstPeers)
+    ->ArgNames({"cells", "tiles", "hits"})
+    ->ArgsProduct({{9}, {1}, {0, 1}})
+    ->ArgsProduct({{29}, {2}, {0, 1}})
+    ->ArgsProduct({{91}, {4}, {0, 1}})
+    ->ArgsProduct({{289}, {12}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(flightAgainstBullet)
     ->ArgNames({"cells", "tiles"})
     ->Args({9, 1})
