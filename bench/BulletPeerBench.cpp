@@ -16,7 +16,7 @@
 #include "course/TriangleStorage.h"
 #include "physics/ContactIndex.h"
 #include "physics/SimulationSettings.h"
-#include "tools/CourseGenerator.h"
+#include "testing/CourseGenerator.h"
 #include "tools/LineStreams.h"
 
 #include <benchmark/benchmark.h>

@@ -1,9 +1,9 @@
 // minigolf-course lint, reading included, on 10^5 triangles of each shape where a search
-// through boxes that span the course meets every triangle (tools/LintShapes.h): random small
+// through boxes that span the course meets every triangle (testing/LintShapes.h): random small
 // triangles, coplanar overlapping ones, a fan on one edge, nested edges on one line. Its
 // findings go to /dev/null.
+#include "testing/LintShapes.h"
 #include "tools/CourseLint.h"
-#include "tools/LintShapes.h"
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>

@@ -3,7 +3,7 @@
 #include "physics/ContactIndex.h"
 #include "physics/ContactReach.h"
 #include "scene/Ball.h"
-#include "tools/CourseGenerator.h"
+#include "testing/CourseGenerator.h"
 #include "tools/FlatTable.h"
 #include "tools/RestingSearch.h"
 #include "tools/ToolCommandLine.h"

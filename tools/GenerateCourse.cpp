@@ -1,6 +1,6 @@
 #include "tools/GenerateCourse.h"
 
-#include "tools/CourseGenerator.h"
+#include "testing/CourseGenerator.h"
 #include "tools/ToolCommandLine.h"
 #include "tools/ToolCourse.h"
 #include "tools/ToolFile.h"

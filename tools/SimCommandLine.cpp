@@ -2,7 +2,7 @@
 
 #include "physics/SimulationSettings.h"
 #include "scene/Ball.h"
-#include "tools/CourseGenerator.h"
+#include "testing/CourseGenerator.h"
 
 #include <algorithm>
 #include <cmath>

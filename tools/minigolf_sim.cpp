@@ -6,7 +6,7 @@
 #include "scene/Ball.h"
 #include "scene/CollisionBox.h"
 #include "scene/MillisecondClock.h"
-#include "tools/CourseGenerator.h"
+#include "testing/CourseGenerator.h"
 #include "tools/FlightPlot.h"
 #include "tools/FlightRecorder.h"
 #include "tools/LineStreams.h"

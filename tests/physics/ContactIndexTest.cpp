@@ -5,7 +5,7 @@
 #include "physics/ContactIndex.h"
 #include "physics/ContactReach.h"
 #include "physics/SimulationSettings.h"
-#include "tools/CourseGenerator.h"
+#include "testing/CourseGenerator.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // that span the course meets every triangle.
 #include "tools/CourseLint.h"
 #include "support/ScratchDirectory.h"
+#include "testing/LintShapes.h"
 #include "tools/GenerateCourse.h"
-#include "tools/LintShapes.h"
 
 #include <gtest/gtest.h>
 

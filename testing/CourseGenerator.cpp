@@ -1,4 +1,4 @@
-#include "tools/CourseGenerator.h"
+#include "testing/CourseGenerator.h"
 
 #include "physics/ContactIndex.h"
 
