@@ -613,7 +613,7 @@ void FaceCollector::fitToPlayArea() {
     const double width = std::max(high[0] - low[0], high[2] - low[2]);
     if (!(width > 0.0)) {
         // Every face's corners on one vertical line: none has an area.
-        throw ImportError(options_.model + ": no face with an area to import");
+        throw ImportError(options_.model + ": error: no face with an area to import");
     }
     scale_ = 2.0 * fittedHalfWidth / width;
     fitFrom_ = {0.5 * (low[0] + high[0]), low[1], 0.5 * (low[2] + high[2])};
