@@ -19,12 +19,17 @@ constexpr int sphereStacks = 10;
 Ball::Ball() {
     TgaImage image;
     if (!image.readFile(textureFile)) {
-        std::cerr << image.error() << "; the ball is drawn plain white\n";
+        // The image names its file first; the drawing goes on, so this is a warning.
+        const std::string& fault = image.error();
+        const std::string named = textureFile + std::string(": ");
+        std::cerr << textureFile << ": warning: "
+                  << (fault.rfind(named, 0) == 0 ? fault.substr(named.size()) : fault)
+                  << "; the ball is drawn plain white\n";
         return;
     }
     image.uploadTexture(&textureId_);
     if (textureId_ == 0) {
-        std::cerr << textureFile << ": the texture's size " << image.width() << " by "
+        std::cerr << textureFile << ": warning: the texture's size " << image.width() << " by "
                   << image.height() << " is more than this GL accepts; the ball is drawn plain "
                   << "white\n";
     }

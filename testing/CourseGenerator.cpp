@@ -447,20 +447,21 @@ bool SweepReader::readLine() {
     const auto taken = static_cast<std::size_t>(in_.gcount());
     ++lineNumber_;
     if (in_.bad()) {
-        fault_ = std::to_string(lineNumber_) + ": reading failed";
+        fault_ = std::to_string(lineNumber_) + ": error: reading failed";
         return false;
     }
     // Without a failure the line end was taken too, except at a last line that has none.
     const std::size_t length = in_.fail() || in_.eof() ? taken : taken - 1;
     if (std::memchr(buffer_, '\0', length) != nullptr) {
-        fault_ = std::to_string(lineNumber_) + ": a NUL byte: not a sweeps file of text lines";
+        fault_ =
+            std::to_string(lineNumber_) + ": error: a NUL byte: not a sweeps file of text lines";
         return false;
     }
     if (in_.fail()) {
         if (taken == 0 && in_.eof()) {
             return false; // the end
         }
-        fault_ = std::to_string(lineNumber_) + ": the line is longer than " +
+        fault_ = std::to_string(lineNumber_) + ": error: the line is longer than " +
                  std::to_string(longestLine) + " characters: not a sweeps file";
         return false;
     }
@@ -480,7 +481,7 @@ bool SweepReader::next(Sweep& sweep) {
             if (count == 6 || error != std::errc() || end != word.data() + word.size() ||
                 !std::isfinite(value)) {
                 fault_ = std::to_string(lineNumber_) +
-                         ": expected six numbers FX FY FZ TX TY TZ, found \"" +
+                         ": error: expected six numbers FX FY FZ TX TY TZ, found \"" +
                          line_.substr(0, 80) + "\"";
                 return false;
             }
@@ -491,7 +492,8 @@ bool SweepReader::next(Sweep& sweep) {
         }
         if (count != 6) {
             fault_ = std::to_string(lineNumber_) +
-                     ": expected six numbers FX FY FZ TX TY TZ, found " + std::to_string(count);
+                     ": error: expected six numbers FX FY FZ TX TY TZ, found " +
+                     std::to_string(count);
             return false;
         }
         sweep = {{values[0], values[1], values[2]}, {values[3], values[4], values[5]}};

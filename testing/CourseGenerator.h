@@ -122,7 +122,7 @@ public:
     explicit SweepReader(std::istream& in) : in_(in) {}
 
     // The next sweep; false at the end of the input, or at a line that is not six finite
-    // numbers, which fault() then describes with its number ("LINE: expected ...").
+    // numbers, which fault() then describes with its number ("LINE: error: expected ...").
     bool next(Sweep& sweep);
     const std::string& fault() const { return fault_; }
 

@@ -796,8 +796,8 @@ int lintCourse(const LintOptions& options) {
         return exitUsage;
     }
     if (course.triangles.size() >= none) {
-        std::fprintf(stderr, "%s: %s: more triangles than the linter counts (%u)\n",
-                     toolName.c_str(), options.course.c_str(), none - 1);
+        std::fprintf(stderr, "%s: error: more triangles than the linter counts (%u)\n",
+                     options.course.c_str(), none - 1);
         return exitUsage;
     }
     CourseLinter linter(course, sources, options.course, options);

@@ -41,7 +41,7 @@ int generateCourse(const GenerateOptions& options) {
     const std::vector<Sweep> sweeps = generateSweeps(
         course.boxes, options.sweeps, options.sweepLength, options.clearance, options.seed);
     if (static_cast<int>(sweeps.size()) < options.sweeps) {
-        std::cerr << "minigolf-course generate: warning: only " << sweeps.size() << " of "
+        std::cerr << "minigolf-course: warning: generate: only " << sweeps.size() << " of "
                   << options.sweeps << " sweeps found a start " << options.clearance
                   << " from every triangle\n";
     }

@@ -1,9 +1,9 @@
 #pragma once
 
 // The command line of the asset generators (make-course, make-ball-texture): file names only.
-// --help (or -h) prints the usage on standard output; "--" ends the options, so that a file name
-// may start with "-"; any other word starting with "-" is an unknown option. A lone "-" is a file
-// name, as it always was.
+// --help (or -h) prints the usage on standard output, --version the tool's name and version; "--"
+// ends the options, so that a file name may start with "-"; any other word starting with "-" is an
+// unknown option. A lone "-" is a file name, as it always was.
 
 #include <cstddef>
 #include <iostream>
@@ -36,12 +36,17 @@ inline GeneratorCommandLine readGeneratorCommandLine(int argc, char** argv, std:
             std::cout << usage << std::flush;
             line.exitStatus = 0;
             if (!std::cout) {
-                std::cerr << tool << ": writing standard output failed\n";
+                std::cerr << tool << ": error: writing standard output failed\n";
                 line.exitStatus = 1;
             }
             return line;
+        } else if (isOption && word == "--version") {
+            std::cout << tool << " " << MINIGOLF_VERSION << std::endl;
+            line.exitStatus = std::cout ? 0 : 1;
+            return line;
         } else if (isOption) {
-            std::cerr << tool << ": unknown option " << word << "\n" << usage;
+            std::cerr << tool << ": error: unknown option " << word << " (see " << tool
+                      << " --help)\n";
             line.exitStatus = 2;
             return line;
         } else {
@@ -49,7 +54,9 @@ inline GeneratorCommandLine readGeneratorCommandLine(int argc, char** argv, std:
         }
     }
     if (line.fileNames.size() < fewestFileNames || line.fileNames.size() > mostFileNames) {
-        std::cerr << usage;
+        std::cerr << tool << ": error: "
+                  << (line.fileNames.size() < fewestFileNames ? "too few" : "too many")
+                  << " file names (see " << tool << " --help)\n";
         line.exitStatus = 2;
     }
     return line;

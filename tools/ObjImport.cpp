@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include <limits>
 #include <map>
 #include <sstream>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -151,12 +153,13 @@ std::string readModel(const std::string& path) {
     if (!readBoundedFile(path, largestModelBytes, true, text, fault)) {
         const std::string cannotOpen = "cannot open it ";
         if (fault.rfind(cannotOpen, 0) == 0) {
-            throw ImportError(path + ": cannot open the model " + fault.substr(cannotOpen.size()));
+            throw ImportError(path + ": error: cannot open the model " +
+                              fault.substr(cannotOpen.size()));
         }
         if (fault.rfind("it is larger", 0) == 0) {
             fault += " (" + std::to_string(largestModelBytes >> 20) + " MiB)";
         }
-        throw ImportError(path + ": cannot read the model: " + fault);
+        throw ImportError(path + ": error: cannot read the model: " + fault);
     }
     return text;
 }
@@ -200,7 +203,71 @@ private:
     bool finished_ = false;
 };
 
-// Each line of tinyobjloader's message text as "MODEL.obj: KIND: line".
+// The line number a message of tinyobjloader names ("line 12.)", "line: 12"), or 0.
+long long messageLineNumber(const std::string& message) {
+    const std::size_t at = message.rfind("line");
+    if (at == std::string::npos) {
+        return 0;
+    }
+    std::size_t digit = message.find_first_not_of(": ", at + 4);
+    long long number = 0;
+    for (;
+         digit < message.size() && std::isdigit(static_cast<unsigned char>(message[digit])) != 0 &&
+         number < 1'000'000'000'000LL;
+         ++digit) {
+        number = number * 10 + (message[digit] - '0');
+    }
+    return number;
+}
+
+// The text between the first `open` and the next `close` after it, or "".
+std::string between(const std::string& text, const std::string& open, const std::string& close) {
+    const std::size_t start = text.find(open);
+    if (start == std::string::npos) {
+        return "";
+    }
+    const std::size_t end = text.find(close, start + open.size());
+    return end == std::string::npos ? ""
+                                    : text.substr(start + open.size(), end - start - open.size());
+}
+
+// One message of tinyobjloader in this tool's words, without its place. The reader's own
+// English is matched by the start of each message of the tinyobjloader release the import is
+// built with; a message not known here keeps its text, marked as the reader's.
+std::string rewordReaderMessage(const std::string& message) {
+    const auto startsWith = [&message](const char* start) { return message.rfind(start, 0) == 0; };
+    if (startsWith("Both `d` and `Tr`")) {
+        return "the material " + quoted(between(message, "\"", "\"")) +
+               " gives both d and Tr; its dissolve is d";
+    }
+    if (startsWith("Looks like empty filename for mtllib")) {
+        return "an mtllib statement without a file name; the default material is used";
+    }
+    if (startsWith("Empty group name")) {
+        return "a group statement without a name";
+    }
+    if (startsWith("material [")) {
+        std::string name = between(message, "[ ", " ]");
+        if (name.size() >= 2 && name.front() == '\'' && name.back() == '\'') {
+            name = name.substr(1, name.size() - 2);
+        }
+        return "the material " + quoted(std::as_const(name)) + " is in no material file read";
+    }
+    if (startsWith("Failed parse `")) {
+        return "the " + between(message, "`", "'") +
+               " statement cannot be read (an index of zero, or not a number)";
+    }
+    if (startsWith("Face with invalid vertex index")) {
+        return "a face with a vertex index out of range; left out";
+    }
+    if (startsWith("Material stream in error state") || startsWith("Material file [")) {
+        return "a material file cannot be read";
+    }
+    return "the OBJ reader says: " + message;
+}
+
+// Each line of tinyobjloader's message text as "FILE:LINE: KIND: ..." (or "FILE: KIND: ..."
+// where it names no line), reworded; FILE is the model or the material file being read.
 void passOn(const std::string& model, const char* kind, const std::string& messages,
             WarningLog& warnings) {
     std::istringstream lines(messages);
@@ -215,7 +282,10 @@ void passOn(const std::string& model, const char* kind, const std::string& messa
         if (line.empty() || line == "." || reportedOrUnused) {
             continue;
         }
-        const std::string text = model + ": " + kind + ": " + line;
+        const long long lineNumber = messageLineNumber(line);
+        const std::string text =
+            model + (lineNumber > 0 ? ":" + std::to_string(lineNumber) : std::string()) + ": " +
+            kind + ": " + rewordReaderMessage(line);
         if (std::strcmp(kind, "warning") == 0) {
             warnings.add("the OBJ reader", text);
         } else {
@@ -246,7 +316,7 @@ public:
     }
 
     bool operator()(const std::string& name, std::vector<tinyobj::material_t>* materials,
-                    std::map<std::string, int>* byName, std::string* warn,
+                    std::map<std::string, int>* byName, std::string* /*warn*/,
                     std::string* err) override {
         if (name.empty() || !error_.empty()) {
             return false;
@@ -281,7 +351,8 @@ public:
             std::istringstream kept(scanned);
             std::string materialWarnings;
             tinyobj::LoadMtl(byName, materials, &kept, &materialWarnings, err);
-            *warn += materialWarnings;
+            // Said here, where the material file's name is known; its line numbers are its own.
+            passOn(path, "warning", materialWarnings, warnings_);
         } catch (const ObjScanError& fault) {
             error_ = fault.what();
             return false;
@@ -542,7 +613,7 @@ void FaceCollector::fitToPlayArea() {
     const double width = std::max(high[0] - low[0], high[2] - low[2]);
     if (!(width > 0.0)) {
         // Every face's corners on one vertical line: none has an area.
-        throw ImportError(options_.model + ": no face with an area to import");
+        throw ImportError(options_.model + ": error: no face with an area to import");
     }
     scale_ = 2.0 * fittedHalfWidth / width;
     fitFrom_ = {0.5 * (low[0] + high[0]), low[1], 0.5 * (low[2] + high[2])};
@@ -692,7 +763,7 @@ int importObj(const ImportOptions& options) {
         faces.collect();
         warnings.finish();
         if (faces.triangles.empty()) {
-            throw ImportError(options.model + ": no face with an area to import");
+            throw ImportError(options.model + ": error: no face with an area to import");
         }
         if (faces.inexact > 0) {
             std::cerr << options.model << ": warning: " << faces.inexact

@@ -438,7 +438,7 @@ void describeCommand(CLI::App& command, const std::string& description, const st
 
 int finishOutput(const std::string& toolName, int status) {
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        std::cerr << toolName << ": writing standard output failed\n";
+        std::cerr << toolName << ": error: writing standard output failed\n";
         return exitUsage;
     }
     return status;
@@ -449,10 +449,15 @@ int runTool(const ToolDefinition& tool, int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         words.push_back(spellNegativeFraction(argv[i]));
     }
+    // Asked alone, as before a command it would be a word left over.
+    if (words.size() == 1 && words.front() == "--version") {
+        std::printf("%s %s\n", tool.name.c_str(), MINIGOLF_VERSION);
+        return finishOutput(tool.name, 0);
+    }
     const bool helpAsked = std::any_of(words.begin(), words.end(), isHelpWord);
     const std::string fault = commandWordFault(tool, words);
     if (!fault.empty()) {
-        std::cerr << tool.name << ": " << fault << "\n";
+        std::cerr << tool.name << ": error: " << fault << "\n";
         return exitUsage;
     }
     std::string failedCommand;
@@ -502,10 +507,10 @@ int runTool(const ToolDefinition& tool, int argc, char** argv) {
         }
     } catch (const UsageError& error) {
         const std::string who = failedCommand.empty() ? tool.name : tool.name + " " + failedCommand;
-        std::cerr << who << ": " << error.what() << " (see " << who << " --help)\n";
+        std::cerr << tool.name << ": error: " << error.what() << " (see " << who << " --help)\n";
     } catch (const std::exception& error) {
         // Only an allocation can throw here: an input too big for the memory.
-        std::cerr << tool.name << ": " << error.what() << "\n";
+        std::cerr << tool.name << ": error: " << error.what() << "\n";
     }
     return exitUsage;
 }

@@ -13,13 +13,14 @@
 bool writeOutputFile(const std::string& fileName, const std::function<void(std::ostream&)>& write) {
     std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
     if (!out) {
-        std::cerr << fileName << ": cannot open for writing (" << std::strerror(errno) << ")\n";
+        std::cerr << fileName << ": error: cannot open for writing (" << std::strerror(errno)
+                  << ")\n";
         return false;
     }
     write(out);
     out.close();
     if (!out) {
-        std::cerr << fileName << ": writing failed\n";
+        std::cerr << fileName << ": error: writing failed\n";
         return false;
     }
     return true;
@@ -46,11 +47,11 @@ bool destinationOf(const std::string& name, Destination& destination) {
         return true;
     }
     if (S_ISDIR(status.st_mode)) {
-        std::cerr << name << ": cannot write: it is a directory\n";
+        std::cerr << name << ": error: cannot write: it is a directory\n";
         return false;
     }
     if (!S_ISREG(status.st_mode)) {
-        std::cerr << name << ": cannot write: it is not a regular file\n";
+        std::cerr << name << ": error: cannot write: it is not a regular file\n";
         return false;
     }
     std::error_code fault;
@@ -68,7 +69,7 @@ std::string writeTemporary(const std::string& name, const Destination& destinati
     std::string temporary = folder + "/." + target.filename().string() + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
-        std::cerr << name << ": cannot open for writing (" << std::strerror(errno) << ")\n";
+        std::cerr << name << ": error: cannot open for writing (" << std::strerror(errno) << ")\n";
         return "";
     }
     bool written = ::fchmod(fd, destination.mode) == 0;
@@ -82,7 +83,7 @@ std::string writeTemporary(const std::string& name, const Destination& destinati
     }
     written = ::close(fd) == 0 && written;
     if (!written) {
-        std::cerr << name << ": writing failed\n";
+        std::cerr << name << ": error: writing failed\n";
         ::unlink(temporary.c_str());
         return "";
     }
@@ -114,7 +115,8 @@ bool writeOutputFilesTogether(const std::vector<OutputFile>& files) {
     }
     for (std::size_t i = files.size(); i-- > 0;) {
         if (::rename(temporaries[i].c_str(), destinations[i].path.c_str()) != 0) {
-            std::cerr << files[i].name << ": cannot write (" << std::strerror(errno) << ")\n";
+            std::cerr << files[i].name << ": error: cannot write (" << std::strerror(errno)
+                      << ")\n";
             temporaries.resize(i + 1);
             removeTemporaries();
             return false;

@@ -156,8 +156,8 @@ int main(int argc, char** argv) {
     const std::string& output = line.fileNames.front();
     std::ofstream out(output, std::ios::binary);
     if (!out) {
-        std::cerr << "make-ball-texture: cannot open " << output
-                  << " for writing: " << std::strerror(errno) << "\n";
+        std::cerr << output << ": error: cannot open for writing (" << std::strerror(errno)
+                  << ")\n";
         return 1;
     }
     const std::vector<std::uint8_t> file = tgaFile();
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
               static_cast<std::streamsize>(file.size()));
     out.close();
     if (!out) {
-        std::cerr << "make-ball-texture: writing " << output << " failed\n";
+        std::cerr << output << ": error: writing failed\n";
         return 1;
     }
     return 0;

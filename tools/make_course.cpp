@@ -30,14 +30,14 @@ int main(int argc, char** argv) {
     const std::string& output = line.fileNames.front();
     std::ofstream out(output, std::ios::binary);
     if (!out) {
-        std::cerr << "make-course: cannot open " << output
-                  << " for writing: " << std::strerror(errno) << "\n";
+        std::cerr << output << ": error: cannot open for writing (" << std::strerror(errno)
+                  << ")\n";
         return 1;
     }
     out << text;
     out.close();
     if (!out) {
-        std::cerr << "make-course: writing " << output << " failed\n";
+        std::cerr << output << ": error: writing failed\n";
         return 1;
     }
     return 0;

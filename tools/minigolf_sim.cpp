@@ -381,7 +381,7 @@ int runCheck(const CheckOptions& options) {
                 tally.bounces, tally.largestSpeedChange, tally.nonFinite);
     if (tally.cutShort > 0) {
         std::fflush(stdout); // the report first, then what it lacks
-        std::cerr << toolName << ": check: " << tally.cutShort << " of " << options.balls
+        std::cerr << toolName << ": warning: check: " << tally.cutShort << " of " << options.balls
                   << " balls had a step that needed more than "
                   << SimulationSettings::maxPassesPerStep
                   << " contact passes; the rest of such a step is dropped, so their flights were "
@@ -398,12 +398,13 @@ bool openSweepsFile(const std::string& fileName, std::ifstream& in) {
     std::error_code ignored;
     if (std::filesystem::is_directory(fileName, ignored)) {
         // Opening a directory works; only reading it fails, which a stream takes for its end.
-        std::cerr << fileName << ": cannot read the sweeps file: it is a directory\n";
+        std::cerr << fileName << ": error: cannot read the sweeps file: it is a directory\n";
         return false;
     }
     in.open(fileName);
     if (!in) {
-        std::cerr << fileName << ": cannot open the sweeps file (" << std::strerror(errno) << ")\n";
+        std::cerr << fileName << ": error: cannot open the sweeps file (" << std::strerror(errno)
+                  << ")\n";
         return false;
     }
     return true;

@@ -189,16 +189,18 @@ TEST(BallTexture, IsReadFromBallTgaOrReportedOnceAndLeftWhite) {
             const Ball ball;
             EXPECT_EQ(ball.textureId(), 0u);
         });
-        EXPECT_EQ(missing, "ball.tga: cannot open the texture: No such file or directory; the "
-                           "ball is drawn plain white\n");
+        EXPECT_EQ(missing,
+                  "ball.tga: warning: cannot open the texture: No such file or directory; the "
+                  "ball is drawn plain white\n");
 
         writeTga("ball.tga", 1, 1, 32, {1, 2, 3, 4}, 10);
         const std::string refused = standardErrorOf([] {
             const Ball ball;
             EXPECT_EQ(ball.textureId(), 0u);
         });
-        EXPECT_EQ(refused, "ball.tga: TGA image type 10 is not supported (only 2, uncompressed "
-                           "true-colour); the ball is drawn plain white\n");
+        EXPECT_EQ(refused,
+                  "ball.tga: warning: TGA image type 10 is not supported (only 2, uncompressed "
+                  "true-colour); the ball is drawn plain white\n");
 
         writeTga("ball.tga", 1, 5, 32, bandedTexture);
         const std::string errors = standardErrorOf([] {

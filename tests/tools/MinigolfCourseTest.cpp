@@ -316,7 +316,7 @@ TEST(MinigolfCourseCommandLine, FaultsExitWithStatusTwoAndOneLine) {
         {{"import", scratch().path("").string(), "-o", out}, "it is a directory"},
         {{"import", outOfRange, "-o", out}, outOfRange + ":4: error: the face uses vertex 9"},
         {{"import", relative, "-o", out}, relative + ":4: error: the face uses vertex -9,"},
-        {{"import", zeroIndex, "-o", out}, zeroIndex + ": error: Failed parse `f' line"},
+        {{"import", zeroIndex, "-o", out}, zeroIndex + ":4: error: the f statement cannot be read"},
         {{"import", noFaces, "-o", out}, "no face with an area"},
         {{"import", huge, "-o", out, "--scale", "10"},
          "beyond the coordinates a course file holds"},

@@ -558,13 +558,13 @@ TEST(MinigolfSimSweep, AnEndlessOrBinaryInputIsRefusedAtItsFirstLine) {
     const ToolRun zeros =
         runCommand(scratch(), commandLine(simTool, {"sweep", room, "/dev/zero"}, "timeout 10 "));
     EXPECT_EQ(zeros.status, 2) << zeros.err;
-    EXPECT_EQ(zeros.err, "/dev/zero:1: a NUL byte: not a sweeps file of text lines\n");
+    EXPECT_EQ(zeros.err, "/dev/zero:1: error: a NUL byte: not a sweeps file of text lines\n");
     const ToolRun endless =
         runCommand(scratch(), commandLine(simTool, {"sweep", room, "/dev/stdin"},
                                           "tr '\\0' 7 </dev/zero | timeout 10 "));
     EXPECT_EQ(endless.status, 2) << endless.err;
     EXPECT_EQ(endless.err,
-              "/dev/stdin:1: the line is longer than 1024 characters: not a sweeps file\n");
+              "/dev/stdin:1: error: the line is longer than 1024 characters: not a sweeps file\n");
 }
 
 TEST(MinigolfSimCheck, DegenerateTrianglesAreNamedByTheirNumber) {
@@ -632,7 +632,7 @@ TEST(MinigolfSimCommandLine, BadArgumentsExitWithStatusTwoAndSayWhy) {
         {{"simulate", room, "check", "--steps", "0"}, "a second command \"check\""},
         {{"simulate", room, "--steps", "0", "plot", "-o", "x.svg"}, "a second command \"plot\""},
         {{"sweep", room, scratch().path("absent.txt").string()},
-         scratch().path("absent.txt").string() + ": cannot open the sweeps file ("},
+         scratch().path("absent.txt").string() + ": error: cannot open the sweeps file ("},
         {{"sweep", room, room, "--dump", ""}, "--dump: expected a file name, found \"\""},
         {{"plot", room}, "missing -o FLIGHT.svg"},
         {{"check", room, "--balls", "0"}, "--balls: must be at least 1"},
