@@ -80,8 +80,7 @@ void SimulationSettings::findEarliestContact(Vector3 from, Vector3 to, float rad
             contactNormal = contacts.contactNormal();
             return;
         }
-        if (!foreignBoxesReported_) {
-            foreignBoxesReported_ = true;
+        if (!foreignBoxesReported_.exchange(true, std::memory_order_relaxed)) {
             std::cerr << "warning: the contact index was built for another box list; searching "
                          "every box instead\n";
         }

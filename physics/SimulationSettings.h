@@ -8,6 +8,7 @@
 #include "scene/Ball.h"
 #include "scene/CollisionBox.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
@@ -119,7 +120,7 @@ private:
     std::ostream* collideStream_ = &std::cout;
     bool passLimitReported_ = false;
     const ContactIndex* index_ = nullptr;
-    // Set by the first search given a box list the index was not built for; a warning only, so
-    // settings shared by threads may race on it at worst into a second warning.
-    mutable bool foreignBoxesReported_ = false;
+    // Set by the first search given a box list the index was not built for, so that the warning
+    // is said once; atomic, since settings shared by threads search at the same time.
+    mutable std::atomic<bool> foreignBoxesReported_ = false;
 };
