@@ -1,8 +1,8 @@
 #pragma once
 
 #include "physics/Contact.h"
-#include "physics/ContactReach.h"
 #include "physics/ContactTriangle.h"
+#include "physics/SweepReach.h"
 #include "scene/CollisionBox.h"
 
 #include <cstddef>

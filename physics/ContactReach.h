@@ -2,6 +2,7 @@
 
 #include "physics/Contact.h"
 #include "physics/ContactTriangle.h"
+#include "physics/SweepReach.h"
 
 #include <algorithm>
 #include <cmath>
@@ -120,21 +121,6 @@ inline constexpr double radiusSlack = 1e-9;
 inline constexpr double coneSlack = 1e-9;
 inline constexpr double frontSlack = 1e-12;
 inline constexpr double tinyFrontSlack = 1e-37;
-
-// The move's share of the margin, with the segment it is measured from.
-struct SweepReach {
-    // The centre's path from + t delta, t in [0, 1], in double (the floats, exactly).
-    double from[3];
-    double delta[3];
-    double inverseDelta[3];
-    // r + the move's share of delta, course units.
-    double reach;
-    // The segment's bounds grown by reach, and the same rounded outward to float.
-    double lower[3];
-    double upper[3];
-    float lowerFloat[3];
-    float upperFloat[3];
-};
 
 // The float nearest below (above) a double: bounds rounded outward, once, as the index is built.
 inline float roundedDown(double value) {
