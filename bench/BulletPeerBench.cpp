@@ -10,19 +10,19 @@
 // against one MeshShape of all the triangles. Each engine answers one query at a time on one
 // thread.
 
-#include "bench/GeneratedCourse.h"
-#include "bench/PeerCourseText.h"
+#include "CourseGenerator.h"
+#include "GeneratedCourse.h"
+#include "LineStreams.h"
+#include "PeerCourseText.h"
 #include "course/CourseReader.h"
 #include "course/TriangleStorage.h"
 #include "physics/ContactIndex.h"
 #include "physics/SimulationSettings.h"
-#include "testing/CourseGenerator.h"
-#include "tools/LineStreams.h"
 
 #include <benchmark/benchmark.h>
 #include <btBulletCollisionCommon.h>
 #if MINIGOLF_JOLT_PEER
-#include "bench/JoltPeer.h"
+#include "JoltPeer.h"
 #endif
 
 #include <algorithm>

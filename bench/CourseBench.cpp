@@ -4,11 +4,11 @@
 // This file uses only what the program itself calls (CourseReader::parse with its four
 // arguments, the contact index where there is one), so that it also builds against earlier
 // versions of the reader for comparison (with tools/LineStreams.h copied beside it).
-#include "bench/GeneratedCourse.h"
+#include "GeneratedCourse.h"
+#include "LineStreams.h"
 #include "course/CourseReader.h"
 #include "physics/SimulationSettings.h"
 #include "scene/Ball.h"
-#include "tools/LineStreams.h"
 #if __has_include("physics/ContactIndex.h")
 #include "physics/ContactIndex.h"
 #define MINIGOLF_HAS_CONTACT_INDEX 1

@@ -1,10 +1,10 @@
 // Loading a large course in its parts: the frames of one triangle, and a whole load of a million
 // triangles on one thread and on every core, into storage of its own that is freed after each
 // load (so iterations do not pile up memory).
-#include "bench/GeneratedCourse.h"
+#include "GeneratedCourse.h"
+#include "LineStreams.h"
 #include "course/CourseReader.h"
 #include "course/TriangleStorage.h"
-#include "tools/LineStreams.h"
 
 #include <benchmark/benchmark.h>
 

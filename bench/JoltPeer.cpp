@@ -1,6 +1,6 @@
-#include "bench/JoltPeer.h"
+#include "JoltPeer.h"
 
-#include "bench/PeerCourseText.h"
+#include "PeerCourseText.h"
 
 #include <Jolt/Jolt.h>
 

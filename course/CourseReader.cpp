@@ -1,7 +1,7 @@
 #include "course/CourseReader.h"
 
-#include "course/FloatScanner.h"
-#include "course/FrameBuilder.h"
+#include "FloatScanner.h"
+#include "FrameBuilder.h"
 #include "scene/MillisecondClock.h"
 
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "course/FloatScanner.h"
+#include "FloatScanner.h"
 
 #include <locale.h>
 

@@ -1,6 +1,6 @@
 #include "physics/ContactIndex.h"
 
-#include "physics/ContactReach.h"
+#include "ContactReach.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "testing/CourseGenerator.h"
+#include "CourseGenerator.h"
 
 #include "physics/ContactIndex.h"
 

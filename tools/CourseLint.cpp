@@ -1,15 +1,15 @@
-#include "tools/CourseLint.h"
+#include "CourseLint.h"
 
+#include "ContactReach.h"
+#include "CourseGenerator.h"
+#include "FlatTable.h"
+#include "RestingSearch.h"
+#include "ToolCommandLine.h"
+#include "ToolCourse.h"
+#include "ToolProgress.h"
+#include "TriangleTree.h"
 #include "physics/ContactIndex.h"
-#include "physics/ContactReach.h"
 #include "scene/Ball.h"
-#include "testing/CourseGenerator.h"
-#include "tools/FlatTable.h"
-#include "tools/RestingSearch.h"
-#include "tools/ToolCommandLine.h"
-#include "tools/ToolCourse.h"
-#include "tools/ToolProgress.h"
-#include "tools/TriangleTree.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "tools/CourseModel.h"
+#include "CourseModel.h"
 
 #include <charconv>
 #include <cmath>

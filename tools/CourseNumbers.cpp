@@ -1,4 +1,4 @@
-#include "tools/CourseNumbers.h"
+#include "CourseNumbers.h"
 
 #include <bit>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "tools/FaceTriangulation.h"
+#include "FaceTriangulation.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "tools/FlightPlot.h"
+#include "FlightPlot.h"
 
 #include <algorithm>
 #include <array>

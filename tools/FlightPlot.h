@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tools/FlightRecorder.h"
-#include "tools/ToolCourse.h"
+#include "FlightRecorder.h"
+#include "ToolCourse.h"
 
 #include <string>
 

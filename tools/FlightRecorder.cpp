@@ -1,6 +1,6 @@
-#include "tools/FlightRecorder.h"
+#include "FlightRecorder.h"
 
-#include "tools/LineStreams.h"
+#include "LineStreams.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
-#include "tools/GenerateCourse.h"
+#include "GenerateCourse.h"
 
-#include "testing/CourseGenerator.h"
-#include "tools/ToolCommandLine.h"
-#include "tools/ToolCourse.h"
-#include "tools/ToolFile.h"
+#include "CourseGenerator.h"
+#include "ToolCommandLine.h"
+#include "ToolCourse.h"
+#include "ToolFile.h"
 
 #include <iostream>
 

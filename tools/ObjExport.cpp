@@ -1,9 +1,9 @@
-#include "tools/ObjExport.h"
+#include "ObjExport.h"
 
-#include "tools/CourseNumbers.h"
-#include "tools/ToolCommandLine.h"
-#include "tools/ToolCourse.h"
-#include "tools/ToolFile.h"
+#include "CourseNumbers.h"
+#include "ToolCommandLine.h"
+#include "ToolCourse.h"
+#include "ToolFile.h"
 
 #include <bit>
 #include <cctype>

@@ -1,11 +1,11 @@
-#include "tools/ObjImport.h"
+#include "ObjImport.h"
 
+#include "CourseNumbers.h"
+#include "FaceTriangulation.h"
+#include "ObjScan.h"
+#include "ToolCommandLine.h"
+#include "ToolFile.h"
 #include "geometry/Triangle.h"
-#include "tools/CourseNumbers.h"
-#include "tools/FaceTriangulation.h"
-#include "tools/ObjScan.h"
-#include "tools/ToolCommandLine.h"
-#include "tools/ToolFile.h"
 
 #include <tiny_obj_loader.h>
 

@@ -1,4 +1,4 @@
-#include "tools/ObjScan.h"
+#include "ObjScan.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "tools/RestingSearch.h"
+#include "RestingSearch.h"
 
-#include "physics/ContactReach.h"
+#include "ContactReach.h"
 
 #include <algorithm>
 #include <array>

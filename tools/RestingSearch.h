@@ -1,10 +1,10 @@
 #pragma once
 
+#include "TriangleTree.h"
 #include "geometry/Triangle.h"
 #include "physics/ContactIndex.h"
 #include "physics/ContactTriangle.h"
 #include "scene/CollisionBox.h"
-#include "tools/TriangleTree.h"
 
 #include <array>
 #include <cstdint>

@@ -1,8 +1,8 @@
-#include "tools/SimCommandLine.h"
+#include "SimCommandLine.h"
 
+#include "CourseGenerator.h"
 #include "physics/SimulationSettings.h"
 #include "scene/Ball.h"
-#include "testing/CourseGenerator.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "ToolCommandLine.h"
 #include "geometry/Vector3.h"
-#include "tools/ToolCommandLine.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "tools/ToolCommandLine.h"
+#include "ToolCommandLine.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,8 +1,8 @@
-#include "tools/ToolCourse.h"
+#include "ToolCourse.h"
 
+#include "LineStreams.h"
+#include "ToolProgress.h"
 #include "course/CourseReader.h"
-#include "tools/LineStreams.h"
-#include "tools/ToolProgress.h"
 
 #include <filesystem>
 #include <iostream>

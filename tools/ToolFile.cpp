@@ -1,4 +1,4 @@
-#include "tools/ToolFile.h"
+#include "ToolFile.h"
 
 #include <cerrno>
 #include <cstdlib>

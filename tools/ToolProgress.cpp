@@ -1,4 +1,4 @@
-#include "tools/ToolProgress.h"
+#include "ToolProgress.h"
 
 #include <iostream>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "tools/TriangleTree.h"
+#include "TriangleTree.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,7 +8,7 @@
 //
 // File: uncompressed true-colour TGA (type 2), 32 bits per pixel stored blue, green, red, alpha,
 // no image ID, rows from the bottom up (origin bit clear), 8 alpha bits.
-#include "tools/GeneratorCommandLine.h"
+#include "GeneratorCommandLine.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 // make-course [--help] [OUTPUT]: writes the bundled course (assets/clobox.txt) to OUTPUT, or to
 // standard output without an argument. The course itself is described in CourseModel.
-#include "tools/CourseModel.h"
-#include "tools/GeneratorCommandLine.h"
+#include "CourseModel.h"
+#include "GeneratorCommandLine.h"
 
 #include <cerrno>
 #include <cstring>

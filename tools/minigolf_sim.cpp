@@ -2,19 +2,19 @@
 // a course with the program's CourseReader and moves Ball objects with SimulationSettings::step,
 // exactly as the program does, only with time steps given on the command line instead of
 // measured frame times. Each command's usage (minigolf-sim COMMAND --help) says what it prints.
+#include "CourseGenerator.h"
+#include "FlightPlot.h"
+#include "FlightRecorder.h"
+#include "LineStreams.h"
+#include "SimCommandLine.h"
+#include "ToolCommandLine.h"
+#include "ToolCourse.h"
+#include "ToolFile.h"
+#include "ToolProgress.h"
 #include "physics/SimulationSettings.h"
 #include "scene/Ball.h"
 #include "scene/CollisionBox.h"
 #include "scene/MillisecondClock.h"
-#include "testing/CourseGenerator.h"
-#include "tools/FlightPlot.h"
-#include "tools/FlightRecorder.h"
-#include "tools/LineStreams.h"
-#include "tools/SimCommandLine.h"
-#include "tools/ToolCommandLine.h"
-#include "tools/ToolCourse.h"
-#include "tools/ToolFile.h"
-#include "tools/ToolProgress.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "course/FrameBuilder.h"
+#include "FrameBuilder.h"
 
 #include <gtest/gtest.h>
 

@@ -12,9 +12,9 @@
 // A line "#import OPTION..." of the model sets options: --fit, --up z, --box-triangles 1. The
 // scratch folder also holds fifo.mtl (a FIFO that nobody writes), folder.mtl (a directory) and
 // zero.mtl (a link to /dev/zero), for "mtllib" lines to name.
+#include "ObjImport.h"
 #include "course/CourseReader.h"
 #include "course/TriangleStorage.h"
-#include "tools/ObjImport.h"
 
 #include <sys/stat.h>
 

@@ -3,9 +3,9 @@
 // the culling margin against the triangles that stress it most.
 
 #include "physics/ContactIndex.h"
-#include "physics/ContactReach.h"
+#include "ContactReach.h"
+#include "CourseGenerator.h"
 #include "physics/SimulationSettings.h"
-#include "testing/CourseGenerator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The bundled course's promises, checked on the very boxes make-course writes.
-#include "tools/CourseModel.h"
+#include "CourseModel.h"
 
 #include "geometry/Triangle.h"
 

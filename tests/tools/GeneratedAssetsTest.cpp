@@ -1,6 +1,6 @@
 // The committed assets are exactly what the generators write now (so nobody edits them by hand),
 // the texture is a TGA the program can read, and the generators report bad arguments.
-#include "tools/CourseModel.h"
+#include "CourseModel.h"
 
 #include <gtest/gtest.h>
 
