@@ -44,9 +44,6 @@ const std::string toolName = "minigolf-sim";
 
 constexpr int exitDone = 0;
 
-// The height a respawned ball is put at (course units), as the step does.
-constexpr float respawnHeight = 10.0f;
-
 // A line of the report that a reader of an interrupted run (Ctrl-C, a pipe into head) must
 // still see: written through at once, not left in the buffer of a pipe.
 [[gnu::format(printf, 1, 2)]] void printHeaderLine(const char* format, ...) {
@@ -55,14 +52,6 @@ constexpr float respawnHeight = 10.0f;
     std::vprintf(format, arguments);
     va_end(arguments);
     std::fflush(stdout);
-}
-
-// With the settings' zero acceleration a step changes the velocity only by mirroring it, which
-// keeps its length, or by the respawn, which sets it to exactly zero with the ball at height
-// 10. A ball already at rest never takes part in a contact, so it cannot respawn again.
-bool isRespawn(const Vector3& velocityBefore, const Ball& ball) {
-    const Vector3 rest(0.0f, 0.0f, 0.0f);
-    return velocityBefore != rest && ball.velocity() == rest && ball.position().y == respawnHeight;
 }
 
 // Puts the ball at the start the options give and seeds rand() as they say; `settings` must be
@@ -93,9 +82,10 @@ int runSimulate(const SimulateOptions& options) {
     course.searchWith(settings, options.exhaustive);
     Ball ball{Ball::withoutTexture};
     prepareFlight(options, ball);
-    LineCountingBuffer bounceLines;
+    DiscardingBuffer bounceLines;
     std::ostream collideStream(&bounceLines);
     settings.setCollideStream(collideStream);
+    StepCounter counts;
 
     const bool tracing = options.trace || options.csv;
     const char separator = options.csv ? ',' : ' ';
@@ -103,16 +93,11 @@ int runSimulate(const SimulateOptions& options) {
         printHeaderLine(options.csv ? "step,x,y,z,vx,vy,vz,collides\n"
                                     : "step x y z vx vy vz collides\n");
     }
-    long long respawns = 0;
     for (long long step = 1; step <= options.steps; ++step) {
-        const Vector3 velocityBefore = ball.velocity();
-        const long long bouncesBefore = bounceLines.lines();
-        settings.step(ball, course.boxes, options.dt);
-        if (isRespawn(velocityBefore, ball)) {
-            ++respawns;
-        }
+        const long long bouncesBefore = counts.bounces;
+        settings.step(ball, course.boxes, options.dt, counts);
         if (tracing) {
-            printTraceLine(separator, step, ball, bounceLines.lines() - bouncesBefore);
+            printTraceLine(separator, step, ball, counts.bounces - bouncesBefore);
         }
     }
     if (!options.csv) {
@@ -120,7 +105,7 @@ int runSimulate(const SimulateOptions& options) {
         const Vector3 v = ball.velocity();
         std::printf("steps %lld collides %lld respawns %lld position %.9g %.9g %.9g velocity %.9g "
                     "%.9g %.9g\n",
-                    options.steps, bounceLines.lines(), respawns, p.x, p.y, p.z, v.x, v.y, v.z);
+                    options.steps, counts.bounces, counts.respawns, p.x, p.y, p.z, v.x, v.y, v.z);
     }
     return finishOutput(toolName, exitDone);
 }
@@ -135,20 +120,20 @@ int runPlot(const PlotOptions& options) {
     course.searchWith(settings, flight.exhaustive);
     Ball ball{Ball::withoutTexture};
     prepareFlight(flight, ball);
+    DiscardingBuffer bounceLines;
+    std::ostream collideStream(&bounceLines);
+    settings.setCollideStream(collideStream);
     FlightRecorder recorder(ball);
-    settings.setCollideStream(recorder.collideStream());
     for (long long step = 1; step <= flight.steps; ++step) {
-        const Vector3 velocityBefore = ball.velocity();
-        recorder.startStep();
-        settings.step(ball, course.boxes, flight.dt);
-        recorder.finishStep(flight.dt, isRespawn(velocityBefore, ball));
-        if (recorder.collides() > mostPlottedBounces) {
+        settings.step(ball, course.boxes, flight.dt, recorder);
+        recorder.finishStep();
+        if (recorder.bounces() > mostPlottedBounces) {
             throw UsageError("the flight bounced more than " + std::to_string(mostPlottedBounces) +
                              " times by step " + std::to_string(step) +
                              ", too many to draw: plot fewer --steps");
         }
     }
-    const PlotCaption caption{flight.course, flight.dt, recorder.collides(), ball.radius()};
+    const PlotCaption caption{flight.course, flight.dt, recorder.bounces(), ball.radius()};
     return writeOutputFile(options.output, flightSvg(course, recorder.path(), caption)) ? exitDone
                                                                                         : exitUsage;
 }
@@ -232,10 +217,10 @@ struct CheckTally {
 
 // Flies one ball until its steps are done, it leaves the region or its state turns non-finite.
 void flyCheckBall(SimulationSettings& settings, const Course& course, const CourseRegion& region,
-                  const CheckOptions& options, Ball& ball, CheckTally& tally) {
+                  const CheckOptions& options, Ball& ball, StepCounter& counts, CheckTally& tally) {
     const double startSpeed = ball.velocity().length();
     for (long long step = 0; step < options.steps; ++step) {
-        settings.step(ball, course.boxes, options.dt);
+        settings.step(ball, course.boxes, options.dt, counts);
         if (!ball.position().isFinite() || !ball.velocity().isFinite()) {
             ++tally.nonFinite;
             return;
@@ -250,8 +235,8 @@ void flyCheckBall(SimulationSettings& settings, const Course& course, const Cour
 }
 
 // One thread's share of a check. The contact search keeps its scratch in the settings, so each
-// thread has settings of its own, with its own bounce counter; the course, its index and the
-// region are only read.
+// thread has settings of its own, with its own counter of bounces; the course, its index and
+// the region are only read.
 class CheckWorker {
 public:
     CheckWorker(const Course& course, const CourseRegion& region, const CheckOptions& options,
@@ -288,7 +273,7 @@ public:
             std::rethrow_exception(failure_);
         }
         CheckTally tally = tally_;
-        tally.bounces = bounceLines_.lines();
+        tally.bounces = counts_.bounces;
         return tally;
     }
 
@@ -298,7 +283,7 @@ private:
         ball_.setPosition(options_.from);
         ball_.setVelocity(randomDirectionVector(generator_) * options_.speed);
         const long long cutShortBefore = settings_.passLimitSteps();
-        flyCheckBall(settings_, course_, region_, options_, ball_, tally_);
+        flyCheckBall(settings_, course_, region_, options_, ball_, counts_, tally_);
         if (settings_.passLimitSteps() != cutShortBefore) {
             ++tally_.cutShort;
         }
@@ -309,8 +294,9 @@ private:
     const CheckOptions& options_;
     unsigned seed_;
     SimulationSettings settings_;
-    LineCountingBuffer bounceLines_;
+    DiscardingBuffer bounceLines_;
     std::ostream collideStream_{&bounceLines_};
+    StepCounter counts_;
     DiscardingBuffer discardedWarnings_;
     std::ostream warningStream_{&discardedWarnings_};
     std::mt19937 generator_;

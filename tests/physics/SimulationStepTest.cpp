@@ -9,6 +9,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <vector>
 
 using namespace physics_test;
 
@@ -165,6 +166,84 @@ TEST_F(SimulationStep, PassLimitDropsTheRestOfTheStepAndSaysSoOnce) {
     EXPECT_EQ(countLines(collides.str(), "collide!"), 2 * SimulationSettings::maxPassesPerStep);
     EXPECT_TRUE(ball.position().isFinite());
     EXPECT_LE(std::fabs(ball.position().x), 0.4f + 1e-3f);
+}
+
+// Tells every bounce and respawn, with the "collide!" lines written by the time it was told.
+class RecordingObserver : public StepObserver {
+public:
+    explicit RecordingObserver(const std::ostringstream& collides) : collides_(collides) {}
+
+    struct Told {
+        Bounce bounce;
+        int linesBefore = 0;
+    };
+    std::vector<Told> bounces;
+    std::vector<Respawn> respawns;
+
+    void bounced(const Bounce& bounce) override {
+        bounces.push_back({bounce, countLines(collides_.str(), "collide!")});
+    }
+    void respawned(const Respawn& respawn) override { respawns.push_back(respawn); }
+
+private:
+    const std::ostringstream& collides_;
+};
+
+TEST_F(SimulationStep, TheObserverIsToldOfEveryBounceAndRespawnAsTheyHappen) {
+    RecordingObserver observer(collides);
+    // Two bounces in one step between walls at x = -1 and x = 1: contacts at x = 0.4 after
+    // 0.4 s and x = -0.4 after 0.8 s more (each up to the face test's tolerance early), each
+    // told after its "collide!" line.
+    const auto room = closedRoom({-1, -9, -9}, {1, 9, 9});
+    ball.setPosition({0.0f, 0.0f, 0.0f});
+    ball.setVelocity({1.0f, 0.0f, 0.0f});
+    settings.step(ball, room, 1.5, observer);
+    ASSERT_EQ(observer.bounces.size(), 2u);
+    const float contactX[] = {0.4f, -0.4f};
+    const double remaining[] = {1.1, 0.3};
+    for (int k = 0; k < 2; ++k) {
+        const StepObserver::Bounce& told = observer.bounces[k].bounce;
+        EXPECT_EQ(observer.bounces[k].linesBefore, k + 1);
+        EXPECT_NEAR(told.contact.x, contactX[k], 5e-5f);
+        EXPECT_EQ(told.velocityIn, Vector3(k == 0 ? 1.0f : -1.0f, 0.0f, 0.0f));
+        EXPECT_EQ(told.velocityOut, -told.velocityIn);
+        EXPECT_NEAR(told.remainingTime, remaining[k], 5e-5);
+    }
+
+    // A long flight through the closed room: as many bounces told as "collide!" lines, each at
+    // a place the step put the ball (the next pass starts from it), none outside the room.
+    observer.bounces.clear();
+    collides.str("");
+    ball.setVelocity({37.0f, -23.0f, 11.0f});
+    int lines = 0;
+    for (int step = 0; step < 200; ++step) {
+        settings.step(ball, room, 0.05, observer);
+        lines = countLines(collides.str(), "collide!");
+        ASSERT_EQ(static_cast<int>(observer.bounces.size()), lines) << "step " << step;
+    }
+    EXPECT_GT(lines, 100);
+    for (const RecordingObserver::Told& told : observer.bounces) {
+        EXPECT_LE(std::fabs(told.bounce.contact.x), 0.4f + 1e-4f);
+        EXPECT_LE(std::fabs(told.bounce.contact.y), 8.4f + 1e-4f);
+        EXPECT_LE(std::fabs(told.bounce.contact.z), 8.4f + 1e-4f);
+    }
+    EXPECT_TRUE(observer.respawns.empty());
+
+    // A slow ball touching the floor is put back: told once, with the pass's start and the
+    // place it now holds; a step that resolves nothing (no time to fly) tells nothing.
+    const auto floor = floorCourse();
+    ball.setPosition({0.0f, 0.65f, 0.0f});
+    ball.setVelocity({0.0f, -0.5f, 0.0f});
+    settings.step(ball, floor, 1.0, observer);
+    ASSERT_EQ(observer.respawns.size(), 1u);
+    EXPECT_EQ(observer.respawns[0].restedAt, Vector3(0.0f, 0.65f, 0.0f));
+    EXPECT_EQ(observer.respawns[0].place, ball.position());
+    EXPECT_EQ(ball.position().y, ball_constants::respawnHeight);
+    ball.setPosition({0.0f, 0.6f, 0.0f});
+    ball.setVelocity({0.0f, -3.0f, 0.0f});
+    settings.step(ball, floor, 0.0, observer);
+    EXPECT_EQ(observer.respawns.size(), 1u);
+    EXPECT_EQ(static_cast<int>(observer.bounces.size()), lines);
 }
 
 TEST_F(SimulationStep, NonFiniteTimeStepMovesNothing) {
