@@ -16,6 +16,7 @@
 #include "course/TriangleStorage.h"
 #include "physics/ContactIndex.h"
 #include "physics/SimulationSettings.h"
+#include "scene/BallConstants.h"
 #include "testing/CourseGenerator.h"
 #include "tools/LineStreams.h"
 
@@ -42,7 +43,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr float ballRadius = 0.6f;
+constexpr float ballRadius = ball_constants::radius;
 constexpr int sweepsPerCourse = 100000;
 constexpr float sweepLength = 2.0f;
 constexpr float sweepClearance = 1.0f;

@@ -2,7 +2,7 @@
 
 #include "physics/ContactIndex.h"
 #include "physics/ContactReach.h"
-#include "scene/Ball.h"
+#include "scene/BallConstants.h"
 #include "testing/CourseGenerator.h"
 #include "tools/FlatTable.h"
 #include "tools/RestingSearch.h"
@@ -35,8 +35,8 @@ const std::string toolName = "minigolf-course";
 
 // Where a ball that comes to rest is put back (the step's respawn): whole x and z from
 // -respawnReach to respawnReach, course units, at height respawnHeight.
-constexpr int respawnReach = 20;
-constexpr float respawnHeight = 10.0f;
+using ball_constants::respawnHeight;
+using ball_constants::respawnReach;
 
 constexpr std::uint32_t none = 0xffffffffu;
 
@@ -427,10 +427,9 @@ void CourseLinter::countEdges() {
 // a grid of whole numbers, so each triangle looks only at the places within its bounds grown by
 // the radius: the few near it, or none when it lies away from height 10 and from the start.
 void CourseLinter::findPlacesInside() {
-    const Ball ball(Ball::withoutTexture);
-    ballRadius_ = ball.radius();
+    ballRadius_ = ball_constants::radius;
     const double radius = ballRadius_;
-    places_.push_back({ball.position(), true});
+    places_.push_back({ball_constants::startPosition(), true});
     // In the order respawnPlace numbers them.
     for (int x = -respawnReach; x <= respawnReach; ++x) {
         for (int z = -respawnReach; z <= respawnReach; ++z) {

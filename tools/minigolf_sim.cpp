@@ -4,6 +4,7 @@
 // measured frame times. Each command's usage (minigolf-sim COMMAND --help) says what it prints.
 #include "physics/SimulationSettings.h"
 #include "scene/Ball.h"
+#include "scene/BallConstants.h"
 #include "scene/CollisionBox.h"
 #include "scene/MillisecondClock.h"
 #include "testing/CourseGenerator.h"
@@ -374,7 +375,7 @@ int runCheck(const CheckOptions& options) {
     printHeaderLine("balls %lld steps %lld dt %.9g speed %.9g\n", options.balls, options.steps,
                     options.dt, options.speed);
 
-    const CourseRegion region(course.boxes, Ball(Ball::withoutTexture).radius());
+    const CourseRegion region(course.boxes, ball_constants::radius);
     const CheckTally tally = flyCheck(course, region, options, seed, checkThreads(options));
     std::printf("left %lld bounces %lld largest-speed-change %.9g non-finite %lld\n", tally.left,
                 tally.bounces, tally.largestSpeedChange, tally.nonFinite);
@@ -423,7 +424,7 @@ struct SweepTally {
 bool searchSweeps(const SimulationSettings& settings, const Course& course, SweepReader& reader,
                   std::ostream* dump, SweepTally& tally) {
     constexpr std::size_t batchSize = 4096;
-    const float radius = Ball(Ball::withoutTexture).radius();
+    const float radius = ball_constants::radius;
     struct Result {
         float earliest = noContact;
         Vector3 normal;

@@ -5,6 +5,7 @@
 #include "physics/ContactIndex.h"
 #include "physics/ContactReach.h"
 #include "physics/SimulationSettings.h"
+#include "scene/BallConstants.h"
 #include "testing/CourseGenerator.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,7 @@
 
 namespace {
 
-constexpr float ballRadius = 0.6f;
+constexpr float ballRadius = ball_constants::radius;
 
 // The sanitizer tree runs these at -O0 under AddressSanitizer, some fifty times slower, to look
 // for memory faults rather than to compare the searches again at full length: it runs a

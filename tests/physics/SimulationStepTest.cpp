@@ -1,6 +1,7 @@
 // The step: flight, bounce, respawn, zero time steps and the safety limits.
 
 #include "PhysicsFixtures.h"
+#include "scene/BallConstants.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,7 @@ TEST_F(SimulationStep, NewSettingsHoldTheConstants) {
 TEST_F(SimulationStep, WithoutContactTheBallCompletesTheMove) {
     settings.step(ball, {}, 0.1);
     EXPECT_NEAR(distance(ball.position(), {15.0f, -1.5f, 1.5f}), 0.0f, 1e-5f);
-    EXPECT_EQ(ball.velocity(), Vector3(-50.0f, -15.0f, 15.0f));
+    EXPECT_EQ(ball.velocity(), ball_constants::startVelocity());
     // Acceleration enters as p + v dt + a dt^2 / 2 and v + a dt.
     settings.acceleration = Vector3(0.0f, -10.0f, 0.0f);
     ball.setPosition({0, 0, 0});
@@ -93,20 +94,21 @@ TEST_F(SimulationStep, RestSpeedIsTheBoundaryBetweenRespawnAndBounce) {
     ball.setPosition({0.0f, 0.65f, 0.0f});
     ball.setVelocity({0.0f, -0.5f, 0.0f});
     settings.step(ball, course, 1.0);
+    using namespace ball_constants;
     const Vector3 respawned = ball.position();
-    EXPECT_EQ(respawned.y, 10.0f);
+    EXPECT_EQ(respawned.y, respawnHeight);
     for (float coordinate : {respawned.x, respawned.z}) {
         EXPECT_EQ(coordinate, std::floor(coordinate));
-        EXPECT_GE(coordinate, -20.0f);
-        EXPECT_LE(coordinate, 20.0f);
+        EXPECT_GE(coordinate, float(-respawnReach));
+        EXPECT_LE(coordinate, float(respawnReach));
     }
     EXPECT_EQ(ball.velocity(), Vector3(0.0f, 0.0f, 0.0f));
     EXPECT_TRUE(collides.str().empty()) << "a respawn prints nothing";
-    // z is drawn first, then x.
+    // z is drawn first, then x, each a draw modulo 41 shifted to -20..20.
     std::srand(7);
     const int z = std::rand() % 41 - 20;
     const int x = std::rand() % 41 - 20;
-    EXPECT_EQ(respawned, Vector3(float(x), 10.0f, float(z)));
+    EXPECT_EQ(respawned, Vector3(float(x), respawnHeight, float(z)));
     // At rest it stays: no acceleration, no velocity.
     settings.step(ball, course, 1.0);
     EXPECT_EQ(ball.position(), respawned);
