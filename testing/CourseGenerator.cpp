@@ -311,24 +311,23 @@ void CourseTextWriter::finish() {
     out_ << courseEnd;
 }
 
-BuiltCourse::BuiltCourse(const GeneratedCourse& course) {
-    boxes_.reserve(course.size());
+LoadedCourse buildGenerated(const GeneratedCourse& course, unsigned threads) {
+    LoadedCourse built;
     for (const GeneratedBox& generated : course) {
-        CollisionBox& box = boxes_.emplace_back();
-        box.setColour(generated.colour[0], generated.colour[1], generated.colour[2],
-                      generated.colour[3]);
+        built.startBox(generated.colour[0], generated.colour[1], generated.colour[2],
+                       generated.colour[3]);
         for (const std::array<float, 9>& numbers : generated.triangles) {
-            Vector3* corner[3];
+            Vector3 corner[3];
             for (std::size_t v = 0; v < 3; ++v) {
-                corner[v] = &vertices_.emplace_back(numbers[3 * v] * courseUnitsPerFileUnit,
-                                                    numbers[3 * v + 1] * courseUnitsPerFileUnit,
-                                                    numbers[3 * v + 2] * courseUnitsPerFileUnit);
+                corner[v] = Vector3(numbers[3 * v] * courseUnitsPerFileUnit,
+                                    numbers[3 * v + 1] * courseUnitsPerFileUnit,
+                                    numbers[3 * v + 2] * courseUnitsPerFileUnit);
             }
-            Triangle& triangle =
-                triangles_.emplace_back(corner[0], corner[1], corner[2], parts_.emplace_back());
-            box.addTriangle(&triangle);
+            built.addTriangle(corner[0], corner[1], corner[2]);
         }
     }
+    built.buildIndex(threads);
+    return built;
 }
 
 double distanceToTriangle(const Vector3& p, const Vector3& a, const Vector3& b, const Vector3& c) {

@@ -2,10 +2,10 @@
 
 #include "geometry/Triangle.h"
 #include "geometry/Vector3.h"
+#include "physics/LoadedCourse.h"
 #include "scene/CollisionBox.h"
 
 #include <array>
-#include <deque>
 #include <istream>
 #include <ostream>
 #include <random>
@@ -75,24 +75,10 @@ private:
     std::string line_;
 };
 
-// A generated course built as the course reader builds it (each file number times 0.2f, frames
-// built), owning its triangles.
-class BuiltCourse {
-public:
-    explicit BuiltCourse(const GeneratedCourse& course);
-    BuiltCourse(const BuiltCourse&) = delete;
-    BuiltCourse& operator=(const BuiltCourse&) = delete;
-
-    const std::vector<CollisionBox>& boxes() const { return boxes_; }
-    std::size_t triangleCount() const { return triangles_.size(); }
-
-private:
-    // Deques: appending keeps every earlier element where it is, as the boxes' pointers need.
-    std::deque<Vector3> vertices_;
-    std::deque<TriangleParts> parts_;
-    std::deque<Triangle> triangles_;
-    std::vector<CollisionBox> boxes_;
-};
+// A generated course built as the course reader builds it from the file generatedCourseText
+// writes (each file number times 0.2f, frames built), with its contact index built on `threads`
+// threads (0: one per core).
+LoadedCourse buildGenerated(const GeneratedCourse& course, unsigned threads = 0);
 
 // One straight move of the ball's centre, course units.
 struct Sweep {

@@ -13,7 +13,6 @@
 #include "tools/LineStreams.h"
 #include "tools/SimCommandLine.h"
 #include "tools/ToolCommandLine.h"
-#include "tools/ToolCourse.h"
 #include "tools/ToolFile.h"
 #include "tools/ToolProgress.h"
 
@@ -75,7 +74,7 @@ void printTraceLine(char separator, long long step, const Ball& ball, long long 
 }
 
 int runSimulate(const SimulateOptions& options) {
-    Course course;
+    LoadedCourse course;
     if (!loadCourse(options.course, course)) {
         return exitUsage;
     }
@@ -96,7 +95,7 @@ int runSimulate(const SimulateOptions& options) {
     }
     for (long long step = 1; step <= options.steps; ++step) {
         const long long bouncesBefore = counts.bounces;
-        settings.step(ball, course.boxes, options.dt, counts);
+        settings.step(ball, course.boxes(), options.dt, counts);
         if (tracing) {
             printTraceLine(separator, step, ball, counts.bounces - bouncesBefore);
         }
@@ -113,7 +112,7 @@ int runSimulate(const SimulateOptions& options) {
 
 int runPlot(const PlotOptions& options) {
     const SimulateOptions& flight = options.flight;
-    Course course;
+    LoadedCourse course;
     if (!loadCourse(flight.course, course)) {
         return exitUsage;
     }
@@ -126,7 +125,7 @@ int runPlot(const PlotOptions& options) {
     settings.setCollideStream(collideStream);
     FlightRecorder recorder(ball);
     for (long long step = 1; step <= flight.steps; ++step) {
-        settings.step(ball, course.boxes, flight.dt, recorder);
+        settings.step(ball, course.boxes(), flight.dt, recorder);
         recorder.finishStep();
         if (recorder.bounces() > mostPlottedBounces) {
             throw UsageError("the flight bounced more than " + std::to_string(mostPlottedBounces) +
@@ -217,11 +216,12 @@ struct CheckTally {
 };
 
 // Flies one ball until its steps are done, it leaves the region or its state turns non-finite.
-void flyCheckBall(SimulationSettings& settings, const Course& course, const CourseRegion& region,
-                  const CheckOptions& options, Ball& ball, StepCounter& counts, CheckTally& tally) {
+void flyCheckBall(SimulationSettings& settings, const LoadedCourse& course,
+                  const CourseRegion& region, const CheckOptions& options, Ball& ball,
+                  StepCounter& counts, CheckTally& tally) {
     const double startSpeed = ball.velocity().length();
     for (long long step = 0; step < options.steps; ++step) {
-        settings.step(ball, course.boxes, options.dt, counts);
+        settings.step(ball, course.boxes(), options.dt, counts);
         if (!ball.position().isFinite() || !ball.velocity().isFinite()) {
             ++tally.nonFinite;
             return;
@@ -240,7 +240,7 @@ void flyCheckBall(SimulationSettings& settings, const Course& course, const Cour
 // the region are only read.
 class CheckWorker {
 public:
-    CheckWorker(const Course& course, const CourseRegion& region, const CheckOptions& options,
+    CheckWorker(const LoadedCourse& course, const CourseRegion& region, const CheckOptions& options,
                 unsigned seed)
         : course_(course), region_(region), options_(options), seed_(seed) {
         course.searchWith(settings_, options.exhaustive);
@@ -290,7 +290,7 @@ private:
         }
     }
 
-    const Course& course_;
+    const LoadedCourse& course_;
     const CourseRegion& region_;
     const CheckOptions& options_;
     unsigned seed_;
@@ -308,8 +308,8 @@ private:
 
 // Flies every ball of the check on `threads` threads, the calling one included, which also
 // keeps the progress line; returns the tally of them all.
-CheckTally flyCheck(const Course& course, const CourseRegion& region, const CheckOptions& options,
-                    unsigned seed, unsigned threads) {
+CheckTally flyCheck(const LoadedCourse& course, const CourseRegion& region,
+                    const CheckOptions& options, unsigned seed, unsigned threads) {
     // Made here, on the calling thread: making settings seeds rand() from the clock.
     std::deque<CheckWorker> workers;
     for (unsigned i = 0; i < threads; ++i) {
@@ -357,15 +357,15 @@ unsigned checkThreads(const CheckOptions& options) {
 }
 
 int runCheck(const CheckOptions& options) {
-    Course course;
+    LoadedCourse course;
     CourseReadOptions reading;
     reading.threads = options.threads; // one per core unless asked: not limited by the balls
     if (!loadCourse(options.course, course, reading)) {
         return exitUsage;
     }
-    printHeaderLine("triangles %zu boxes %zu\n", course.triangles.size(), course.boxes.size());
-    for (std::size_t number = 0; number < course.triangles.size(); ++number) {
-        if (!course.triangles[number]->hasFiniteNormal()) {
+    printHeaderLine("triangles %zu boxes %zu\n", course.triangles().size(), course.boxes().size());
+    for (std::size_t number = 0; number < course.triangles().size(); ++number) {
+        if (!course.triangles()[number]->hasFiniteNormal()) {
             std::printf("degenerate %zu\n", number);
         }
     }
@@ -375,7 +375,7 @@ int runCheck(const CheckOptions& options) {
     printHeaderLine("balls %lld steps %lld dt %.9g speed %.9g\n", options.balls, options.steps,
                     options.dt, options.speed);
 
-    const CourseRegion region(course.boxes, ball_constants::radius);
+    const CourseRegion region(course.boxes(), ball_constants::radius);
     const CheckTally tally = flyCheck(course, region, options, seed, checkThreads(options));
     std::printf("left %lld bounces %lld largest-speed-change %.9g non-finite %lld\n", tally.left,
                 tally.bounces, tally.largestSpeedChange, tally.nonFinite);
@@ -421,8 +421,8 @@ struct SweepTally {
 // `dump` when there is one. The sweeps are read, searched and written a batch at a time, so that
 // the memory stays the same for any length of input; only the searches are timed. Returns false
 // at a line that is not a sweep (reader.fault() says which), the sweeps before it done.
-bool searchSweeps(const SimulationSettings& settings, const Course& course, SweepReader& reader,
-                  std::ostream* dump, SweepTally& tally) {
+bool searchSweeps(const SimulationSettings& settings, const LoadedCourse& course,
+                  SweepReader& reader, std::ostream* dump, SweepTally& tally) {
     constexpr std::size_t batchSize = 4096;
     const float radius = ball_constants::radius;
     struct Result {
@@ -441,7 +441,7 @@ bool searchSweeps(const SimulationSettings& settings, const Course& course, Swee
         results.assign(sweeps.size(), Result{});
         const auto started = std::chrono::steady_clock::now();
         for (std::size_t i = 0; i < sweeps.size(); ++i) {
-            settings.findEarliestContact(sweeps[i].from, sweeps[i].to, radius, course.boxes,
+            settings.findEarliestContact(sweeps[i].from, sweeps[i].to, radius, course.boxes(),
                                          results[i].normal, results[i].earliest);
         }
         tally.seconds +=
@@ -467,7 +467,7 @@ bool searchSweeps(const SimulationSettings& settings, const Course& course, Swee
 
 // Each sweep as one pass of the step's contact search; the searches alone are timed.
 int runSweep(const SweepOptions& options) {
-    Course course;
+    LoadedCourse course;
     if (!loadCourse(options.course, course)) {
         return exitUsage;
     }

@@ -66,13 +66,12 @@ std::string show(const Sweep& sweep, const SearchResult& exhaustive, const Searc
 // A course with two searches over it: every triangle of every box, and the index.
 class IndexedCourse {
 public:
-    explicit IndexedCourse(const GeneratedCourse& generated)
-        : course_(generated), index_(course_.boxes()) {
-        indexed_.useContactIndex(&index_);
-        EXPECT_EQ(index_.validate(course_.boxes()), std::nullopt);
+    explicit IndexedCourse(const GeneratedCourse& generated) : course_(buildGenerated(generated)) {
+        course_.searchWith(indexed_);
+        EXPECT_EQ(course_.index()->validate(course_.boxes()), std::nullopt);
     }
 
-    const BuiltCourse& course() const { return course_; }
+    const LoadedCourse& course() const { return course_; }
     const std::vector<CollisionBox>& boxes() const { return course_.boxes(); }
 
     // Sweeps whose results differ between the two searches; the first few are described. A
@@ -134,15 +133,14 @@ public:
     }
 
 private:
-    BuiltCourse course_;
-    ContactIndex index_;
+    LoadedCourse course_;
     SimulationSettings exhaustive_;
     SimulationSettings indexed_;
 };
 
 // Sweeps of every kind the step makes: short and long, from clear space and from starts already
 // touching the course (clearance 0), as a ball that has just bounced makes them.
-std::vector<Sweep> mixedSweeps(const BuiltCourse& course, int count, unsigned seed) {
+std::vector<Sweep> mixedSweeps(const LoadedCourse& course, int count, unsigned seed) {
     std::vector<Sweep> sweeps;
     const float lengths[] = {2.0f, 0.05f, 12.0f, 80.0f};
     const float clearances[] = {1.0f, 0.0f};
@@ -214,7 +212,7 @@ TEST(ContactIndex, MovesItCannotCullFallBackToEveryBox) {
 }
 
 TEST(ContactIndex, IsTheSameIndexOnAnyNumberOfThreads) {
-    const BuiltCourse terrain(generateTerrain(29, 2));
+    const LoadedCourse terrain = buildGenerated(generateTerrain(29, 2));
     const ContactIndex alone(terrain.boxes(), 1);
     const ContactIndex shared(terrain.boxes(), 3);
     EXPECT_EQ(alone.memoryBytes(), shared.memoryBytes());
@@ -237,13 +235,13 @@ TEST(ContactIndex, IsTheSameIndexOnAnyNumberOfThreads) {
 }
 
 TEST(ContactIndex, IsUsedOnlyForTheBoxListItWasBuiltFor) {
-    const BuiltCourse room(generateRoom(9, 1));
-    const ContactIndex index(room.boxes());
+    const LoadedCourse room = buildGenerated(generateRoom(9, 1));
+    const ContactIndex& index = *room.index();
     const std::vector<CollisionBox> copy = room.boxes();
     EXPECT_TRUE(index.isBuiltFor(room.boxes()));
     EXPECT_FALSE(index.isBuiltFor(copy));
     EXPECT_FALSE(index.isBuiltFor({}));
-    EXPECT_EQ(index.triangleCount(), room.triangleCount());
+    EXPECT_EQ(index.triangleCount(), room.triangles().size());
 
     SimulationSettings settings;
     settings.useContactIndex(&index);
@@ -278,8 +276,8 @@ std::size_t exhaustivelyTested(const std::vector<CollisionBox>& boxes, const Swe
 // Exactness alone would pass an index that hands out every triangle of every box: the index must
 // also leave out nearly all of what the exhaustive search tests, and walk no leaf in empty space.
 TEST(ContactIndex, TestsOnlyASmallShareOfTheExhaustiveSearchsTriangles) {
-    const BuiltCourse room(generateRoom(29, 2));
-    const ContactIndex index(room.boxes());
+    const LoadedCourse room = buildGenerated(generateRoom(29, 2));
+    const ContactIndex& index = *room.index();
     SimulationSettings settings;
     settings.useContactIndex(&index);
     ContactSearch search;
@@ -352,7 +350,7 @@ TEST(ContactReach, EveryReportedContactLiesWithinTheMargin) {
                 }
             }
         }
-        const BuiltCourse course(moved);
+        const LoadedCourse course = buildGenerated(moved);
         for (const CollisionBox& box : course.boxes()) {
             for (unsigned i = 0; i < box.triangleCount(); ++i) {
                 const Triangle& t = *box.triangle(static_cast<int>(i));
