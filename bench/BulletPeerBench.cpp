@@ -191,7 +191,7 @@ Peers& peers(int cells, int tiles) {
         entry->world = std::make_unique<BulletWorld>(*entry->bullet.shape);
         entry->settings.useContactIndex(entry->ours.index());
         entry->sweeps =
-            generateSweeps(entry->ours.boxes(), sweepsPerCourse, sweepLength, sweepClearance, 1);
+            generateSweeps(entry->ours, sweepsPerCourse, sweepLength, sweepClearance, 1);
         compareOutcomes(*entry);
     }
     return *entry;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <numbers>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -375,8 +376,9 @@ double distanceToTriangle(const Vector3& p, const Vector3& a, const Vector3& b, 
     return distanceTo(add(add({0.0, 0.0, 0.0}, ab, vb * denominator), ac, vc * denominator));
 }
 
-std::vector<Sweep> generateSweeps(const std::vector<CollisionBox>& boxes, int count, float length,
+std::vector<Sweep> generateSweeps(const LoadedCourse& course, int count, float length,
                                   float clearance, unsigned seed) {
+    const std::vector<CollisionBox>& boxes = course.boxes();
     std::vector<Sweep> sweeps;
     Point low = {0.0, 0.0, 0.0}, high = {0.0, 0.0, 0.0};
     bool first = true;
@@ -396,7 +398,9 @@ std::vector<Sweep> generateSweeps(const std::vector<CollisionBox>& boxes, int co
     }
     // The index finds the triangles near a candidate start: a move that stays where it is, of a
     // ball as wide as the clearance; their exact distances then decide.
-    const ContactIndex index(boxes);
+    std::optional<ContactIndex> ownIndex;
+    const ContactIndex& index =
+        course.index() != nullptr ? *course.index() : ownIndex.emplace(boxes);
     ContactCandidates near;
     std::mt19937 random(seed);
     // Up to 1e10 for the 1e7 sweeps the tool allows: beyond an int.

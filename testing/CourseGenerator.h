@@ -87,10 +87,11 @@ struct Sweep {
 };
 
 // `count` sweeps of the given length in directions uniform on the sphere, whose starts are
-// drawn uniformly in the bounds of all the boxes' triangles and kept only when they lie at least
-// `clearance` from every triangle (a start is drawn at most 1000 times a sweep, so a course with
-// little room may give fewer).
-std::vector<Sweep> generateSweeps(const std::vector<CollisionBox>& boxes, int count, float length,
+// drawn uniformly in the bounds of all the course's triangles and kept only when they lie at
+// least `clearance` from every triangle (a start is drawn at most 1000 times a sweep, so a
+// course with little room may give fewer). The course's index finds the triangles near a start;
+// a course without one is indexed here.
+std::vector<Sweep> generateSweeps(const LoadedCourse& course, int count, float length,
                                   float clearance, unsigned seed);
 
 // Sweeps as text, one a line: FX FY FZ TX TY TZ, each written so it reads back as the same float.

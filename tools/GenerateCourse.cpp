@@ -38,8 +38,8 @@ int generateCourse(const GenerateOptions& options) {
     if (!loadCourse(options.output, course)) {
         return exitUsage;
     }
-    const std::vector<Sweep> sweeps = generateSweeps(
-        course.boxes(), options.sweeps, options.sweepLength, options.clearance, options.seed);
+    const std::vector<Sweep> sweeps = generateSweeps(course, options.sweeps, options.sweepLength,
+                                                     options.clearance, options.seed);
     if (static_cast<int>(sweeps.size()) < options.sweeps) {
         std::cerr << "minigolf-course: warning: generate: only " << sweeps.size() << " of "
                   << options.sweeps << " sweeps found a start " << options.clearance

@@ -147,7 +147,7 @@ std::vector<Sweep> mixedSweeps(const LoadedCourse& course, int count, unsigned s
     for (const float length : lengths) {
         for (const float clearance : clearances) {
             const std::vector<Sweep> some =
-                generateSweeps(course.boxes(), count / 8, length, clearance, seed++);
+                generateSweeps(course, count / 8, length, clearance, seed++);
             sweeps.insert(sweeps.end(), some.begin(), some.end());
         }
     }
@@ -218,7 +218,7 @@ TEST(ContactIndex, IsTheSameIndexOnAnyNumberOfThreads) {
     EXPECT_EQ(alone.memoryBytes(), shared.memoryBytes());
     ContactCandidates fromAlone, fromShared;
     int compared = 0;
-    for (const Sweep& sweep : generateSweeps(terrain.boxes(), 2000, 6.0f, 0.0f, 41)) {
+    for (const Sweep& sweep : generateSweeps(terrain, 2000, 6.0f, 0.0f, 41)) {
         const BallMove move(sweep.from, sweep.to, ballRadius);
         alone.collectCandidates(move, 1e-5f, terrain.boxes(), fromAlone);
         shared.collectCandidates(move, 1e-5f, terrain.boxes(), fromShared);
@@ -282,7 +282,7 @@ TEST(ContactIndex, TestsOnlyASmallShareOfTheExhaustiveSearchsTriangles) {
     settings.useContactIndex(&index);
     ContactSearch search;
     std::size_t exhaustive = 0;
-    const std::vector<Sweep> sweeps = generateSweeps(room.boxes(), 2000, 2.0f, 0.0f, 51);
+    const std::vector<Sweep> sweeps = generateSweeps(room, 2000, 2.0f, 0.0f, 51);
     for (const Sweep& sweep : sweeps) {
         SearchResult result;
         settings.findEarliestContact(sweep.from, sweep.to, ballRadius, room.boxes(), search,
