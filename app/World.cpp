@@ -37,12 +37,11 @@ World::World() {
     // The course is looked for in the working folder; the usual slip is starting the program
     // somewhere else.
     options.missingFileNote = missingCourseNote(runningProgram());
-    if (!CourseReader::instance()->parse(courseFileName, triangles, boxes, std::cout, options)) {
+    if (!course.read(courseFileName, std::cout, options)) {
         // The reader has already named the file and the fault on standard error.
         std::exit(1);
     }
-    contactIndex = new ContactIndex(boxes);
-    settings->useContactIndex(contactIndex);
+    course.searchWith(*settings);
     cameraTarget = Vector3(0.0f, 0.0f, 0.0f);
     lightDirection_ = Vector3(-1.0f, 1.0f, -1.0f);
 }
@@ -83,13 +82,13 @@ void World::frame() {
     std::cout << framesPerSecond(elapsed) << "\n";
     cameraPosition = orbitPosition(frameCount);
     // The measured time as it is; the step copes with long and zero-length frames itself.
-    settings->step(*ball, boxes, elapsed);
+    settings->step(*ball, course.boxes(), elapsed);
 
     setView();
     // The ball leaves its translation and rotations on the matrix; the second view drops them.
     ball->draw(lightDirection_, frameCount);
     setView();
-    for (CollisionBox& box : boxes) {
+    for (CollisionBox& box : course.boxesToDraw()) {
         box.draw(lightDirection_, frameCount);
     }
 }

@@ -15,9 +15,10 @@
 #include "LineStreams.h"
 #include "PeerCourseText.h"
 #include "course/CourseReader.h"
-#include "course/TriangleStorage.h"
 #include "physics/ContactIndex.h"
+#include "physics/LoadedCourse.h"
 #include "physics/SimulationSettings.h"
+#include "scene/BallConstants.h"
 
 #include <benchmark/benchmark.h>
 #include <btBulletCollisionCommon.h>
@@ -42,7 +43,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr float ballRadius = 0.6f;
+constexpr float ballRadius = ball_constants::radius;
 constexpr int sweepsPerCourse = 100000;
 constexpr float sweepLength = 2.0f;
 constexpr float sweepClearance = 1.0f;
@@ -70,21 +71,10 @@ std::string roomFile(int cells, int tiles) {
 }
 
 // The course as the program loads it: the reader, the triangles in their own storage, the index.
-struct OurCourse {
-    TriangleStorage storage;
-    std::vector<Triangle*> triangles;
-    std::vector<CollisionBox> boxes;
-    std::unique_ptr<ContactIndex> index;
-
+struct OurCourse : LoadedCourse {
     bool load(const std::string& fileName) {
         std::ostringstream console;
-        CourseReadOptions options;
-        options.storage = &storage;
-        if (!CourseReader::instance()->parse(fileName, triangles, boxes, console, options)) {
-            return false;
-        }
-        index = std::make_unique<ContactIndex>(boxes);
-        return true;
+        return read(fileName, console);
     }
 };
 
@@ -165,7 +155,7 @@ void compareOutcomes(Peers& p) {
     for (const Sweep& sweep : p.sweeps) {
         Vector3 normal;
         float earliest = noContact;
-        p.settings.findEarliestContact(sweep.from, sweep.to, ballRadius, p.ours.boxes, normal,
+        p.settings.findEarliestContact(sweep.from, sweep.to, ballRadius, p.ours.boxes(), normal,
                                        earliest);
         const bool ours = earliest != noContact;
         p.ourHits += ours ? 1 : 0;
@@ -199,9 +189,9 @@ Peers& peers(int cells, int tiles) {
             return *entry;
         }
         entry->world = std::make_unique<BulletWorld>(*entry->bullet.shape);
-        entry->settings.useContactIndex(entry->ours.index.get());
+        entry->settings.useContactIndex(entry->ours.index());
         entry->sweeps =
-            generateSweeps(entry->ours.boxes, sweepsPerCourse, sweepLength, sweepClearance, 1);
+            generateSweeps(entry->ours, sweepsPerCourse, sweepLength, sweepClearance, 1);
         compareOutcomes(*entry);
     }
     return *entry;
@@ -232,7 +222,7 @@ double timeOurSweeps(const Peers& p, const std::vector<Sweep>& sweeps) {
     for (const Sweep& sweep : sweeps) {
         Vector3 normal;
         float earliest = noContact;
-        p.settings.findEarliestContact(sweep.from, sweep.to, ballRadius, p.ours.boxes, normal,
+        p.settings.findEarliestContact(sweep.from, sweep.to, ballRadius, p.ours.boxes(), normal,
                                        earliest);
         benchmark::DoNotOptimize(earliest);
     }
@@ -371,7 +361,7 @@ void flightAgainstBullet(benchmark::State& state) {
         ball.setVelocity(velocity);
         Clock::time_point start = Clock::now();
         for (int step = 0; step < steps; ++step) {
-            p.settings.step(ball, p.ours.boxes, dt);
+            p.settings.step(ball, p.ours.boxes(), dt);
         }
         ours += secondsSince(start);
         benchmark::DoNotOptimize(ball.position());
@@ -486,7 +476,7 @@ void memoryAgainstBullet(benchmark::State& state) {
                 return;
             }
             ours = residentBytesInUse() - before;
-            triangles = static_cast<double>(course.triangles.size());
+            triangles = static_cast<double>(course.triangles().size());
         }
         before = residentBytesInUse();
         {

@@ -4,6 +4,7 @@
 // Every move below is chosen so that the test reaches its contact (the full solve, not an early
 // out); the set-up checks that and refuses to measure otherwise.
 #include "physics/SimulationSettings.h"
+#include "scene/BallConstants.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,7 +14,7 @@
 
 namespace {
 
-constexpr float ballRadius = 0.6f; // the program's ball, course units
+constexpr float ballRadius = ball_constants::radius;
 constexpr float noContact = 1.0f;
 
 Triangle* makeTriangle(Vector3 v0, Vector3 v1, Vector3 v2) {

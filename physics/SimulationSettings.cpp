@@ -1,5 +1,6 @@
 #include "physics/SimulationSettings.h"
 
+#include "scene/BallConstants.h"
 #include "scene/MillisecondClock.h"
 
 #include <algorithm>
@@ -96,7 +97,7 @@ void SimulationSettings::findEarliestContact(Vector3 from, Vector3 to, float rad
 
 std::optional<double> SimulationSettings::runPass(Ball& ball,
                                                   const std::vector<CollisionBox>& boxes, double dt,
-                                                  ContactSearch& search) {
+                                                  ContactSearch& search, StepObserver* observer) {
     constexpr std::nullopt_t stepOver = std::nullopt;
     const Vector3 position = ball.position();
     const Vector3 velocity = ball.velocity();
@@ -121,11 +122,16 @@ std::optional<double> SimulationSettings::runPass(Ball& ball,
     }
 
     if (velocity.length() <= restSpeed) {
-        // Come to rest against the course: put back, at rest, at a random place at height 10.
-        const int z = drawRespawn() % 41 - 20;
-        const int x = drawRespawn() % 41 - 20;
-        ball.setPosition(Vector3(static_cast<float>(x), 10.0f, static_cast<float>(z)));
+        // Come to rest against the course: put back, at rest, at a random place of the respawn
+        // region (z drawn first, then x).
+        using namespace ball_constants;
+        const int z = respawnCoordinate(drawRespawn());
+        const int x = respawnCoordinate(drawRespawn());
+        ball.setPosition(Vector3(static_cast<float>(x), respawnHeight, static_cast<float>(z)));
         ball.setVelocity(Vector3(0.0f, 0.0f, 0.0f));
+        if (observer != nullptr) {
+            observer->respawned({position, ball.position()});
+        }
         return stepOver;
     }
     if (!(dt > 0.0)) {
@@ -147,7 +153,11 @@ std::optional<double> SimulationSettings::runPass(Ball& ball,
         ball.setVelocity((averageVelocity - (2.0f * normal) * normal.dot(averageVelocity)) *
                          restitution);
     }
-    return dt * (1.0 - earliest);
+    const double remaining = dt * (1.0 - earliest);
+    if (observer != nullptr) {
+        observer->bounced({ball.position(), velocity, ball.velocity(), remaining});
+    }
+    return remaining;
 }
 
 void SimulationSettings::step(Ball& ball, const std::vector<CollisionBox>& boxes, double dt) {
@@ -155,13 +165,18 @@ void SimulationSettings::step(Ball& ball, const std::vector<CollisionBox>& boxes
 }
 
 void SimulationSettings::step(Ball& ball, const std::vector<CollisionBox>& boxes, double dt,
-                              ContactSearch& search) {
+                              StepObserver& observer) {
+    step(ball, boxes, dt, threadSearch(), &observer);
+}
+
+void SimulationSettings::step(Ball& ball, const std::vector<CollisionBox>& boxes, double dt,
+                              ContactSearch& search, StepObserver* observer) {
     if (!std::isfinite(dt)) {
         return; // an unmeasurable time step moves nothing rather than turning the ball NaN
     }
     std::optional<double> remaining = dt;
     for (int pass = 0; pass < maxPassesPerStep; ++pass) {
-        remaining = runPass(ball, boxes, *remaining, search);
+        remaining = runPass(ball, boxes, *remaining, search, observer);
         if (!remaining) {
             return;
         }

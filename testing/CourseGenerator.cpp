@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <numbers>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -311,24 +312,23 @@ void CourseTextWriter::finish() {
     out_ << courseEnd;
 }
 
-BuiltCourse::BuiltCourse(const GeneratedCourse& course) {
-    boxes_.reserve(course.size());
+LoadedCourse buildGenerated(const GeneratedCourse& course, unsigned threads) {
+    LoadedCourse built;
     for (const GeneratedBox& generated : course) {
-        CollisionBox& box = boxes_.emplace_back();
-        box.setColour(generated.colour[0], generated.colour[1], generated.colour[2],
-                      generated.colour[3]);
+        built.startBox(generated.colour[0], generated.colour[1], generated.colour[2],
+                       generated.colour[3]);
         for (const std::array<float, 9>& numbers : generated.triangles) {
-            Vector3* corner[3];
+            Vector3 corner[3];
             for (std::size_t v = 0; v < 3; ++v) {
-                corner[v] = &vertices_.emplace_back(numbers[3 * v] * courseUnitsPerFileUnit,
-                                                    numbers[3 * v + 1] * courseUnitsPerFileUnit,
-                                                    numbers[3 * v + 2] * courseUnitsPerFileUnit);
+                corner[v] = Vector3(numbers[3 * v] * courseUnitsPerFileUnit,
+                                    numbers[3 * v + 1] * courseUnitsPerFileUnit,
+                                    numbers[3 * v + 2] * courseUnitsPerFileUnit);
             }
-            Triangle& triangle =
-                triangles_.emplace_back(corner[0], corner[1], corner[2], parts_.emplace_back());
-            box.addTriangle(&triangle);
+            built.addTriangle(corner[0], corner[1], corner[2]);
         }
     }
+    built.buildIndex(threads);
+    return built;
 }
 
 double distanceToTriangle(const Vector3& p, const Vector3& a, const Vector3& b, const Vector3& c) {
@@ -376,8 +376,9 @@ double distanceToTriangle(const Vector3& p, const Vector3& a, const Vector3& b, 
     return distanceTo(add(add({0.0, 0.0, 0.0}, ab, vb * denominator), ac, vc * denominator));
 }
 
-std::vector<Sweep> generateSweeps(const std::vector<CollisionBox>& boxes, int count, float length,
+std::vector<Sweep> generateSweeps(const LoadedCourse& course, int count, float length,
                                   float clearance, unsigned seed) {
+    const std::vector<CollisionBox>& boxes = course.boxes();
     std::vector<Sweep> sweeps;
     Point low = {0.0, 0.0, 0.0}, high = {0.0, 0.0, 0.0};
     bool first = true;
@@ -397,7 +398,9 @@ std::vector<Sweep> generateSweeps(const std::vector<CollisionBox>& boxes, int co
     }
     // The index finds the triangles near a candidate start: a move that stays where it is, of a
     // ball as wide as the clearance; their exact distances then decide.
-    const ContactIndex index(boxes);
+    std::optional<ContactIndex> ownIndex;
+    const ContactIndex& index =
+        course.index() != nullptr ? *course.index() : ownIndex.emplace(boxes);
     ContactCandidates near;
     std::mt19937 random(seed);
     // Up to 1e10 for the 1e7 sweeps the tool allows: beyond an int.

@@ -2,10 +2,10 @@
 
 #include "geometry/Triangle.h"
 #include "geometry/Vector3.h"
+#include "physics/LoadedCourse.h"
 #include "scene/CollisionBox.h"
 
 #include <array>
-#include <deque>
 #include <istream>
 #include <ostream>
 #include <random>
@@ -75,24 +75,10 @@ private:
     std::string line_;
 };
 
-// A generated course built as the course reader builds it (each file number times 0.2f, frames
-// built), owning its triangles.
-class BuiltCourse {
-public:
-    explicit BuiltCourse(const GeneratedCourse& course);
-    BuiltCourse(const BuiltCourse&) = delete;
-    BuiltCourse& operator=(const BuiltCourse&) = delete;
-
-    const std::vector<CollisionBox>& boxes() const { return boxes_; }
-    std::size_t triangleCount() const { return triangles_.size(); }
-
-private:
-    // Deques: appending keeps every earlier element where it is, as the boxes' pointers need.
-    std::deque<Vector3> vertices_;
-    std::deque<TriangleParts> parts_;
-    std::deque<Triangle> triangles_;
-    std::vector<CollisionBox> boxes_;
-};
+// A generated course built as the course reader builds it from the file generatedCourseText
+// writes (each file number times 0.2f, frames built), with its contact index built on `threads`
+// threads (0: one per core).
+LoadedCourse buildGenerated(const GeneratedCourse& course, unsigned threads = 0);
 
 // One straight move of the ball's centre, course units.
 struct Sweep {
@@ -101,10 +87,11 @@ struct Sweep {
 };
 
 // `count` sweeps of the given length in directions uniform on the sphere, whose starts are
-// drawn uniformly in the bounds of all the boxes' triangles and kept only when they lie at least
-// `clearance` from every triangle (a start is drawn at most 1000 times a sweep, so a course with
-// little room may give fewer).
-std::vector<Sweep> generateSweeps(const std::vector<CollisionBox>& boxes, int count, float length,
+// drawn uniformly in the bounds of all the course's triangles and kept only when they lie at
+// least `clearance` from every triangle (a start is drawn at most 1000 times a sweep, so a
+// course with little room may give fewer). The course's index finds the triangles near a start;
+// a course without one is indexed here.
+std::vector<Sweep> generateSweeps(const LoadedCourse& course, int count, float length,
                                   float clearance, unsigned seed);
 
 // Sweeps as text, one a line: FX FY FZ TX TY TZ, each written so it reads back as the same float.

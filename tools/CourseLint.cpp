@@ -5,11 +5,10 @@
 #include "FlatTable.h"
 #include "RestingSearch.h"
 #include "ToolCommandLine.h"
-#include "ToolCourse.h"
 #include "ToolProgress.h"
 #include "TriangleTree.h"
 #include "physics/ContactIndex.h"
-#include "scene/Ball.h"
+#include "scene/BallConstants.h"
 
 #include <algorithm>
 #include <array>
@@ -35,8 +34,8 @@ const std::string toolName = "minigolf-course";
 
 // Where a ball that comes to rest is put back (the step's respawn): whole x and z from
 // -respawnReach to respawnReach, course units, at height respawnHeight.
-constexpr int respawnReach = 20;
-constexpr float respawnHeight = 10.0f;
+using ball_constants::respawnHeight;
+using ball_constants::respawnReach;
 
 constexpr std::uint32_t none = 0xffffffffu;
 
@@ -287,7 +286,7 @@ double rayEntry(const Point& origin, const Point& direction, const TriangleTree:
 
 class CourseLinter {
 public:
-    CourseLinter(const Course& course, const CourseSources& sources, const std::string& name,
+    CourseLinter(const LoadedCourse& course, const CourseSources& sources, const std::string& name,
                  const LintOptions& options)
         : course_(course), sources_(sources), name_(name), closed_(options.closed),
           referenceSearch_(options.referenceSearch),
@@ -315,12 +314,12 @@ private:
     bool takesPart(std::uint32_t t) const {
         return shape_[t] == Shape::sound && copyOf_[t] == none;
     }
-    const Triangle& triangle(std::uint32_t t) const { return *course_.triangles[t]; }
+    const Triangle& triangle(std::uint32_t t) const { return *course_.triangles()[t]; }
     static std::uint64_t edgeKey(std::uint32_t a, std::uint32_t b) {
         return std::uint64_t{std::min(a, b)} << 32 | std::max(a, b);
     }
 
-    const Course& course_;
+    const LoadedCourse& course_;
     const CourseSources& sources_;
     const std::string& name_;
     const bool closed_;
@@ -359,13 +358,13 @@ private:
 
 // The shape of every triangle, and its vertices numbered by their exact floats.
 void CourseLinter::classifyTriangles() {
-    const std::size_t count = course_.triangles.size();
+    const std::size_t count = course_.triangles().size();
     shape_.resize(count);
     corners_.resize(count);
     // A closed mesh has about half as many vertices as triangles.
     FlatTable<Triple, std::uint32_t, TripleHash> numbers(noTriple, count / 2);
     for (std::size_t t = 0; t < count; ++t) {
-        const Triangle& each = *course_.triangles[t];
+        const Triangle& each = *course_.triangles()[t];
         if (!each.hasFiniteNormal()) {
             // As the reader tells them apart: a cross product that is zero or overflows.
             const Vector3 v0 = *each.vertex(0);
@@ -384,7 +383,7 @@ void CourseLinter::classifyTriangles() {
 }
 
 void CourseLinter::findCopies() {
-    const std::size_t count = course_.triangles.size();
+    const std::size_t count = course_.triangles().size();
     copyOf_.assign(count, none);
     FlatTable<Triple, std::uint32_t, TripleHash> firsts(noTriple, count);
     for (std::uint32_t t = 0; t < count; ++t) {
@@ -405,8 +404,9 @@ void CourseLinter::findCopies() {
 
 void CourseLinter::countEdges() {
     // A closed mesh has one and a half edges per triangle.
-    edges_ = FlatTable<std::uint64_t, EdgeUse, EdgeHash>(noEdge, course_.triangles.size() * 3 / 2);
-    for (std::uint32_t t = 0; t < course_.triangles.size(); ++t) {
+    edges_ =
+        FlatTable<std::uint64_t, EdgeUse, EdgeHash>(noEdge, course_.triangles().size() * 3 / 2);
+    for (std::uint32_t t = 0; t < course_.triangles().size(); ++t) {
         if (!takesPart(t)) {
             continue;
         }
@@ -427,10 +427,9 @@ void CourseLinter::countEdges() {
 // a grid of whole numbers, so each triangle looks only at the places within its bounds grown by
 // the radius: the few near it, or none when it lies away from height 10 and from the start.
 void CourseLinter::findPlacesInside() {
-    const Ball ball(Ball::withoutTexture);
-    ballRadius_ = ball.radius();
+    ballRadius_ = ball_constants::radius;
     const double radius = ballRadius_;
-    places_.push_back({ball.position(), true});
+    places_.push_back({ball_constants::startPosition(), true});
     // In the order respawnPlace numbers them.
     for (int x = -respawnReach; x <= respawnReach; ++x) {
         for (int z = -respawnReach; z <= respawnReach; ++z) {
@@ -448,7 +447,7 @@ void CourseLinter::findPlacesInside() {
             places_[place].nearest = t;
         }
     };
-    for (std::uint32_t t = 0; t < course_.triangles.size(); ++t) {
+    for (std::uint32_t t = 0; t < course_.triangles().size(); ++t) {
         if (!takesPart(t)) {
             continue;
         }
@@ -497,7 +496,7 @@ void CourseLinter::findPlacesInside() {
 // For every edge that one triangle alone runs: whether it rests on other triangles. The edges
 // are independent, so they are shared out among the cores; each answer has its own slot.
 void CourseLinter::findRestingEdges() {
-    const std::size_t count = course_.triangles.size();
+    const std::size_t count = course_.triangles().size();
     resting_.assign(3 * count, 0);
     std::vector<std::uint32_t> lone; // 3 t + k for edge k of triangle t
     for (std::uint32_t t = 0; t < count; ++t) {
@@ -520,7 +519,7 @@ void CourseLinter::findRestingEdges() {
     for (std::uint32_t t = 0; t < count; ++t) {
         takingPart[t] = takesPart(t);
     }
-    const RestingCourse resting{course_.triangles, course_.boxes, takingPart};
+    const RestingCourse resting{course_.triangles(), course_.boxes(), takingPart};
     const auto ends = [&](std::uint32_t edge) {
         const Triangle& owner = triangle(edge / 3);
         const int k = static_cast<int>(edge % 3);
@@ -570,7 +569,7 @@ void CourseLinter::findOutwardPlaces() {
     std::vector<TriangleTree::Item> items;
     std::vector<std::array<Point, 3>> corners; // by item id
     std::vector<std::uint32_t> numbers;        // the triangle of each item id
-    for (std::uint32_t t = 0; t < course_.triangles.size(); ++t) {
+    for (std::uint32_t t = 0; t < course_.triangles().size(); ++t) {
         if (!takesPart(t) || !meshed(t)) {
             continue;
         }
@@ -770,8 +769,8 @@ int CourseLinter::report() {
     findOutwardPlaces();
     // Looks at the clock only every so many triangles: most take well under a microsecond.
     constexpr std::uint32_t trianglesPerLook = 1024;
-    const auto count = static_cast<long long>(course_.triangles.size());
-    for (std::uint32_t t = 0; t < course_.triangles.size(); ++t) {
+    const auto count = static_cast<long long>(course_.triangles().size());
+    for (std::uint32_t t = 0; t < course_.triangles().size(); ++t) {
         if (t % trianglesPerLook == 0) {
             progress_.update(t, count, "triangles");
         }
@@ -779,7 +778,7 @@ int CourseLinter::report() {
     }
     progress_.clear();
     line_ = name_ + ": " + plural(errors_, "error") + ", " + plural(warnings_, "warning") + " in " +
-            plural(course_.triangles.size(), "triangle") + "\n";
+            plural(course_.triangles().size(), "triangle") + "\n";
     std::fwrite(line_.data(), 1, line_.size(), stdout);
     return errors_ > 0 ? 1 : 0;
 }
@@ -787,7 +786,7 @@ int CourseLinter::report() {
 } // namespace
 
 int lintCourse(const LintOptions& options) {
-    Course course;
+    LoadedCourse course;
     CourseSources sources;
     CourseReadOptions reading;
     reading.sources = &sources;
@@ -795,7 +794,7 @@ int lintCourse(const LintOptions& options) {
     if (!loadCourse(options.course, course, reading)) {
         return exitUsage;
     }
-    if (course.triangles.size() >= none) {
+    if (course.triangles().size() >= none) {
         std::fprintf(stderr, "%s: error: more triangles than the linter counts (%u)\n",
                      options.course.c_str(), none - 1);
         return exitUsage;

@@ -204,14 +204,14 @@ std::vector<double> ticks(const Bounds& bounds, int axis, double wanted = ticksW
 
 // Painter's order: the triangles of the course from the farthest to the nearest along the eye's
 // axis (by their centroids), each filled when it faces the eye, outlined otherwise.
-void writeCourse(std::ostream& out, const Course& course, const View& view) {
+void writeCourse(std::ostream& out, const LoadedCourse& course, const View& view) {
     struct Drawn {
         double depth;
         const Triangle* triangle;
         const float* colour;
     };
     std::vector<Drawn> drawn;
-    for (const CollisionBox& box : course.boxes) {
+    for (const CollisionBox& box : course.boxes()) {
         for (unsigned i = 0; i < box.triangleCount(); ++i) {
             const Triangle* t = box.triangle(static_cast<int>(i));
             if (!t->hasFiniteNormal()) {
@@ -536,11 +536,12 @@ void writeHeading(std::ostream& out, const FlightPath& path, const PlotCaption& 
 
 } // namespace
 
-std::string flightSvg(const Course& course, const FlightPath& path, const PlotCaption& caption) {
+std::string flightSvg(const LoadedCourse& course, const FlightPath& path,
+                      const PlotCaption& caption) {
     // Framed on the course, so that a ball leaving a small model at once leaves the model in
     // view; on the flight only when there is no course to frame.
     Bounds bounds;
-    for (const Triangle* t : course.triangles) {
+    for (const Triangle* t : course.triangles()) {
         for (int v = 0; v < 3; ++v) {
             bounds.add(*t->vertex(v));
         }

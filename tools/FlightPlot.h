@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FlightRecorder.h"
-#include "ToolCourse.h"
+#include "physics/LoadedCourse.h"
 
 #include <string>
 
@@ -23,4 +23,5 @@ struct PlotCaption {
 //   <g class="path" transform="matrix(...)"> polylines, circles (bounces), crosses (respawns)
 //   <g class="crossings" transform="matrix(...)"> a diamond where the path meets the frame
 // Marks that stand for a point (start, end, crossings) keep one size on the page at any scale.
-std::string flightSvg(const Course& course, const FlightPath& path, const PlotCaption& caption);
+std::string flightSvg(const LoadedCourse& course, const FlightPath& path,
+                      const PlotCaption& caption);

@@ -1,10 +1,7 @@
 #include "FlightRecorder.h"
 
-#include "LineStreams.h"
-
 #include <algorithm>
 #include <cmath>
-#include <streambuf>
 
 namespace {
 
@@ -57,43 +54,30 @@ bool continuesStraight(const Vector3& a, const Vector3& b, const Vector3& c) {
 
 } // namespace
 
-// Takes the ball's state at every "collide!" line.
-class FlightRecorder::CollideBuffer : public LineEndBuffer {
-public:
-    explicit CollideBuffer(const Ball& ball) : ball_(ball) {}
-
-    // The ball at every "collide!" line of the current step.
-    std::vector<PassStart> passes;
-    long long lines = 0;
-
-protected:
-    void lineEnded() override {
-        ++lines;
-        passes.push_back({ball_.position(), ball_.velocity()});
-    }
-
-private:
-    const Ball& ball_;
-};
-
-FlightRecorder::FlightRecorder(const Ball& ball)
-    : ball_(ball), buffer_(std::make_unique<CollideBuffer>(ball)),
-      stream_(std::make_unique<std::ostream>(buffer_.get())) {
+FlightRecorder::FlightRecorder(const Ball& ball) : ball_(ball) {
     path_.pieces.push_back({ball.position()});
 }
 
-FlightRecorder::~FlightRecorder() = default;
-
-std::ostream& FlightRecorder::collideStream() {
-    return *stream_;
+void FlightRecorder::bounced(const Bounce& bounce) {
+    path_.bounces.push_back(bounce.contact);
+    addPoint(bounce.contact, true);
 }
 
-long long FlightRecorder::collides() const {
-    return buffer_->lines;
+void FlightRecorder::respawned(const Respawn& respawn) {
+    // The step put the ball back without flying it: the piece ends where the pass began, and
+    // the next starts at the place.
+    path_.respawns.push_back(respawn.place);
+    path_.pieces.push_back({respawn.place});
+    lastIsPlain_ = false;
+    respawnedThisStep_ = true;
 }
 
-void FlightRecorder::startStep() {
-    buffer_->passes.clear();
+void FlightRecorder::finishStep() {
+    ++path_.steps;
+    if (!respawnedThisStep_) {
+        addPoint(ball_.position(), false);
+    }
+    respawnedThisStep_ = false;
 }
 
 void FlightRecorder::addPoint(const Vector3& point, bool corner) {
@@ -105,53 +89,4 @@ void FlightRecorder::addPoint(const Vector3& point, bool corner) {
         piece.push_back(point);
     }
     lastIsPlain_ = !corner;
-}
-
-// passes[k] is the ball at the start of the pass that found contact k (from 0): the step's start
-// for k = 0, the point contact k - 1 put it at otherwise. Passes fly at constant velocity (the
-// settings have no acceleration), so pass k took its length over its speed; the last contact,
-// whose point no later pass shows, lies where its pass's straight line meets the straight line
-// back from the step's end along the final velocity, after the time that was left:
-//   end = start + v_in s + v_out (left - s)   =>   s = (end - start - v_out left).(v_in - v_out)
-//                                                       / |v_in - v_out|^2
-void FlightRecorder::finishStep(double dt, bool respawned) {
-    ++path_.steps;
-    const std::vector<PassStart>& passes = buffer_->passes;
-    double elapsed = 0.0;
-    for (std::size_t k = 1; k < passes.size(); ++k) {
-        const Vector3 contact = passes[k].position;
-        const double speed = length(toDouble(passes[k - 1].velocity));
-        const double flown = length(minus(toDouble(contact), toDouble(passes[k - 1].position)));
-        elapsed += speed > 0.0 ? flown / speed : 0.0;
-        path_.bounces.push_back(contact);
-        addPoint(contact, true);
-    }
-    if (!passes.empty()) {
-        const Vector3 contact = lastContact(passes.back(), std::max(0.0, dt - elapsed));
-        path_.bounces.push_back(contact);
-        addPoint(contact, true);
-    }
-    if (respawned) {
-        // The step put the ball back without flying it: the piece ends where the step began.
-        path_.respawns.push_back(ball_.position());
-        path_.pieces.push_back({ball_.position()});
-        lastIsPlain_ = false;
-        return;
-    }
-    addPoint(ball_.position(), false);
-}
-
-Vector3 FlightRecorder::lastContact(const PassStart& pass, double left) const {
-    const DoubleVector start = toDouble(pass.position);
-    const DoubleVector in = toDouble(pass.velocity);
-    const DoubleVector out = toDouble(ball_.velocity());
-    const DoubleVector end = toDouble(ball_.position());
-    const DoubleVector change = minus(in, out);
-    const DoubleVector gap = {end.x - start.x - out.x * left, end.y - start.y - out.y * left,
-                              end.z - start.z - out.z * left};
-    const double changeSquared = dot(change, change);
-    const double s =
-        changeSquared > 0.0 ? std::clamp(dot(gap, change) / changeSquared, 0.0, left) : 0.0;
-    return {static_cast<float>(start.x + in.x * s), static_cast<float>(start.y + in.y * s),
-            static_cast<float>(start.z + in.z * s)};
 }

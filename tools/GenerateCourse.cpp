@@ -2,8 +2,8 @@
 
 #include "CourseGenerator.h"
 #include "ToolCommandLine.h"
-#include "ToolCourse.h"
 #include "ToolFile.h"
+#include "ToolProgress.h"
 
 #include <iostream>
 
@@ -34,12 +34,12 @@ int generateCourse(const GenerateOptions& options) {
         return 0;
     }
     // The sweeps are drawn in the course as the program reads it back from the file.
-    Course course;
+    LoadedCourse course;
     if (!loadCourse(options.output, course)) {
         return exitUsage;
     }
-    const std::vector<Sweep> sweeps = generateSweeps(
-        course.boxes, options.sweeps, options.sweepLength, options.clearance, options.seed);
+    const std::vector<Sweep> sweeps = generateSweeps(course, options.sweeps, options.sweepLength,
+                                                     options.clearance, options.seed);
     if (static_cast<int>(sweeps.size()) < options.sweeps) {
         std::cerr << "minigolf-course: warning: generate: only " << sweeps.size() << " of "
                   << options.sweeps << " sweeps found a start " << options.clearance

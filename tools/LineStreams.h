@@ -3,7 +3,7 @@
 #include <streambuf>
 
 // Output streams that the tools hand to the reader and to the settings instead of the console,
-// to act on every line written to them (a triangle read, a "collide!"), not on its text.
+// to act on every line written to them (a triangle read), not on its text.
 
 // Discards every character and calls lineEnded() at every line end; writes always succeed, so
 // the stream never enters a failed state.
@@ -31,17 +31,4 @@ protected:
 class DiscardingBuffer : public LineEndBuffer {
 protected:
     void lineEnded() override {}
-};
-
-// Counts line ends: the settings end each "collide!" with one, so the count is the number of
-// bounces reported, taken from the real output rather than re-derived.
-class LineCountingBuffer : public LineEndBuffer {
-public:
-    long long lines() const { return lines_; }
-
-protected:
-    void lineEnded() override { ++lines_; }
-
-private:
-    long long lines_ = 0;
 };

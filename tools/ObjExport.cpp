@@ -2,8 +2,8 @@
 
 #include "CourseNumbers.h"
 #include "ToolCommandLine.h"
-#include "ToolCourse.h"
 #include "ToolFile.h"
+#include "ToolProgress.h"
 
 #include <bit>
 #include <cctype>
@@ -57,10 +57,10 @@ std::string oneLine(const std::string& text) {
     return line;
 }
 
-std::string materialText(const Course& course, const std::string& courseName) {
+std::string materialText(const LoadedCourse& course, const std::string& courseName) {
     std::string text = "# materials of " + oneLine(courseName) + ": one per box, its colour\n";
-    for (std::size_t b = 0; b < course.boxes.size(); ++b) {
-        const float* colour = course.boxes[b].colour();
+    for (std::size_t b = 0; b < course.boxes().size(); ++b) {
+        const float* colour = course.boxes()[b].colour();
         std::string rgb;
         for (int i = 0; i < 3; ++i) {
             rgb += ' ';
@@ -77,13 +77,13 @@ std::string materialText(const Course& course, const std::string& courseName) {
     return text;
 }
 
-std::string modelText(const Course& course, const std::string& courseName,
+std::string modelText(const LoadedCourse& course, const std::string& courseName,
                       const std::string& materialFile) {
     std::unordered_map<VertexKey, std::size_t, VertexKeyHash> numberOf;
     std::string vertices;
     std::string faces;
-    for (std::size_t b = 0; b < course.boxes.size(); ++b) {
-        const CollisionBox& box = course.boxes[b];
+    for (std::size_t b = 0; b < course.boxes().size(); ++b) {
+        const CollisionBox& box = course.boxes()[b];
         faces += "\ng ";
         faces += boxName(b);
         faces += "\nusemtl ";
@@ -133,7 +133,7 @@ std::string materialFileFor(const std::string& objFile) {
 }
 
 int exportObj(const ExportOptions& options) {
-    Course course;
+    LoadedCourse course;
     if (!loadCourse(options.course, course)) {
         return exitUsage;
     }

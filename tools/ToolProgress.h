@@ -1,5 +1,8 @@
 #pragma once
 
+#include "course/CourseReader.h"
+#include "physics/LoadedCourse.h"
+
 #include <chrono>
 #include <ostream>
 #include <string>
@@ -35,3 +38,12 @@ private:
     std::size_t shownLength_ = 0;
     Clock::time_point lastShown_{};
 };
+
+// Reads a course with the program's reader into `course` and indexes it (LoadedCourse::read).
+// The reader's console lines (a number per triangle, the loading time) only drive a progress
+// line on standard error when that is a terminal; its warnings and its one failure line go to
+// standard error as the reader writes them. `options` may ask for the triangles' places in the
+// file, leave out the reader's warnings and set the threads; its diagnostics stream, storage
+// and missing-file note are the tools' own and are not taken from it.
+bool loadCourse(const std::string& fileName, LoadedCourse& course,
+                const CourseReadOptions& options = {});

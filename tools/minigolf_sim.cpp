@@ -8,11 +8,11 @@
 #include "LineStreams.h"
 #include "SimCommandLine.h"
 #include "ToolCommandLine.h"
-#include "ToolCourse.h"
 #include "ToolFile.h"
 #include "ToolProgress.h"
 #include "physics/SimulationSettings.h"
 #include "scene/Ball.h"
+#include "scene/BallConstants.h"
 #include "scene/CollisionBox.h"
 #include "scene/MillisecondClock.h"
 
@@ -44,9 +44,6 @@ const std::string toolName = "minigolf-sim";
 
 constexpr int exitDone = 0;
 
-// The height a respawned ball is put at (course units), as the step does.
-constexpr float respawnHeight = 10.0f;
-
 // A line of the report that a reader of an interrupted run (Ctrl-C, a pipe into head) must
 // still see: written through at once, not left in the buffer of a pipe.
 [[gnu::format(printf, 1, 2)]] void printHeaderLine(const char* format, ...) {
@@ -55,14 +52,6 @@ constexpr float respawnHeight = 10.0f;
     std::vprintf(format, arguments);
     va_end(arguments);
     std::fflush(stdout);
-}
-
-// With the settings' zero acceleration a step changes the velocity only by mirroring it, which
-// keeps its length, or by the respawn, which sets it to exactly zero with the ball at height
-// 10. A ball already at rest never takes part in a contact, so it cannot respawn again.
-bool isRespawn(const Vector3& velocityBefore, const Ball& ball) {
-    const Vector3 rest(0.0f, 0.0f, 0.0f);
-    return velocityBefore != rest && ball.velocity() == rest && ball.position().y == respawnHeight;
 }
 
 // Puts the ball at the start the options give and seeds rand() as they say; `settings` must be
@@ -85,7 +74,7 @@ void printTraceLine(char separator, long long step, const Ball& ball, long long 
 }
 
 int runSimulate(const SimulateOptions& options) {
-    Course course;
+    LoadedCourse course;
     if (!loadCourse(options.course, course)) {
         return exitUsage;
     }
@@ -93,9 +82,10 @@ int runSimulate(const SimulateOptions& options) {
     course.searchWith(settings, options.exhaustive);
     Ball ball{Ball::withoutTexture};
     prepareFlight(options, ball);
-    LineCountingBuffer bounceLines;
+    DiscardingBuffer bounceLines;
     std::ostream collideStream(&bounceLines);
     settings.setCollideStream(collideStream);
+    StepCounter counts;
 
     const bool tracing = options.trace || options.csv;
     const char separator = options.csv ? ',' : ' ';
@@ -103,16 +93,11 @@ int runSimulate(const SimulateOptions& options) {
         printHeaderLine(options.csv ? "step,x,y,z,vx,vy,vz,collides\n"
                                     : "step x y z vx vy vz collides\n");
     }
-    long long respawns = 0;
     for (long long step = 1; step <= options.steps; ++step) {
-        const Vector3 velocityBefore = ball.velocity();
-        const long long bouncesBefore = bounceLines.lines();
-        settings.step(ball, course.boxes, options.dt);
-        if (isRespawn(velocityBefore, ball)) {
-            ++respawns;
-        }
+        const long long bouncesBefore = counts.bounces;
+        settings.step(ball, course.boxes(), options.dt, counts);
         if (tracing) {
-            printTraceLine(separator, step, ball, bounceLines.lines() - bouncesBefore);
+            printTraceLine(separator, step, ball, counts.bounces - bouncesBefore);
         }
     }
     if (!options.csv) {
@@ -120,14 +105,14 @@ int runSimulate(const SimulateOptions& options) {
         const Vector3 v = ball.velocity();
         std::printf("steps %lld collides %lld respawns %lld position %.9g %.9g %.9g velocity %.9g "
                     "%.9g %.9g\n",
-                    options.steps, bounceLines.lines(), respawns, p.x, p.y, p.z, v.x, v.y, v.z);
+                    options.steps, counts.bounces, counts.respawns, p.x, p.y, p.z, v.x, v.y, v.z);
     }
     return finishOutput(toolName, exitDone);
 }
 
 int runPlot(const PlotOptions& options) {
     const SimulateOptions& flight = options.flight;
-    Course course;
+    LoadedCourse course;
     if (!loadCourse(flight.course, course)) {
         return exitUsage;
     }
@@ -135,20 +120,20 @@ int runPlot(const PlotOptions& options) {
     course.searchWith(settings, flight.exhaustive);
     Ball ball{Ball::withoutTexture};
     prepareFlight(flight, ball);
+    DiscardingBuffer bounceLines;
+    std::ostream collideStream(&bounceLines);
+    settings.setCollideStream(collideStream);
     FlightRecorder recorder(ball);
-    settings.setCollideStream(recorder.collideStream());
     for (long long step = 1; step <= flight.steps; ++step) {
-        const Vector3 velocityBefore = ball.velocity();
-        recorder.startStep();
-        settings.step(ball, course.boxes, flight.dt);
-        recorder.finishStep(flight.dt, isRespawn(velocityBefore, ball));
-        if (recorder.collides() > mostPlottedBounces) {
+        settings.step(ball, course.boxes(), flight.dt, recorder);
+        recorder.finishStep();
+        if (recorder.bounces() > mostPlottedBounces) {
             throw UsageError("the flight bounced more than " + std::to_string(mostPlottedBounces) +
                              " times by step " + std::to_string(step) +
                              ", too many to draw: plot fewer --steps");
         }
     }
-    const PlotCaption caption{flight.course, flight.dt, recorder.collides(), ball.radius()};
+    const PlotCaption caption{flight.course, flight.dt, recorder.bounces(), ball.radius()};
     return writeOutputFile(options.output, flightSvg(course, recorder.path(), caption)) ? exitDone
                                                                                         : exitUsage;
 }
@@ -231,11 +216,12 @@ struct CheckTally {
 };
 
 // Flies one ball until its steps are done, it leaves the region or its state turns non-finite.
-void flyCheckBall(SimulationSettings& settings, const Course& course, const CourseRegion& region,
-                  const CheckOptions& options, Ball& ball, CheckTally& tally) {
+void flyCheckBall(SimulationSettings& settings, const LoadedCourse& course,
+                  const CourseRegion& region, const CheckOptions& options, Ball& ball,
+                  StepCounter& counts, CheckTally& tally) {
     const double startSpeed = ball.velocity().length();
     for (long long step = 0; step < options.steps; ++step) {
-        settings.step(ball, course.boxes, options.dt);
+        settings.step(ball, course.boxes(), options.dt, counts);
         if (!ball.position().isFinite() || !ball.velocity().isFinite()) {
             ++tally.nonFinite;
             return;
@@ -250,11 +236,11 @@ void flyCheckBall(SimulationSettings& settings, const Course& course, const Cour
 }
 
 // One thread's share of a check. The contact search keeps its scratch in the settings, so each
-// thread has settings of its own, with its own bounce counter; the course, its index and the
-// region are only read.
+// thread has settings of its own, with its own counter of bounces; the course, its index and
+// the region are only read.
 class CheckWorker {
 public:
-    CheckWorker(const Course& course, const CourseRegion& region, const CheckOptions& options,
+    CheckWorker(const LoadedCourse& course, const CourseRegion& region, const CheckOptions& options,
                 unsigned seed)
         : course_(course), region_(region), options_(options), seed_(seed) {
         course.searchWith(settings_, options.exhaustive);
@@ -288,7 +274,7 @@ public:
             std::rethrow_exception(failure_);
         }
         CheckTally tally = tally_;
-        tally.bounces = bounceLines_.lines();
+        tally.bounces = counts_.bounces;
         return tally;
     }
 
@@ -298,19 +284,20 @@ private:
         ball_.setPosition(options_.from);
         ball_.setVelocity(randomDirectionVector(generator_) * options_.speed);
         const long long cutShortBefore = settings_.passLimitSteps();
-        flyCheckBall(settings_, course_, region_, options_, ball_, tally_);
+        flyCheckBall(settings_, course_, region_, options_, ball_, counts_, tally_);
         if (settings_.passLimitSteps() != cutShortBefore) {
             ++tally_.cutShort;
         }
     }
 
-    const Course& course_;
+    const LoadedCourse& course_;
     const CourseRegion& region_;
     const CheckOptions& options_;
     unsigned seed_;
     SimulationSettings settings_;
-    LineCountingBuffer bounceLines_;
+    DiscardingBuffer bounceLines_;
     std::ostream collideStream_{&bounceLines_};
+    StepCounter counts_;
     DiscardingBuffer discardedWarnings_;
     std::ostream warningStream_{&discardedWarnings_};
     std::mt19937 generator_;
@@ -321,8 +308,8 @@ private:
 
 // Flies every ball of the check on `threads` threads, the calling one included, which also
 // keeps the progress line; returns the tally of them all.
-CheckTally flyCheck(const Course& course, const CourseRegion& region, const CheckOptions& options,
-                    unsigned seed, unsigned threads) {
+CheckTally flyCheck(const LoadedCourse& course, const CourseRegion& region,
+                    const CheckOptions& options, unsigned seed, unsigned threads) {
     // Made here, on the calling thread: making settings seeds rand() from the clock.
     std::deque<CheckWorker> workers;
     for (unsigned i = 0; i < threads; ++i) {
@@ -370,15 +357,15 @@ unsigned checkThreads(const CheckOptions& options) {
 }
 
 int runCheck(const CheckOptions& options) {
-    Course course;
+    LoadedCourse course;
     CourseReadOptions reading;
     reading.threads = options.threads; // one per core unless asked: not limited by the balls
     if (!loadCourse(options.course, course, reading)) {
         return exitUsage;
     }
-    printHeaderLine("triangles %zu boxes %zu\n", course.triangles.size(), course.boxes.size());
-    for (std::size_t number = 0; number < course.triangles.size(); ++number) {
-        if (!course.triangles[number]->hasFiniteNormal()) {
+    printHeaderLine("triangles %zu boxes %zu\n", course.triangles().size(), course.boxes().size());
+    for (std::size_t number = 0; number < course.triangles().size(); ++number) {
+        if (!course.triangles()[number]->hasFiniteNormal()) {
             std::printf("degenerate %zu\n", number);
         }
     }
@@ -388,7 +375,7 @@ int runCheck(const CheckOptions& options) {
     printHeaderLine("balls %lld steps %lld dt %.9g speed %.9g\n", options.balls, options.steps,
                     options.dt, options.speed);
 
-    const CourseRegion region(course.boxes, Ball(Ball::withoutTexture).radius());
+    const CourseRegion region(course.boxes(), ball_constants::radius);
     const CheckTally tally = flyCheck(course, region, options, seed, checkThreads(options));
     std::printf("left %lld bounces %lld largest-speed-change %.9g non-finite %lld\n", tally.left,
                 tally.bounces, tally.largestSpeedChange, tally.nonFinite);
@@ -434,10 +421,10 @@ struct SweepTally {
 // `dump` when there is one. The sweeps are read, searched and written a batch at a time, so that
 // the memory stays the same for any length of input; only the searches are timed. Returns false
 // at a line that is not a sweep (reader.fault() says which), the sweeps before it done.
-bool searchSweeps(const SimulationSettings& settings, const Course& course, SweepReader& reader,
-                  std::ostream* dump, SweepTally& tally) {
+bool searchSweeps(const SimulationSettings& settings, const LoadedCourse& course,
+                  SweepReader& reader, std::ostream* dump, SweepTally& tally) {
     constexpr std::size_t batchSize = 4096;
-    const float radius = Ball(Ball::withoutTexture).radius();
+    const float radius = ball_constants::radius;
     struct Result {
         float earliest = noContact;
         Vector3 normal;
@@ -454,7 +441,7 @@ bool searchSweeps(const SimulationSettings& settings, const Course& course, Swee
         results.assign(sweeps.size(), Result{});
         const auto started = std::chrono::steady_clock::now();
         for (std::size_t i = 0; i < sweeps.size(); ++i) {
-            settings.findEarliestContact(sweeps[i].from, sweeps[i].to, radius, course.boxes,
+            settings.findEarliestContact(sweeps[i].from, sweeps[i].to, radius, course.boxes(),
                                          results[i].normal, results[i].earliest);
         }
         tally.seconds +=
@@ -480,7 +467,7 @@ bool searchSweeps(const SimulationSettings& settings, const Course& course, Swee
 
 // Each sweep as one pass of the step's contact search; the searches alone are timed.
 int runSweep(const SweepOptions& options) {
-    Course course;
+    LoadedCourse course;
     if (!loadCourse(options.course, course)) {
         return exitUsage;
     }

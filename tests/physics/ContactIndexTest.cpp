@@ -6,6 +6,7 @@
 #include "ContactReach.h"
 #include "CourseGenerator.h"
 #include "physics/SimulationSettings.h"
+#include "scene/BallConstants.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,7 @@
 
 namespace {
 
-constexpr float ballRadius = 0.6f;
+constexpr float ballRadius = ball_constants::radius;
 
 // The sanitizer tree runs these at -O0 under AddressSanitizer, some fifty times slower, to look
 // for memory faults rather than to compare the searches again at full length: it runs a
@@ -65,13 +66,12 @@ std::string show(const Sweep& sweep, const SearchResult& exhaustive, const Searc
 // A course with two searches over it: every triangle of every box, and the index.
 class IndexedCourse {
 public:
-    explicit IndexedCourse(const GeneratedCourse& generated)
-        : course_(generated), index_(course_.boxes()) {
-        indexed_.useContactIndex(&index_);
-        EXPECT_EQ(index_.validate(course_.boxes()), std::nullopt);
+    explicit IndexedCourse(const GeneratedCourse& generated) : course_(buildGenerated(generated)) {
+        course_.searchWith(indexed_);
+        EXPECT_EQ(course_.index()->validate(course_.boxes()), std::nullopt);
     }
 
-    const BuiltCourse& course() const { return course_; }
+    const LoadedCourse& course() const { return course_; }
     const std::vector<CollisionBox>& boxes() const { return course_.boxes(); }
 
     // Sweeps whose results differ between the two searches; the first few are described. A
@@ -133,22 +133,21 @@ public:
     }
 
 private:
-    BuiltCourse course_;
-    ContactIndex index_;
+    LoadedCourse course_;
     SimulationSettings exhaustive_;
     SimulationSettings indexed_;
 };
 
 // Sweeps of every kind the step makes: short and long, from clear space and from starts already
 // touching the course (clearance 0), as a ball that has just bounced makes them.
-std::vector<Sweep> mixedSweeps(const BuiltCourse& course, int count, unsigned seed) {
+std::vector<Sweep> mixedSweeps(const LoadedCourse& course, int count, unsigned seed) {
     std::vector<Sweep> sweeps;
     const float lengths[] = {2.0f, 0.05f, 12.0f, 80.0f};
     const float clearances[] = {1.0f, 0.0f};
     for (const float length : lengths) {
         for (const float clearance : clearances) {
             const std::vector<Sweep> some =
-                generateSweeps(course.boxes(), count / 8, length, clearance, seed++);
+                generateSweeps(course, count / 8, length, clearance, seed++);
             sweeps.insert(sweeps.end(), some.begin(), some.end());
         }
     }
@@ -213,13 +212,13 @@ TEST(ContactIndex, MovesItCannotCullFallBackToEveryBox) {
 }
 
 TEST(ContactIndex, IsTheSameIndexOnAnyNumberOfThreads) {
-    const BuiltCourse terrain(generateTerrain(29, 2));
+    const LoadedCourse terrain = buildGenerated(generateTerrain(29, 2));
     const ContactIndex alone(terrain.boxes(), 1);
     const ContactIndex shared(terrain.boxes(), 3);
     EXPECT_EQ(alone.memoryBytes(), shared.memoryBytes());
     ContactCandidates fromAlone, fromShared;
     int compared = 0;
-    for (const Sweep& sweep : generateSweeps(terrain.boxes(), 2000, 6.0f, 0.0f, 41)) {
+    for (const Sweep& sweep : generateSweeps(terrain, 2000, 6.0f, 0.0f, 41)) {
         const BallMove move(sweep.from, sweep.to, ballRadius);
         alone.collectCandidates(move, 1e-5f, terrain.boxes(), fromAlone);
         shared.collectCandidates(move, 1e-5f, terrain.boxes(), fromShared);
@@ -236,13 +235,13 @@ TEST(ContactIndex, IsTheSameIndexOnAnyNumberOfThreads) {
 }
 
 TEST(ContactIndex, IsUsedOnlyForTheBoxListItWasBuiltFor) {
-    const BuiltCourse room(generateRoom(9, 1));
-    const ContactIndex index(room.boxes());
+    const LoadedCourse room = buildGenerated(generateRoom(9, 1));
+    const ContactIndex& index = *room.index();
     const std::vector<CollisionBox> copy = room.boxes();
     EXPECT_TRUE(index.isBuiltFor(room.boxes()));
     EXPECT_FALSE(index.isBuiltFor(copy));
     EXPECT_FALSE(index.isBuiltFor({}));
-    EXPECT_EQ(index.triangleCount(), room.triangleCount());
+    EXPECT_EQ(index.triangleCount(), room.triangles().size());
 
     SimulationSettings settings;
     settings.useContactIndex(&index);
@@ -277,13 +276,13 @@ std::size_t exhaustivelyTested(const std::vector<CollisionBox>& boxes, const Swe
 // Exactness alone would pass an index that hands out every triangle of every box: the index must
 // also leave out nearly all of what the exhaustive search tests, and walk no leaf in empty space.
 TEST(ContactIndex, TestsOnlyASmallShareOfTheExhaustiveSearchsTriangles) {
-    const BuiltCourse room(generateRoom(29, 2));
-    const ContactIndex index(room.boxes());
+    const LoadedCourse room = buildGenerated(generateRoom(29, 2));
+    const ContactIndex& index = *room.index();
     SimulationSettings settings;
     settings.useContactIndex(&index);
     ContactSearch search;
     std::size_t exhaustive = 0;
-    const std::vector<Sweep> sweeps = generateSweeps(room.boxes(), 2000, 2.0f, 0.0f, 51);
+    const std::vector<Sweep> sweeps = generateSweeps(room, 2000, 2.0f, 0.0f, 51);
     for (const Sweep& sweep : sweeps) {
         SearchResult result;
         settings.findEarliestContact(sweep.from, sweep.to, ballRadius, room.boxes(), search,
@@ -351,7 +350,7 @@ TEST(ContactReach, EveryReportedContactLiesWithinTheMargin) {
                 }
             }
         }
-        const BuiltCourse course(moved);
+        const LoadedCourse course = buildGenerated(moved);
         for (const CollisionBox& box : course.boxes()) {
             for (unsigned i = 0; i < box.triangleCount(); ++i) {
                 const Triangle& t = *box.triangle(static_cast<int>(i));

@@ -4,6 +4,7 @@
 // every rounding forced and requires the same bits.
 
 #include "physics/SimulationSettings.h"
+#include "scene/BallConstants.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +45,7 @@ TEST(ContactRounding, TouchingEdgeNormalsAreRoundedAsStored) {
     std::mt19937 random(5);
     std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
     const SimulationSettings settings;
-    const float radius = 0.6f;
+    const float radius = ball_constants::radius;
     int touched = 0;
     for (int trial = 0; trial < 500; ++trial) {
         Vector3 corner[3];

@@ -2,6 +2,7 @@
 // keeps its speed and never turns NaN; glancing and skimming contacts behave as on one surface.
 
 #include "PhysicsFixtures.h"
+#include "scene/BallConstants.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@ using namespace physics_test;
 
 namespace {
 
-constexpr float ballRadius = 0.6f;
+constexpr float ballRadius = ball_constants::radius;
 // Relative speed drift allowed over a whole flight (float rounding of many reflections).
 constexpr float speedTolerance = 1e-4f;
 

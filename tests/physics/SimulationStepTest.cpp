@@ -1,6 +1,7 @@
 // The step: flight, bounce, respawn, zero time steps and the safety limits.
 
 #include "PhysicsFixtures.h"
+#include "scene/BallConstants.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <vector>
 
 using namespace physics_test;
 
@@ -49,7 +51,7 @@ TEST_F(SimulationStep, NewSettingsHoldTheConstants) {
 TEST_F(SimulationStep, WithoutContactTheBallCompletesTheMove) {
     settings.step(ball, {}, 0.1);
     EXPECT_NEAR(distance(ball.position(), {15.0f, -1.5f, 1.5f}), 0.0f, 1e-5f);
-    EXPECT_EQ(ball.velocity(), Vector3(-50.0f, -15.0f, 15.0f));
+    EXPECT_EQ(ball.velocity(), ball_constants::startVelocity());
     // Acceleration enters as p + v dt + a dt^2 / 2 and v + a dt.
     settings.acceleration = Vector3(0.0f, -10.0f, 0.0f);
     ball.setPosition({0, 0, 0});
@@ -92,20 +94,21 @@ TEST_F(SimulationStep, RestSpeedIsTheBoundaryBetweenRespawnAndBounce) {
     ball.setPosition({0.0f, 0.65f, 0.0f});
     ball.setVelocity({0.0f, -0.5f, 0.0f});
     settings.step(ball, course, 1.0);
+    using namespace ball_constants;
     const Vector3 respawned = ball.position();
-    EXPECT_EQ(respawned.y, 10.0f);
+    EXPECT_EQ(respawned.y, respawnHeight);
     for (float coordinate : {respawned.x, respawned.z}) {
         EXPECT_EQ(coordinate, std::floor(coordinate));
-        EXPECT_GE(coordinate, -20.0f);
-        EXPECT_LE(coordinate, 20.0f);
+        EXPECT_GE(coordinate, float(-respawnReach));
+        EXPECT_LE(coordinate, float(respawnReach));
     }
     EXPECT_EQ(ball.velocity(), Vector3(0.0f, 0.0f, 0.0f));
     EXPECT_TRUE(collides.str().empty()) << "a respawn prints nothing";
-    // z is drawn first, then x.
+    // z is drawn first, then x, each a draw modulo 41 shifted to -20..20.
     std::srand(7);
     const int z = std::rand() % 41 - 20;
     const int x = std::rand() % 41 - 20;
-    EXPECT_EQ(respawned, Vector3(float(x), 10.0f, float(z)));
+    EXPECT_EQ(respawned, Vector3(float(x), respawnHeight, float(z)));
     // At rest it stays: no acceleration, no velocity.
     settings.step(ball, course, 1.0);
     EXPECT_EQ(ball.position(), respawned);
@@ -165,6 +168,84 @@ TEST_F(SimulationStep, PassLimitDropsTheRestOfTheStepAndSaysSoOnce) {
     EXPECT_EQ(countLines(collides.str(), "collide!"), 2 * SimulationSettings::maxPassesPerStep);
     EXPECT_TRUE(ball.position().isFinite());
     EXPECT_LE(std::fabs(ball.position().x), 0.4f + 1e-3f);
+}
+
+// Tells every bounce and respawn, with the "collide!" lines written by the time it was told.
+class RecordingObserver : public StepObserver {
+public:
+    explicit RecordingObserver(const std::ostringstream& collides) : collides_(collides) {}
+
+    struct Told {
+        Bounce bounce;
+        int linesBefore = 0;
+    };
+    std::vector<Told> bounces;
+    std::vector<Respawn> respawns;
+
+    void bounced(const Bounce& bounce) override {
+        bounces.push_back({bounce, countLines(collides_.str(), "collide!")});
+    }
+    void respawned(const Respawn& respawn) override { respawns.push_back(respawn); }
+
+private:
+    const std::ostringstream& collides_;
+};
+
+TEST_F(SimulationStep, TheObserverIsToldOfEveryBounceAndRespawnAsTheyHappen) {
+    RecordingObserver observer(collides);
+    // Two bounces in one step between walls at x = -1 and x = 1: contacts at x = 0.4 after
+    // 0.4 s and x = -0.4 after 0.8 s more (each up to the face test's tolerance early), each
+    // told after its "collide!" line.
+    const auto room = closedRoom({-1, -9, -9}, {1, 9, 9});
+    ball.setPosition({0.0f, 0.0f, 0.0f});
+    ball.setVelocity({1.0f, 0.0f, 0.0f});
+    settings.step(ball, room, 1.5, observer);
+    ASSERT_EQ(observer.bounces.size(), 2u);
+    const float contactX[] = {0.4f, -0.4f};
+    const double remaining[] = {1.1, 0.3};
+    for (int k = 0; k < 2; ++k) {
+        const StepObserver::Bounce& told = observer.bounces[k].bounce;
+        EXPECT_EQ(observer.bounces[k].linesBefore, k + 1);
+        EXPECT_NEAR(told.contact.x, contactX[k], 5e-5f);
+        EXPECT_EQ(told.velocityIn, Vector3(k == 0 ? 1.0f : -1.0f, 0.0f, 0.0f));
+        EXPECT_EQ(told.velocityOut, -told.velocityIn);
+        EXPECT_NEAR(told.remainingTime, remaining[k], 5e-5);
+    }
+
+    // A long flight through the closed room: as many bounces told as "collide!" lines, each at
+    // a place the step put the ball (the next pass starts from it), none outside the room.
+    observer.bounces.clear();
+    collides.str("");
+    ball.setVelocity({37.0f, -23.0f, 11.0f});
+    int lines = 0;
+    for (int step = 0; step < 200; ++step) {
+        settings.step(ball, room, 0.05, observer);
+        lines = countLines(collides.str(), "collide!");
+        ASSERT_EQ(static_cast<int>(observer.bounces.size()), lines) << "step " << step;
+    }
+    EXPECT_GT(lines, 100);
+    for (const RecordingObserver::Told& told : observer.bounces) {
+        EXPECT_LE(std::fabs(told.bounce.contact.x), 0.4f + 1e-4f);
+        EXPECT_LE(std::fabs(told.bounce.contact.y), 8.4f + 1e-4f);
+        EXPECT_LE(std::fabs(told.bounce.contact.z), 8.4f + 1e-4f);
+    }
+    EXPECT_TRUE(observer.respawns.empty());
+
+    // A slow ball touching the floor is put back: told once, with the pass's start and the
+    // place it now holds; a step that resolves nothing (no time to fly) tells nothing.
+    const auto floor = floorCourse();
+    ball.setPosition({0.0f, 0.65f, 0.0f});
+    ball.setVelocity({0.0f, -0.5f, 0.0f});
+    settings.step(ball, floor, 1.0, observer);
+    ASSERT_EQ(observer.respawns.size(), 1u);
+    EXPECT_EQ(observer.respawns[0].restedAt, Vector3(0.0f, 0.65f, 0.0f));
+    EXPECT_EQ(observer.respawns[0].place, ball.position());
+    EXPECT_EQ(ball.position().y, ball_constants::respawnHeight);
+    ball.setPosition({0.0f, 0.6f, 0.0f});
+    ball.setVelocity({0.0f, -3.0f, 0.0f});
+    settings.step(ball, floor, 0.0, observer);
+    EXPECT_EQ(observer.respawns.size(), 1u);
+    EXPECT_EQ(static_cast<int>(observer.bounces.size()), lines);
 }
 
 TEST_F(SimulationStep, NonFiniteTimeStepMovesNothing) {

@@ -2,6 +2,7 @@
 #include "CourseModel.h"
 
 #include "geometry/Triangle.h"
+#include "scene/BallConstants.h"
 
 #include <gtest/gtest.h>
 
@@ -20,10 +21,10 @@ using Corners = std::array<Vector3, 3>;
 // Where the program puts the ball: its start, and the respawn places at height 10 with integer x
 // and z from -20 to 20. A place must be this far from every triangle: the ball's radius 0.6
 // and 0.4 to spare.
-const Vector3 ballStart(20.0f, 0.0f, 0.0f);
-constexpr float respawnHeight = 10.0f;
-constexpr int respawnRange = 20;
-constexpr double requiredClearance = 1.0;
+const Vector3 ballStart = ball_constants::startPosition();
+constexpr float respawnHeight = ball_constants::respawnHeight;
+constexpr int respawnRange = ball_constants::respawnReach;
+constexpr double requiredClearance = ball_constants::radius + 0.4;
 
 // Thin slivers make the contact tests ill-conditioned; every corner keeps at least this angle.
 constexpr double smallestAllowedAngleDegrees = 1.0;

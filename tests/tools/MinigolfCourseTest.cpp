@@ -1,7 +1,7 @@
 // minigolf-course run as a process: OBJ models made by the tests imported as courses and read
 // back with the program's own course reader, courses exported and imported again, and the
 // faults it must refuse.
-#include "course/CourseReader.h"
+#include "physics/LoadedCourse.h"
 #include "support/ScratchDirectory.h"
 #include "support/ToolProcess.h"
 
@@ -42,18 +42,16 @@ ToolRun runCourseTool(const std::vector<std::string>& arguments) {
     return runTool(scratch(), courseTool, arguments);
 }
 
-// A course as the program's reader loads it.
-struct LoadedCourse {
-    bool loaded = false;
-    std::vector<Triangle*> triangles;
-    std::vector<CollisionBox> boxes;
-};
-
+// A course as the program's reader loads it; indexed only when read up to its "end".
 LoadedCourse load(const std::string& file) {
     LoadedCourse course;
     std::ostringstream console;
-    course.loaded = CourseReader::instance()->parse(file, course.triangles, course.boxes, console);
+    course.read(file, console);
     return course;
+}
+
+bool loaded(const LoadedCourse& course) {
+    return course.index() != nullptr;
 }
 
 std::vector<float> colourOf(const CollisionBox& box) {
@@ -114,17 +112,17 @@ TEST(MinigolfCourseImport, MaterialsBecomeBoxesWithTheFacesWindingAndColour) {
         << run.err;
 
     const LoadedCourse course = load(output);
-    ASSERT_TRUE(course.loaded);
-    ASSERT_EQ(course.boxes.size(), 2u);
-    ASSERT_EQ(course.triangles.size(), 5u);
-    EXPECT_EQ(colourOf(course.boxes[0]), (std::vector<float>{0.9f, 0.1f, 0.1f, 0.5f}));
-    EXPECT_EQ(colourOf(course.boxes[1]), (std::vector<float>{0.1f, 0.7f, 0.2f, 1.0f}));
-    ASSERT_EQ(course.boxes[0].triangleCount(), 2u);
-    ASSERT_EQ(course.boxes[1].triangleCount(), 3u);
+    ASSERT_TRUE(loaded(course));
+    ASSERT_EQ(course.boxes().size(), 2u);
+    ASSERT_EQ(course.triangles().size(), 5u);
+    EXPECT_EQ(colourOf(course.boxes()[0]), (std::vector<float>{0.9f, 0.1f, 0.1f, 0.5f}));
+    EXPECT_EQ(colourOf(course.boxes()[1]), (std::vector<float>{0.1f, 0.7f, 0.2f, 1.0f}));
+    ASSERT_EQ(course.boxes()[0].triangleCount(), 2u);
+    ASSERT_EQ(course.boxes()[1].triangleCount(), 3u);
 
     // The quad as a fan from its first corner, (1 2 3) and (1 3 4), both facing +y.
-    const Triangle* quad0 = course.boxes[0].triangle(0);
-    const Triangle* quad1 = course.boxes[0].triangle(1);
+    const Triangle* quad0 = course.boxes()[0].triangle(0);
+    const Triangle* quad1 = course.boxes()[0].triangle(1);
     expectVertex(quad0, 0, "0.1", "0", "0.1");
     expectVertex(quad0, 1, "0.1", "0", "10.3");
     expectVertex(quad0, 2, "10.7", "0", "10.3");
@@ -132,23 +130,23 @@ TEST(MinigolfCourseImport, MaterialsBecomeBoxesWithTheFacesWindingAndColour) {
     expectVertex(quad1, 1, "10.7", "0", "10.3");
     expectVertex(quad1, 2, "10.7", "0", "0.1");
     // The pentagon, listed 11 10 9 8 7: counter-clockwise seen from +z, so facing +z.
-    const Triangle* pentagon0 = course.boxes[1].triangle(0);
+    const Triangle* pentagon0 = course.boxes()[1].triangle(0);
     expectVertex(pentagon0, 0, "1", "3", "-1.5");
     expectVertex(pentagon0, 1, "3", "3", "-1.5");
     expectVertex(pentagon0, 2, "4", "5", "-1.5");
     for (int t = 0; t < 2; ++t) {
-        EXPECT_EQ(course.boxes[0].triangle(t)->normal(), Vector3(0.0f, 1.0f, 0.0f));
+        EXPECT_EQ(course.boxes()[0].triangle(t)->normal(), Vector3(0.0f, 1.0f, 0.0f));
     }
     for (int t = 0; t < 3; ++t) {
-        EXPECT_EQ(course.boxes[1].triangle(t)->normal(), Vector3(0.0f, 0.0f, 1.0f));
+        EXPECT_EQ(course.boxes()[1].triangle(t)->normal(), Vector3(0.0f, 0.0f, 1.0f));
     }
 
     // --scale: two course units per model unit.
     const std::string scaled = scratch().path("parts-scaled.txt").string();
     ASSERT_EQ(runCourseTool({"import", model, "-o", scaled, "--scale", "2"}).status, 0);
     const LoadedCourse doubled = load(scaled);
-    ASSERT_EQ(doubled.triangles.size(), 5u);
-    expectVertex(doubled.triangles[0], 1, "0.2", "0", "20.6");
+    ASSERT_EQ(doubled.triangles().size(), 5u);
+    expectVertex(doubled.triangles()[0], 1, "0.2", "0", "20.6");
 }
 
 TEST(MinigolfCourseImport, AConcaveFaceKeepsItsAreaAndItsSide) {
@@ -159,9 +157,9 @@ TEST(MinigolfCourseImport, AConcaveFaceKeepsItsAreaAndItsSide) {
     const std::string output = scratch().path("ell.txt").string();
     ASSERT_EQ(runCourseTool({"import", model, "-o", output}).status, 0);
     const LoadedCourse course = load(output);
-    ASSERT_EQ(course.triangles.size(), 4u);
+    ASSERT_EQ(course.triangles().size(), 4u);
     double area = 0.0;
-    for (const Triangle* t : course.triangles) {
+    for (const Triangle* t : course.triangles()) {
         EXPECT_EQ(t->normal(), Vector3(0.0f, 1.0f, 0.0f));
         const Vector3 v0 = *t->vertex(0);
         area += 0.5 * (*t->vertex(1) - v0).cross(*t->vertex(2) - v0).length();
@@ -189,17 +187,17 @@ TEST(MinigolfCourseImport, LargeGroupsAreSplitIntoTightBoxes) {
     EXPECT_EQ(run.err, "");
 
     const LoadedCourse course = load(output);
-    ASSERT_EQ(course.boxes.size(), 5u);
+    ASSERT_EQ(course.boxes().size(), 5u);
     for (std::size_t b = 0; b < 4; ++b) {
         SCOPED_TRACE("box " + std::to_string(b));
-        const CollisionBox& box = course.boxes[b];
+        const CollisionBox& box = course.boxes()[b];
         EXPECT_EQ(box.triangleCount(), 8u);
         EXPECT_EQ(colourOf(box), (std::vector<float>{0.8f, 0.8f, 0.8f, 1.0f}));
         // Four quads side by side: a quarter of the strip, not overlapping another box.
         EXPECT_EQ(box.maxCorner().x - box.minCorner().x, 4.0f);
     }
-    EXPECT_EQ(course.boxes[4].triangleCount(), 1u);
-    EXPECT_EQ(course.triangles.size(), 33u);
+    EXPECT_EQ(course.boxes()[4].triangleCount(), 1u);
+    EXPECT_EQ(course.triangles().size(), 33u);
 }
 
 // A course of awkward numbers: every file number a random float printed to 9 digits.
@@ -228,7 +226,7 @@ std::string randomCourse(std::mt19937& generator) {
 
 std::vector<std::uint32_t> bitsOf(const LoadedCourse& course) {
     std::vector<std::uint32_t> bits;
-    for (const CollisionBox& box : course.boxes) {
+    for (const CollisionBox& box : course.boxes()) {
         for (int i = 0; i < 4; ++i) {
             bits.push_back(std::bit_cast<std::uint32_t>(box.colour()[i]));
         }
@@ -263,8 +261,8 @@ TEST(MinigolfCourseExport, ImportOfAnExportGivesBackTheSameFloats) {
         EXPECT_EQ(imported.err, "");
         const LoadedCourse before = load(original);
         const LoadedCourse after = load(back);
-        ASSERT_TRUE(before.loaded && after.loaded);
-        EXPECT_EQ(after.boxes.size(), before.boxes.size());
+        ASSERT_TRUE(loaded(before) && loaded(after));
+        EXPECT_EQ(after.boxes().size(), before.boxes().size());
         EXPECT_EQ(bitsOf(after), bitsOf(before));
     }
 }
@@ -420,9 +418,9 @@ TEST(MinigolfCourseImport, AMaterialFileThatIsNoFileIsAWarningAndItsFacesAreGrey
                   0u)
             << run.err;
         const LoadedCourse course = load(output);
-        ASSERT_TRUE(course.loaded);
-        ASSERT_EQ(course.boxes.size(), 1u);
-        EXPECT_EQ(colourOf(course.boxes[0]), (std::vector<float>{0.8f, 0.8f, 0.8f, 1.0f}));
+        ASSERT_TRUE(loaded(course));
+        ASSERT_EQ(course.boxes().size(), 1u);
+        EXPECT_EQ(colourOf(course.boxes()[0]), (std::vector<float>{0.8f, 0.8f, 0.8f, 1.0f}));
     }
 }
 
@@ -465,7 +463,7 @@ TEST(MinigolfCourseExport, AFailedExportLeavesNothingBehind) {
 // Every vertex of a course, triangle after triangle.
 std::vector<Vector3> verticesOf(const LoadedCourse& course) {
     std::vector<Vector3> vertices;
-    for (const Triangle* t : course.triangles) {
+    for (const Triangle* t : course.triangles()) {
         for (int v = 0; v < 3; ++v) {
             vertices.push_back(*t->vertex(v));
         }
@@ -486,7 +484,7 @@ TEST(MinigolfCourseImport, FlipUpAndFitTurnScaleAndMoveTheModel) {
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err, "");
         const LoadedCourse course = load(output);
-        EXPECT_TRUE(course.loaded);
+        EXPECT_TRUE(loaded(course));
         return verticesOf(course);
     };
     const std::vector<Vector3> plain = imported("shape-plain", {});

@@ -1,5 +1,6 @@
 // minigolf-sim run as a process on small generated courses: what it prints, its exit statuses
 // and the physical outcomes it reports (bounces in a closed room, balls lost through a hole).
+#include "scene/BallConstants.h"
 #include "support/ScratchDirectory.h"
 #include "support/ToolProcess.h"
 
@@ -118,8 +119,8 @@ double length(const std::array<double, 3>& v) {
 }
 
 // The program's ball: speed |(-50, -15, 15)|, radius 0.6.
-const double programSpeed = std::sqrt(50.0 * 50.0 + 15.0 * 15.0 + 15.0 * 15.0);
-constexpr double ballRadius = 0.6;
+const double programSpeed = ball_constants::startVelocity().length();
+constexpr double ballRadius = ball_constants::radius;
 constexpr double roomHalfWidth = 25.0;
 // Bounces keep the speed up to float rounding of the mirror, a few ulps per bounce.
 constexpr double speedTolerance = 1e-4;

@@ -4,7 +4,7 @@
 #include "console/CommandMenu.h"
 #include "geometry/Triangle.h"
 #include "geometry/Vector3.h"
-#include "physics/ContactIndex.h"
+#include "physics/LoadedCourse.h"
 #include "physics/SimulationSettings.h"
 #include "scene/Ball.h"
 #include "scene/CollisionBox.h"
@@ -43,11 +43,9 @@ private:
     FrameTimer* timer = nullptr;
     SimulationSettings* settings = nullptr;
     Ball* ball = nullptr;
-    std::vector<Triangle*> triangles;
-    std::vector<CollisionBox> boxes;
-    // Built once from the boxes after the course is read; the step picks its candidate
-    // triangles from it.
-    ContactIndex* contactIndex = nullptr;
+    // The course read from "clobox.txt": its triangles, its boxes and the contact index the
+    // step picks its candidate triangles from.
+    LoadedCourse course;
     Vector3 cameraTarget;
     Vector3 cameraPosition;
     // The direction the light's rays travel, world axes.

@@ -5,6 +5,7 @@
 #include "physics/Contact.h"
 #include "physics/ContactIndex.h"
 #include "physics/ContactTriangle.h"
+#include "physics/StepObserver.h"
 #include "scene/Ball.h"
 #include "scene/CollisionBox.h"
 
@@ -42,10 +43,15 @@ public:
     // random (x, 10, z), x and z whole numbers in -20..20. Each bounce writes "collide!" to the
     // collide stream.
     void step(Ball& ball, const std::vector<CollisionBox>& boxes, double dt);
+    // The same, telling `observer` of every bounce (after its "collide!" line) and every respawn.
+    void step(Ball& ball, const std::vector<CollisionBox>& boxes, double dt,
+              StepObserver& observer);
     // The same, searching through the contact index with the caller's context: so one index,
     // and one course, serve a ball on every thread (each thread with its own settings and
-    // context). The plain call uses a context of the calling thread's own.
-    void step(Ball& ball, const std::vector<CollisionBox>& boxes, double dt, ContactSearch& search);
+    // context). The plain call uses a context of the calling thread's own. The observer, when
+    // given, is told of every bounce and respawn.
+    void step(Ball& ball, const std::vector<CollisionBox>& boxes, double dt, ContactSearch& search,
+              StepObserver* observer = nullptr);
 
     // The contact search of one pass: merges into `earliest` and `contactNormal` every contact of
     // the move from -> to with the triangles of the boxes, in the boxes' order and in each box
@@ -109,7 +115,7 @@ private:
     // Flies the ball through one pass of a step of dt seconds; returns the time left to
     // simulate after a bounce, or nothing when the step is over.
     std::optional<double> runPass(Ball& ball, const std::vector<CollisionBox>& boxes, double dt,
-                                  ContactSearch& search);
+                                  ContactSearch& search, StepObserver* observer);
     // One draw for a respawn place: respawnDraw_ when given, otherwise rand().
     int drawRespawn() const { return respawnDraw_ ? respawnDraw_() : std::rand(); }
 

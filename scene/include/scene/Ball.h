@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scene/BallConstants.h"
 #include "scene/SceneObject.h"
 
 struct GLUquadric;
@@ -39,9 +40,9 @@ private:
     friend class GlSceneDrawing; // draw/: makes the quadric and draws with it
 
     unsigned int textureId_ = 0;
-    Vector3 position_{20.0f, 0.0f, 0.0f};
-    Vector3 velocity_{-50.0f, -15.0f, 15.0f};
-    float radius_ = 0.6f;
+    Vector3 position_ = ball_constants::startPosition();
+    Vector3 velocity_ = ball_constants::startVelocity();
+    float radius_ = ball_constants::radius;
     // Made at the first draw and reused, so no quadric accumulates from frame to frame.
     GLUquadric* quadric_ = nullptr;
 };
