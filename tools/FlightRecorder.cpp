@@ -1,5 +1,6 @@
 #include "tools/FlightRecorder.h"
 
+#include "geometry/DoubleVector.h"
 #include "tools/LineStreams.h"
 
 #include <algorithm>
@@ -16,30 +17,10 @@ namespace {
 constexpr double straightTolerance = 1e-5;
 constexpr double roundingTolerance = 1e-6;
 
-struct DoubleVector {
-    double x, y, z;
-};
-
-DoubleVector toDouble(const Vector3& v) {
-    return {v.x, v.y, v.z};
-}
-
-DoubleVector minus(const DoubleVector& a, const DoubleVector& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-
-double dot(const DoubleVector& a, const DoubleVector& b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
-double length(const DoubleVector& a) {
-    return std::sqrt(dot(a, a));
-}
-
 // Whether b lies on the straight segment from a to c, within the tolerances above.
 bool continuesStraight(const Vector3& a, const Vector3& b, const Vector3& c) {
-    const DoubleVector chord = minus(toDouble(c), toDouble(a));
-    const DoubleVector offset = minus(toDouble(b), toDouble(a));
+    const DoubleVector chord = toDouble(c) - toDouble(a);
+    const DoubleVector offset = toDouble(b) - toDouble(a);
     const double chordSquared = dot(chord, chord);
     const double along = chordSquared > 0.0 ? dot(offset, chord) / chordSquared : 0.0;
     if (along < 0.0 || along > 1.0) {
@@ -121,7 +102,7 @@ void FlightRecorder::finishStep(double dt, bool respawned) {
     for (std::size_t k = 1; k < passes.size(); ++k) {
         const Vector3 contact = passes[k].position;
         const double speed = length(toDouble(passes[k - 1].velocity));
-        const double flown = length(minus(toDouble(contact), toDouble(passes[k - 1].position)));
+        const double flown = length(toDouble(contact) - toDouble(passes[k - 1].position));
         elapsed += speed > 0.0 ? flown / speed : 0.0;
         path_.bounces.push_back(contact);
         addPoint(contact, true);
@@ -146,7 +127,7 @@ Vector3 FlightRecorder::lastContact(const PassStart& pass, double left) const {
     const DoubleVector in = toDouble(pass.velocity);
     const DoubleVector out = toDouble(ball_.velocity());
     const DoubleVector end = toDouble(ball_.position());
-    const DoubleVector change = minus(in, out);
+    const DoubleVector change = in - out;
     const DoubleVector gap = {end.x - start.x - out.x * left, end.y - start.y - out.y * left,
                               end.z - start.z - out.z * left};
     const double changeSquared = dot(change, change);
