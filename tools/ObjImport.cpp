@@ -393,6 +393,9 @@ Model loadModel(const std::string& path, std::string& text, const ModelScan& sca
     MaterialFiles materials(path, scan, warnings);
     std::string warningText;
     std::string errors;
+    // Faces are triangulated here (triangulateFace), not by tinyobjloader: its triangles keep no
+    // trace of the face they came from, whose line the warnings name, and it splits a quad along
+    // its shorter diagonal where the import has always fanned from the first corner.
     const bool loaded = tinyobj::LoadObj(&model.attrib, &model.shapes, &model.materials,
                                          &warningText, &errors, &in, &materials,
                                          /*triangulate=*/false);
