@@ -1,11 +1,11 @@
 #include "CourseGenerator.h"
 
+#include "course/CourseWriter.h"
 #include "physics/ContactIndex.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <numbers>
 #include <optional>
@@ -200,32 +200,6 @@ std::array<Point, 3> awkwardTriangle(int kind, const Point& centre, std::mt19937
     }
 }
 
-void appendNumber(std::string& text, float value) {
-    char number[32];
-    std::snprintf(number, sizeof number, "%.9g", value);
-    text += number;
-}
-
-// The lines of a course file: a box's "start" and colour, a triangle, the closing "end".
-void appendBoxStart(std::string& text, const std::array<float, 4>& colour) {
-    text += "start\n";
-    for (std::size_t i = 0; i < colour.size(); ++i) {
-        text += i == 0 ? "" : " ";
-        appendNumber(text, colour[i]);
-    }
-    text += "\n";
-}
-
-void appendTriangle(std::string& text, const std::array<float, 9>& triangle) {
-    for (std::size_t i = 0; i < triangle.size(); ++i) {
-        text += i == 0 ? "" : i % 3 == 0 ? "  " : " ";
-        appendNumber(text, triangle[i]);
-    }
-    text += "\n";
-}
-
-constexpr const char* courseEnd = "end\n";
-
 } // namespace
 
 std::array<double, 3> randomDirection(std::mt19937& random) {
@@ -285,31 +259,28 @@ void generateAwkward(int count, unsigned seed, GeneratedCourseSink& sink) {
 }
 
 std::string generatedCourseText(const GeneratedCourse& course) {
-    std::string text;
+    std::ostringstream text;
+    CourseTextWriter writer(text);
     for (const GeneratedBox& box : course) {
-        appendBoxStart(text, box.colour);
+        writer.startBox(box.colour);
         for (const std::array<float, 9>& triangle : box.triangles) {
-            appendTriangle(text, triangle);
+            writer.addTriangle(triangle);
         }
     }
-    text += courseEnd;
-    return text;
+    writer.finish();
+    return text.str();
 }
 
 void CourseTextWriter::startBox(const std::array<float, 4>& colour) {
-    line_.clear();
-    appendBoxStart(line_, colour);
-    out_ << line_;
+    writer_.startBox(colour);
 }
 
 void CourseTextWriter::addTriangle(const std::array<float, 9>& triangle) {
-    line_.clear();
-    appendTriangle(line_, triangle);
-    out_ << line_;
+    writer_.addFileTriangle(triangle);
 }
 
 void CourseTextWriter::finish() {
-    out_ << courseEnd;
+    writer_.finish();
 }
 
 LoadedCourse buildGenerated(const GeneratedCourse& course, unsigned threads) {
@@ -438,7 +409,7 @@ std::string sweepsText(const std::vector<Sweep>& sweeps) {
                                   sweep.to.x,   sweep.to.y,   sweep.to.z};
         for (int i = 0; i < 6; ++i) {
             text += i == 0 ? "" : " ";
-            appendNumber(text, numbers[i]);
+            CourseWriter::appendNumber(text, numbers[i]);
         }
         text += "\n";
     }

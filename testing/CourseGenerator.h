@@ -1,5 +1,6 @@
 #pragma once
 
+#include "course/CourseWriter.h"
 #include "geometry/Triangle.h"
 #include "geometry/Vector3.h"
 #include "physics/LoadedCourse.h"
@@ -57,22 +58,21 @@ void generateTerrain(int cells, int tiles, GeneratedCourseSink& sink);
 GeneratedCourse generateAwkward(int count, unsigned seed);
 void generateAwkward(int count, unsigned seed, GeneratedCourseSink& sink);
 
-// The course file text: "start", the colour, one triangle a line, "end". Every number is written
-// so that it reads back as the same float.
+// The course file text as CourseWriter writes it, the file numbers as they are: every number
+// reads back as the same float.
 std::string generatedCourseText(const GeneratedCourse& course);
 
 // Writes generatedCourseText's text to a stream as the course is made: the same bytes, one line
 // at a time. finish() writes the closing "end".
 class CourseTextWriter : public GeneratedCourseSink {
 public:
-    explicit CourseTextWriter(std::ostream& out) : out_(out) {}
+    explicit CourseTextWriter(std::ostream& out) : writer_(out) {}
     void startBox(const std::array<float, 4>& colour) override;
     void addTriangle(const std::array<float, 9>& triangle) override;
     void finish();
 
 private:
-    std::ostream& out_;
-    std::string line_;
+    CourseWriter writer_;
 };
 
 // A generated course built as the course reader builds it from the file generatedCourseText

@@ -4,13 +4,15 @@
 // span the course, meets every triangle: for the lint's benchmark and tests. Each shape's
 // triangles come in a shuffled order, 256 to a box in that order, so that every box spans the
 // whole shape.
+#include "course/CourseWriter.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <numbers>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -91,25 +93,27 @@ inline std::vector<ShapeTriangle> trianglesOf(Shape shape, int count, std::uint3
     return triangles;
 }
 
-// The course file: boxes of 256 triangles in the list's order, in file units (course units
-// times 5).
+// The course file: boxes of 256 triangles in the list's order, each corner the float nearest
+// its course coordinates.
 inline std::string courseText(const std::vector<ShapeTriangle>& triangles) {
     constexpr std::size_t perBox = 256;
-    std::string text;
-    char number[32];
+    constexpr std::array<float, 4> grey = {0.5f, 0.5f, 0.5f, 1.0f};
+    std::ostringstream text;
+    CourseWriter writer(text);
     for (std::size_t i = 0; i < triangles.size(); ++i) {
         if (i % perBox == 0) {
-            text += "start\n0.5 0.5 0.5 1\n";
+            writer.startBox(grey);
         }
-        for (const Corner& corner : triangles[i]) {
-            for (const double c : corner) {
-                std::snprintf(number, sizeof number, "%.9g ", static_cast<float>(5.0 * c));
-                text += number;
-            }
+        std::array<Vector3, 3> corners;
+        for (std::size_t v = 0; v < corners.size(); ++v) {
+            const Corner& c = triangles[i][v];
+            corners[v] = Vector3(static_cast<float>(c[0]), static_cast<float>(c[1]),
+                                 static_cast<float>(c[2]));
         }
-        text += "\n";
+        writer.addTriangle(corners);
     }
-    return text + "end\n";
+    writer.finish();
+    return text.str();
 }
 
 } // namespace lint_shapes

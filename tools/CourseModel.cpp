@@ -1,14 +1,15 @@
 #include "CourseModel.h"
 
+#include "course/CourseWriter.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <sstream>
 
 namespace {
 
-// The reader turns every file number into course units by this single-precision factor.
-constexpr float courseUnitsPerFileUnit = 0.2f;
 constexpr double fileUnitsPerCourseUnit = 5.0;
 
 using Colour = std::array<float, 4>;
@@ -37,20 +38,6 @@ constexpr std::array<double, 3> roomY = {floorY, railTopY, ceilingY};
 
 // A planar convex loop of corners, either way round.
 using Face = std::vector<Vector3>;
-
-// "%.2f" without trailing zeros: the shortest text of a file number with two decimals.
-std::string fileNumberText(double fileValue) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", fileValue);
-    std::string result = text;
-    while (result.back() == '0') {
-        result.pop_back();
-    }
-    if (result.back() == '.') {
-        result.pop_back();
-    }
-    return result == "-0" ? "0" : result;
-}
 
 Vector3 point(double x, double y, double z) {
     return {snapToFile(x), snapToFile(y), snapToFile(z)};
@@ -299,10 +286,13 @@ void addCupAndFlag(std::vector<ModelBox>& boxes) {
 } // namespace
 
 float snapToFile(double c) {
-    const std::string text = fileNumberText(c * fileUnitsPerCourseUnit);
+    // Five times c to two decimals, as a float: the grid of the file's numbers.
+    char text[32];
+    const int length = std::snprintf(text, sizeof text, "%.2f", c * fileUnitsPerCourseUnit);
     float fileValue = 0.0f;
-    std::from_chars(text.data(), text.data() + text.size(), fileValue);
-    return fileValue * courseUnitsPerFileUnit;
+    std::from_chars(text, text + length, fileValue);
+    // "-0.00" is the grid's zero: no vertex gets a negative zero.
+    return fileValue == 0.0f ? 0.0f : CourseWriter::courseValueOf(fileValue);
 }
 
 std::vector<ModelBox> buildCourseModel() {
@@ -318,25 +308,14 @@ std::vector<ModelBox> buildCourseModel() {
 }
 
 std::string courseFileText(const std::vector<ModelBox>& boxes) {
-    std::string text;
+    std::ostringstream text;
+    CourseWriter writer(text);
     for (const ModelBox& box : boxes) {
-        text += "start\n";
-        char colour[128];
-        std::snprintf(colour, sizeof colour, "%g %g %g %g\n", box.colour[0], box.colour[1],
-                      box.colour[2], box.colour[3]);
-        text += colour;
+        writer.startBox(box.colour);
         for (const auto& triangle : box.triangles) {
-            for (std::size_t v = 0; v < triangle.size(); ++v) {
-                text += v == 0 ? "" : "  ";
-                for (int axis = 0; axis < 3; ++axis) {
-                    text += axis == 0 ? "" : " ";
-                    text += fileNumberText(triangle[v][axis] * fileUnitsPerCourseUnit);
-                }
-            }
-            text += "\n";
+            writer.addTriangle(triangle);
         }
-        text += "\n";
     }
-    text += "end\n";
-    return text;
+    writer.finish();
+    return text.str();
 }

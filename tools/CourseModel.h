@@ -49,7 +49,7 @@ struct ModelBox {
 std::vector<ModelBox> buildCourseModel();
 
 // The course file: "start", the colour, one triangle per line, a blank line between boxes, and
-// finally "end" and a line break. Numbers are in file units, as short as they can be written.
+// finally "end" and a line break, as CourseWriter writes it.
 std::string courseFileText(const std::vector<ModelBox>& boxes);
 
 // The coordinate, in course units, that a reader rebuilds from the file number the course

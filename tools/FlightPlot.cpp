@@ -1,5 +1,7 @@
 #include "FlightPlot.h"
 
+#include "ToolCommandLine.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -107,29 +109,20 @@ struct View {
         return verticalDown ? top + (v - lowVertical) * scale : top + (highVertical - v) * scale;
     }
     // `pixels` as a length in course units, for strokes inside the view's groups.
-    std::string strokeWidth(double pixels) const {
-        char text[40];
-        std::snprintf(text, sizeof text, "%.4g", pixels / scale);
-        return text;
-    }
+    std::string strokeWidth(double pixels) const { return formatNumber(pixels / scale, 4); }
     // The SVG transform from (across, vertical) course units to the page.
     std::string transform() const {
-        char text[160];
-        std::snprintf(text, sizeof text, "matrix(%.9g 0 0 %.9g %.9g %.9g)", scale,
-                      verticalDown ? scale : -scale, pageX(0.0), pageY(0.0));
-        return text;
+        std::string text = "matrix(";
+        for (const double entry : {scale, 0.0, 0.0, verticalDown ? scale : -scale, pageX(0.0)}) {
+            text += formatNumber(entry, 9) + " ";
+        }
+        return text + formatNumber(pageY(0.0), 9) + ")";
     }
 };
 
-std::string number(double value, int digits) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.*g", digits, value);
-    return text;
-}
-
 // Course units in the view's two axes: triangles to 7 digits, path points to 9 (every float).
 std::string point(const View& view, const Vector3& p, int digits) {
-    return number(p[view.across], digits) + "," + number(p[view.vertical], digits);
+    return formatNumber(p[view.across], digits) + "," + formatNumber(p[view.vertical], digits);
 }
 
 std::string escaped(const std::string& text) {
@@ -267,9 +260,9 @@ struct PagePoint {
 // overlapping copies in chains of literal + string.
 void pathStep(std::string& path, char command, double across, double vertical) {
     path += command;
-    path += number(across, 9);
+    path += formatNumber(across, 9);
     path += ',';
-    path += number(vertical, 9);
+    path += formatNumber(vertical, 9);
 }
 
 // A cross of two strokes through p, `size` course units from the centre to each end.
@@ -384,9 +377,9 @@ ClippedPath clipPath(const FlightPath& path, const View& view) {
 void writePath(std::ostream& out, const FlightPath& path, const View& view, float radius) {
     // The lines are cut at the frame here; the marks of the ball's size (a bounce's circle
     // reaches past the frame by up to a radius) are cut by the renderer.
-    out << "<clipPath id=\"frame-" << view.id << "\"><rect x=\"" << number(view.left, 7)
-        << "\" y=\"" << number(view.top, 7) << "\" width=\"" << number(view.width, 7)
-        << "\" height=\"" << number(view.height, 7) << "\"/></clipPath>\n"
+    out << "<clipPath id=\"frame-" << view.id << "\"><rect x=\"" << formatNumber(view.left, 7)
+        << "\" y=\"" << formatNumber(view.top, 7) << "\" width=\"" << formatNumber(view.width, 7)
+        << "\" height=\"" << formatNumber(view.height, 7) << "\"/></clipPath>\n"
         << "<g clip-path=\"url(#frame-" << view.id << ")\">\n";
     out << "<g class=\"path\" transform=\"" << view.transform() << "\" fill=\"none\">\n";
     const ClippedPath clipped = clipPath(path, view);
@@ -394,7 +387,7 @@ void writePath(std::ostream& out, const FlightPath& path, const View& view, floa
         std::string points;
         for (const PagePoint& p : line) {
             points += points.empty() ? "" : " ";
-            points += number(p.across, 9) + "," + number(p.vertical, 9);
+            points += formatNumber(p.across, 9) + "," + formatNumber(p.vertical, 9);
         }
         out << "<polyline class=\"flight\" points=\"" << points << "\" stroke=\"" << pathColour
             << "\" stroke-width=\"" << view.strokeWidth(1.6) << "\" stroke-linejoin=\"round\"/>\n";
@@ -405,8 +398,9 @@ void writePath(std::ostream& out, const FlightPath& path, const View& view, floa
         return p.isFinite() && view.inFrame(p[view.across], p[view.vertical]);
     };
     const auto circle = [&](const Vector3& p, const char* cls, double r, const std::string& paint) {
-        out << "<circle class=\"" << cls << "\" cx=\"" << number(p[view.across], 9) << "\" cy=\""
-            << number(p[view.vertical], 9) << "\" r=\"" << number(r, 9) << "\" " << paint << "/>\n";
+        out << "<circle class=\"" << cls << "\" cx=\"" << formatNumber(p[view.across], 9)
+            << "\" cy=\"" << formatNumber(p[view.vertical], 9) << "\" r=\"" << formatNumber(r, 9)
+            << "\" " << paint << "/>\n";
     };
     const std::string bounce = "stroke=\"" + std::string(bounceColour) + "\" stroke-width=\"" +
                                view.strokeWidth(1.2) + "\"";
@@ -445,39 +439,43 @@ void writePath(std::ostream& out, const FlightPath& path, const View& view, floa
 // The frame, the ticks with their labels in course units, the axis names and the view's name.
 void writeAxes(std::ostream& out, const View& view, const Bounds& bounds) {
     const char* axisName[3] = {"x", "y", "z"};
-    out << "<rect x=\"" << number(view.left, 7) << "\" y=\"" << number(view.top, 7) << "\" width=\""
-        << number(view.width, 7) << "\" height=\"" << number(view.height, 7)
-        << "\" fill=\"#fbfbf8\" stroke=\"#444444\"/>\n";
-    out << "<text x=\"" << number(view.left, 7) << "\" y=\"" << number(view.top - 8.0, 7)
-        << "\" font-size=\"13\" font-weight=\"bold\">" << view.name << "</text>\n";
+    out << "<rect x=\"" << formatNumber(view.left, 7) << "\" y=\"" << formatNumber(view.top, 7)
+        << "\" width=\"" << formatNumber(view.width, 7) << "\" height=\""
+        << formatNumber(view.height, 7) << "\" fill=\"#fbfbf8\" stroke=\"#444444\"/>\n";
+    out << "<text x=\"" << formatNumber(view.left, 7) << "\" y=\""
+        << formatNumber(view.top - 8.0, 7) << "\" font-size=\"13\" font-weight=\"bold\">"
+        << view.name << "</text>\n";
 
     const double bottom = view.top + view.height;
     const double acrossTicks =
         std::clamp(view.width / pixelsPerAcrossTick, fewestTicks, ticksWanted);
     for (const double tick : ticks(bounds, view.across, acrossTicks)) {
         const double x = view.pageX(tick);
-        out << "<line x1=\"" << number(x, 7) << "\" y1=\"" << number(bottom, 7) << "\" x2=\""
-            << number(x, 7) << "\" y2=\"" << number(bottom + 5.0, 7) << "\" stroke=\"#444444\"/>"
-            << "<text x=\"" << number(x, 7) << "\" y=\"" << number(bottom + 17.0, 7)
+        out << "<line x1=\"" << formatNumber(x, 7) << "\" y1=\"" << formatNumber(bottom, 7)
+            << "\" x2=\"" << formatNumber(x, 7) << "\" y2=\"" << formatNumber(bottom + 5.0, 7)
+            << "\" stroke=\"#444444\"/>"
+            << "<text x=\"" << formatNumber(x, 7) << "\" y=\"" << formatNumber(bottom + 17.0, 7)
             << "\" font-size=\"11\" text-anchor=\"middle\">"
-            << number(tick + 0.0, 6) // + 0.0: no "-0"
+            << formatNumber(tick + 0.0, 6) // + 0.0: no "-0"
             << "</text>\n";
     }
     for (const double tick : ticks(bounds, view.vertical)) {
         const double y = view.pageY(tick);
-        out << "<line x1=\"" << number(view.left - 5.0, 7) << "\" y1=\"" << number(y, 7)
-            << "\" x2=\"" << number(view.left, 7) << "\" y2=\"" << number(y, 7)
+        out << "<line x1=\"" << formatNumber(view.left - 5.0, 7) << "\" y1=\"" << formatNumber(y, 7)
+            << "\" x2=\"" << formatNumber(view.left, 7) << "\" y2=\"" << formatNumber(y, 7)
             << "\" stroke=\"#444444\"/>"
-            << "<text x=\"" << number(view.left - 8.0, 7) << "\" y=\"" << number(y + 4.0, 7)
-            << "\" font-size=\"11\" text-anchor=\"end\">" << number(tick + 0.0, 6) << "</text>\n";
+            << "<text x=\"" << formatNumber(view.left - 8.0, 7) << "\" y=\""
+            << formatNumber(y + 4.0, 7) << "\" font-size=\"11\" text-anchor=\"end\">"
+            << formatNumber(tick + 0.0, 6) << "</text>\n";
     }
-    out << "<text x=\"" << number(view.left + view.width, 7) << "\" y=\""
-        << number(bottom + 32.0, 7) << "\" font-size=\"12\" text-anchor=\"end\">"
+    out << "<text x=\"" << formatNumber(view.left + view.width, 7) << "\" y=\""
+        << formatNumber(bottom + 32.0, 7) << "\" font-size=\"12\" text-anchor=\"end\">"
         << axisName[view.across] << " (course units)</text>\n";
-    out << "<text x=\"" << number(view.left - 46.0, 7) << "\" y=\""
-        << number(view.top + 0.5 * view.height, 7) << "\" font-size=\"12\" text-anchor=\"middle\""
-        << " transform=\"rotate(-90 " << number(view.left - 46.0, 7) << " "
-        << number(view.top + 0.5 * view.height, 7) << ")\">" << axisName[view.vertical]
+    out << "<text x=\"" << formatNumber(view.left - 46.0, 7) << "\" y=\""
+        << formatNumber(view.top + 0.5 * view.height, 7)
+        << "\" font-size=\"12\" text-anchor=\"middle\""
+        << " transform=\"rotate(-90 " << formatNumber(view.left - 46.0, 7) << " "
+        << formatNumber(view.top + 0.5 * view.height, 7) << ")\">" << axisName[view.vertical]
         << (view.verticalDown ? " (down)" : " (up)") << "</text>\n";
 }
 
@@ -491,16 +489,16 @@ void writeHeading(std::ostream& out, const FlightPath& path, const PlotCaption& 
     out << "<text x=\"" << marginLeft << "\" y=\"24\" font-size=\"16\" font-weight=\"bold\">"
         << "Flight on " << escaped(caption.courseName) << "</text>\n"
         << "<text x=\"" << marginLeft << "\" y=\"44\" font-size=\"12\">"
-        << counted(path.steps, "step") << " of " << number(caption.dt, 6) << " s, "
+        << counted(path.steps, "step") << " of " << formatNumber(caption.dt, 6) << " s, "
         << counted(caption.collides, "bounce") << ", "
         << counted(static_cast<long long>(path.respawns.size()), "respawn") << "; ball radius "
-        << number(caption.ballRadius, 6) << "</text>\n";
+        << formatNumber(caption.ballRadius, 6) << "</text>\n";
     double x = marginLeft;
     const double y = 66.0;
     // Text widths are estimated (at most about 7 pixels a character at this size): the legend
     // only needs its entries not to overlap.
     const auto label = [&](const std::string& text) {
-        out << "<text x=\"" << number(x, 7) << "\" y=\"" << number(y + 4.0, 7)
+        out << "<text x=\"" << formatNumber(x, 7) << "\" y=\"" << formatNumber(y + 4.0, 7)
             << "\" font-size=\"12\">" << text << "</text>\n";
         x += 14.0 + 7.0 * static_cast<double>(text.size());
     };
@@ -508,28 +506,30 @@ void writeHeading(std::ostream& out, const FlightPath& path, const PlotCaption& 
         << "\" stroke=\"" << pathColour << "\" stroke-width=\"1.6\"/>\n";
     x += 30.0;
     label("path of the centre");
-    out << "<circle cx=\"" << number(x + 6.0, 7) << "\" cy=\"" << y << "\" r=\"5\" fill=\"none\" "
+    out << "<circle cx=\"" << formatNumber(x + 6.0, 7) << "\" cy=\"" << y
+        << "\" r=\"5\" fill=\"none\" "
         << "stroke=\"" << bounceColour << "\" stroke-width=\"1.2\"/>\n";
     x += 16.0;
     label("bounce");
-    out << "<path d=\"M" << number(x, 7) << "," << y - 5.0 << "l10,10m-10,0l10,-10\" stroke=\""
-        << respawnColour << "\" stroke-width=\"2\"/>\n";
+    out << "<path d=\"M" << formatNumber(x, 7) << "," << y - 5.0
+        << "l10,10m-10,0l10,-10\" stroke=\"" << respawnColour << "\" stroke-width=\"2\"/>\n";
     x += 16.0;
     label("respawn");
-    out << "<circle cx=\"" << number(x + 5.0, 7) << "\" cy=\"" << y
+    out << "<circle cx=\"" << formatNumber(x + 5.0, 7) << "\" cy=\"" << y
         << "\" r=\"5\" fill=\"#2ca02c\" stroke=\"#000000\"/>\n";
     x += 14.0;
     label("start");
-    out << "<circle cx=\"" << number(x + 5.0, 7) << "\" cy=\"" << y
+    out << "<circle cx=\"" << formatNumber(x + 5.0, 7) << "\" cy=\"" << y
         << "\" r=\"5\" fill=\"#d62728\" stroke=\"#000000\"/>\n";
     x += 14.0;
     label("end");
-    out << "<rect x=\"" << number(x, 7) << "\" y=\"" << y - 5.0
+    out << "<rect x=\"" << formatNumber(x, 7) << "\" y=\"" << y - 5.0
         << "\" width=\"10\" height=\"10\" fill=\"none\" stroke=\"" << backFaceColour << "\"/>\n";
     x += 16.0;
     label("face seen from behind");
-    out << "<path d=\"M" << number(x, 7) << "," << y << "l5,-5l5,5l-5,5z\" fill=\"none\" stroke=\""
-        << pathColour << "\" stroke-width=\"1.2\"/>\n";
+    out << "<path d=\"M" << formatNumber(x, 7) << "," << y
+        << "l5,-5l5,5l-5,5z\" fill=\"none\" stroke=\"" << pathColour
+        << "\" stroke-width=\"1.2\"/>\n";
     x += 16.0;
     label("path leaves or enters the picture");
 }
@@ -586,9 +586,10 @@ std::string flightSvg(const LoadedCourse& course, const FlightPath& path,
 
     std::ostringstream out;
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << number(pageWidth, 7)
-        << "\" height=\"" << number(pageHeight, 7) << "\" viewBox=\"0 0 " << number(pageWidth, 7)
-        << " " << number(pageHeight, 7) << "\" font-family=\"DejaVu Sans, Arial, sans-serif\">\n"
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << formatNumber(pageWidth, 7)
+        << "\" height=\"" << formatNumber(pageHeight, 7) << "\" viewBox=\"0 0 "
+        << formatNumber(pageWidth, 7) << " " << formatNumber(pageHeight, 7)
+        << "\" font-family=\"DejaVu Sans, Arial, sans-serif\">\n"
         << "<title>Flight on " << escaped(caption.courseName) << "</title>\n"
         << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
     writeHeading(out, path, caption);

@@ -1,5 +1,7 @@
 #include "FlightRecorder.h"
 
+#include "geometry/DoubleVector.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -13,30 +15,10 @@ namespace {
 constexpr double straightTolerance = 1e-5;
 constexpr double roundingTolerance = 1e-6;
 
-struct DoubleVector {
-    double x, y, z;
-};
-
-DoubleVector toDouble(const Vector3& v) {
-    return {v.x, v.y, v.z};
-}
-
-DoubleVector minus(const DoubleVector& a, const DoubleVector& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-
-double dot(const DoubleVector& a, const DoubleVector& b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
-double length(const DoubleVector& a) {
-    return std::sqrt(dot(a, a));
-}
-
 // Whether b lies on the straight segment from a to c, within the tolerances above.
 bool continuesStraight(const Vector3& a, const Vector3& b, const Vector3& c) {
-    const DoubleVector chord = minus(toDouble(c), toDouble(a));
-    const DoubleVector offset = minus(toDouble(b), toDouble(a));
+    const DoubleVector chord = toDouble(c) - toDouble(a);
+    const DoubleVector offset = toDouble(b) - toDouble(a);
     const double chordSquared = dot(chord, chord);
     const double along = chordSquared > 0.0 ? dot(offset, chord) / chordSquared : 0.0;
     if (along < 0.0 || along > 1.0) {

@@ -1,17 +1,45 @@
 #include "ObjExport.h"
 
-#include "CourseNumbers.h"
+#include "course/CourseWriter.h"
 #include "ToolCommandLine.h"
 #include "ToolFile.h"
 #include "ToolProgress.h"
 
 #include <bit>
 #include <cctype>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <unordered_map>
 
 namespace {
+
+// A decimal farther than this from the float it stands for (in ulps of that float) is not
+// trusted to tinyobjloader's parser; see objNumberText.
+constexpr double safeUlps = 0.25;
+
+// A decimal that tinyobjloader reads back as exactly `value`: the shortest one when it lies well
+// inside the float's rounding interval, more digits otherwise. tinyobjloader sums the digits in
+// double precision with an error of about 1e-15 of the value; a float's rounding interval is
+// 6e-8 of it wide, so a text within a quarter of an ulp of the float cannot be read as another.
+std::string objNumberText(float value) {
+    std::string text = CourseWriter::numberText(value);
+    const float magnitude = std::fabs(value);
+    const double ulp =
+        double(std::nextafter(magnitude, std::numeric_limits<float>::infinity())) - magnitude;
+    for (const int digits : {9, 12, 17}) {
+        if (std::fabs(std::strtod(text.c_str(), nullptr) - double(value)) <= safeUlps * ulp) {
+            break;
+        }
+        char longer[64];
+        std::snprintf(longer, sizeof longer, "%.*g", digits, double(value));
+        text = longer;
+    }
+    return text;
+}
 
 // Exact bits of a vertex, so that only vertices equal to the bit (a zero's sign included) are
 // shared.

@@ -1,6 +1,6 @@
 #include "ObjImport.h"
 
-#include "CourseNumbers.h"
+#include "course/CourseWriter.h"
 #include "FaceTriangulation.h"
 #include "ObjScan.h"
 #include "ToolCommandLine.h"
@@ -393,6 +393,9 @@ Model loadModel(const std::string& path, std::string& text, const ModelScan& sca
     MaterialFiles materials(path, scan, warnings);
     std::string warningText;
     std::string errors;
+    // Faces are triangulated here (triangulateFace), not by tinyobjloader: its triangles keep no
+    // trace of the face they came from, whose line the warnings name, and it splits a quad along
+    // its shorter diagonal where the import has always fanned from the first corner.
     const bool loaded = tinyobj::LoadObj(&model.attrib, &model.shapes, &model.materials,
                                          &warningText, &errors, &in, &materials,
                                          /*triangulate=*/false);
@@ -544,11 +547,11 @@ void FaceCollector::addFace(const std::vector<Vector3>& corners, std::size_t fac
         for (int v = 0; v < 3; ++v) {
             const Vector3& corner = corners[pieces[piece][static_cast<std::size_t>(v)]];
             for (int axis = 0; axis < 3; ++axis) {
-                const FileCoordinate coordinate = fileCoordinateFor(corner[axis]);
-                inexact += coordinate.exact ? 0 : 1;
-                triangle.file[static_cast<std::size_t>(3 * v + axis)] = coordinate.fileValue;
+                const CourseWriter::FileNumber number = CourseWriter::fileNumberFor(corner[axis]);
+                inexact += number.exact ? 0 : 1;
+                triangle.file[static_cast<std::size_t>(3 * v + axis)] = number.value;
                 triangle.course[static_cast<std::size_t>(v)][axis] =
-                    courseValueOf(coordinate.fileValue);
+                    CourseWriter::courseValueOf(number.value);
             }
         }
         // The reader's own test: a triangle whose normal is not finite has no area.
@@ -712,6 +715,7 @@ void splitIntoBoxes(std::vector<std::size_t> members, const std::vector<CourseTr
 }
 
 void writeBoxes(const ImportOptions& options, const FaceCollector& faces, std::ostream& out) {
+    CourseWriter writer(out);
     for (const Group& group : faces.groups) {
         std::vector<std::vector<std::size_t>> boxes;
         splitIntoBoxes(group.triangles, faces.triangles,
@@ -720,28 +724,21 @@ void writeBoxes(const ImportOptions& options, const FaceCollector& faces, std::o
             if (box.empty()) {
                 continue;
             }
-            out << "start\n";
-            for (std::size_t i = 0; i < 4; ++i) {
-                out << (i == 0 ? "" : " ") << shortestFloatText(group.colour[i]);
-            }
-            out << "\n";
+            writer.startBox(group.colour);
             for (const std::size_t t : box) {
                 const std::array<float, 9>& file = faces.triangles[t].file;
+                std::array<float, 9> written;
                 for (std::size_t i = 0; i < file.size(); ++i) {
                     // --flip writes corners 0, 2, 1: the same triangle (kept, and put in its
                     // box, as without it), wound the other way.
                     const std::size_t corner = options.flip ? (3 - i / 3) % 3 : i / 3;
-                    out << (i == 0       ? ""
-                            : i % 3 == 0 ? "  "
-                                         : " ")
-                        << shortestFloatText(file[3 * corner + i % 3]);
+                    written[i] = file[3 * corner + i % 3];
                 }
-                out << "\n";
+                writer.addFileTriangle(written);
             }
-            out << "\n";
         }
     }
-    out << "end\n";
+    writer.finish();
 }
 
 void writeCourse(const ImportOptions& options, const FaceCollector& faces) {

@@ -14,7 +14,7 @@
 //
 // One OBJ unit becomes `scale` course units; the file holds five times the course values, each
 // written as the shortest number that the course reader turns back into exactly that float (or
-// into its nearest neighbour where no file number gives it exactly: see CourseNumbers.h).
+// into its nearest neighbour where no file number gives it exactly: see course/CourseWriter.h).
 // Faces without area are left out with a warning naming the OBJ file and line; each kind of
 // warning is listed a few times and then counted.
 //

@@ -307,9 +307,9 @@ std::string parseFileName(const std::string& option, const std::string& word) {
     return word;
 }
 
-std::string formatNumber(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
+std::string formatNumber(double value, int significantDigits) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.*g", significantDigits, value);
     return text;
 }
 

@@ -51,8 +51,9 @@ float parseFloatAbove(const std::string& option, const std::string& word, float 
 // A file name to write: any word but the empty one, which names no file.
 std::string parseFileName(const std::string& option, const std::string& word);
 
-// "%g" of a number, for usage texts and messages.
-std::string formatNumber(double value);
+// A number to `significantDigits` digits as "%g" writes it (six by default), for usage texts,
+// messages and drawings.
+std::string formatNumber(double value, int significantDigits = 6);
 std::string formatVector(const Vector3& v);
 std::string quoted(const std::string& word);
 

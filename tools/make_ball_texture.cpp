@@ -9,6 +9,7 @@
 // File: uncompressed true-colour TGA (type 2), 32 bits per pixel stored blue, green, red, alpha,
 // no image ID, rows from the bottom up (origin bit clear), 8 alpha bits.
 #include "GeneratorCommandLine.h"
+#include "geometry/DoubleVector.h"
 
 #include <algorithm>
 #include <array>
@@ -50,13 +51,8 @@ constexpr double lineHalfWidth = 0.06;
 // keep the dimples' rims and the line from stair-stepping.
 constexpr double texelAngle = std::numbers::pi / textureHeight;
 
-struct Direction {
-    double x, y, z;
-};
-
-double dot(const Direction& a, const Direction& b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
+// A point on the unit sphere.
+using Direction = DoubleVector;
 
 Direction onSphere(double s, double t) {
     const double longitude = 2.0 * std::numbers::pi * s;
