@@ -1,9 +1,9 @@
 #include "ObjExport.h"
 
-#include "course/CourseWriter.h"
 #include "ToolCommandLine.h"
 #include "ToolFile.h"
 #include "ToolProgress.h"
+#include "course/CourseWriter.h"
 
 #include <bit>
 #include <cctype>

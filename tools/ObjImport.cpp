@@ -1,10 +1,10 @@
 #include "ObjImport.h"
 
-#include "course/CourseWriter.h"
 #include "FaceTriangulation.h"
 #include "ObjScan.h"
 #include "ToolCommandLine.h"
 #include "ToolFile.h"
+#include "course/CourseWriter.h"
 #include "geometry/Triangle.h"
 
 #include <tiny_obj_loader.h>
