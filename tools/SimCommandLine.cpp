@@ -108,6 +108,8 @@ void addVector(CLI::App& command, const std::string& name, Vector3& target,
             name, [&target](const std::vector<float>& v) { target = Vector3(v[0], v[1], v[2]); },
             description + " (default " + formatVector(target) + ")")
         ->expected(3)
+        // Not the tools' TakeLast, which would take the last three of "--pos 1 2 3 --pos 4 5".
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
         ->transform(finite({.inFloat = true}));
 }
 

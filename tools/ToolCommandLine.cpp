@@ -70,6 +70,15 @@ void describeTool(CLI::App& app, const std::string& footer) {
     app.get_formatter()->column_width(28);
 }
 
+void requireCommand(CLI::App& app) {
+    app.require_subcommand(0, 1);
+    app.callback([&app] {
+        if (app.get_subcommands().empty()) {
+            throw CLI::RequiredError("COMMAND");
+        }
+    });
+}
+
 int commandLineFault(const CLI::App& app, const CLI::ParseError& error) {
     if (error.get_exit_code() == 0) { // --help, --version
         return finishOutput(app.get_name(), app.exit(error));

@@ -49,6 +49,10 @@ CLI::Validator fileName();
 // What every tool's App has: --version (NAME VERSION), --help, its footer.
 void describeTool(CLI::App& app, const std::string& footer);
 
+// A tool of commands: a line names exactly one. (Not CLI11's require_subcommand(1), which would
+// answer an unknown command with "a subcommand is required" instead of naming the word.)
+void requireCommand(CLI::App& app);
+
 // The end of a command line CLI11 refused: help and --version go to standard output with status
 // 0, any fault is one line on standard error with status 2.
 int commandLineFault(const CLI::App& app, const CLI::ParseError& error);

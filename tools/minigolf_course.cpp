@@ -236,7 +236,7 @@ int main(int argc, char** argv) {
     describeTool(app,
                  "Exit status: 0 done; 1 a check found a fault in the course; 2 bad arguments, an\n"
                  "unreadable input or an unwritable output.");
-    app.require_subcommand(1);
+    requireCommand(app);
     ImportOptions import;
     ExportOptions exportOptions;
     LintOptions lint;

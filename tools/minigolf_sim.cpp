@@ -520,7 +520,7 @@ int main(int argc, char** argv) {
     CLI::App app("Runs the ball physics of the prototype on a course file, without a window.",
                  toolName);
     describeTool(app, "Exit status: 2 for bad arguments or a course that cannot be read.");
-    app.require_subcommand(1);
+    requireCommand(app);
     SimulateOptions simulate;
     CheckOptions check;
     PlotOptions plot;
