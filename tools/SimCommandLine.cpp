@@ -159,22 +159,21 @@ void completeCheck(CheckOptions& options) {
     checkFlightRange(options.from, options.speed, options.dt, steps, "--speed");
 }
 
-std::string simulateDescription() {
+// The usage text below the options of simulate: what it prints, its exit statuses.
+std::string simulateHelp() {
     return "Flies the ball through COURSE and prints, as the last line,\n"
            "  steps N collides C respawns R position X Y Z velocity X Y Z\n"
            "Numbers are printed with 9 significant digits (%.9g), enough to give back every\n"
-           "float.";
-}
-
-std::string simulateFooter() {
-    return "A respawn is a step that turns a non-zero velocity into exactly (0, 0, 0) with the\n"
+           "float.\n"
+           "A respawn is a step that turns a non-zero velocity into exactly (0, 0, 0) with the\n"
            "ball at height 10. A flight whose arithmetic would overflow a float (a speed beyond\n"
            "8.5e37 course units per second, start + speed x dt x steps beyond 1.7e38 course\n"
            "units, or dt beyond 2.6e19 s) is refused.\n"
-           "Exit status: 0 done; 2 bad arguments or an unreadable course.\n";
+           "Exit status: 0 done; 2 bad arguments or an unreadable course.";
 }
 
-std::string plotDescription() {
+// The usage text below the options of plot: what it prints, its exit statuses.
+std::string plotHelp() {
     return "Flies the ball through COURSE as simulate does and draws the flight as an SVG\n"
            "picture: the course seen from above (x to the right, z down), from the side (x to\n"
            "the right, y up) and from the front (z to the right, y up), on one scale, in course\n"
@@ -184,19 +183,17 @@ std::string plotDescription() {
            "The ball's path is a line through its centre after every step and at every bounce,\n"
            "cut at the frame, with a diamond where it leaves or enters; bounces are circles of\n"
            "the ball's radius at the contact, respawns are crosses, the start and the end are\n"
-           "dots. Nothing is printed on standard output.";
-}
-
-std::string plotFooter() {
-    return "A flight is refused as simulate refuses it, and stopped when it has bounced more\n"
+           "dots. Nothing is printed on standard output.\n"
+           "A flight is refused as simulate refuses it, and stopped when it has bounced more\n"
            "than " +
            std::to_string(mostPlottedBounces) +
            " times (too many marks to draw, and memory that grows with them).\n"
            "Exit status: 0 written; 2 bad arguments, an unreadable course, a flight of too many\n"
-           "bounces or an unwritable output.\n";
+           "bounces or an unwritable output.";
 }
 
-std::string checkDescription() {
+// The usage text below the options of check: what it prints, its exit statuses.
+std::string checkHelp() {
     return "Loads COURSE and prints its triangle and box counts and the number of every\n"
            "degenerate triangle; then flies balls from one point in random directions (uniform\n"
            "on the sphere) and reports how many left the course (centre outside the bounds of\n"
@@ -213,31 +210,8 @@ std::string checkDescription() {
            "Ball K draws its direction and its respawn places from a generator of its own,\n"
            "seeded from S and K, so the balls fly on every core and the report is the same\n"
            "for any --threads. --seconds 0 flies no ball: it only loads the course and prints\n"
-           "its counts.";
-}
-
-std::string sweepDescription() {
-    return "Loads COURSE and runs, for every sweep of SWEEPS (one a line: FX FY FZ TX TY TZ, in\n"
-           "course units), one pass of the step's contact search: the ball (radius 0.6) moving\n"
-           "from F to T. The last line on standard output is\n"
-           "  sweeps N hits H seconds S sweeps-per-second R\n"
-           "H counting the sweeps with a contact and S timing the searches alone. --dump writes,\n"
-           "per sweep, the contact as a fraction of the move and the contact normal normalised as\n"
-           "the step normalises it (1 0 0 0 for no contact), numbers as %.9g.";
-}
-
-std::string sweepFooter() {
-    return "SWEEPS is read a batch at a time, so any length of input takes the same memory. A\n"
-           "line that is not six finite numbers, longer than " +
-           std::to_string(SweepReader::longestLine) +
-           " characters or holding a NUL byte\n"
-           "ends the run as SWEEPS:LINE: ..., the sweeps before it searched and dumped.\n"
-           "Exit status: 0 done; 2 bad arguments, an unreadable course or sweeps file, a line\n"
-           "that is not a sweep, or an unwritable dump.\n";
-}
-
-std::string checkFooter() {
-    return "A --seconds that gives no step at --dt is refused: nothing would be checked. A step\n"
+           "its counts.\n"
+           "A --seconds that gives no step at --dt is refused: nothing would be checked. A step\n"
            "that needs more than " +
            std::to_string(SimulationSettings::maxPassesPerStep) +
            " contact passes has the rest of its time dropped (a safety\n"
@@ -246,7 +220,25 @@ std::string checkFooter() {
            "Exit status: 0 every ball flew its steps, none left and every state stayed finite;\n"
            "1 a ball left the course or turned non-finite; 2 bad arguments (a --seconds of no\n"
            "step included) or an unreadable course; 3 no ball left, but a step reached the pass\n"
-           "limit, so the check is incomplete.\n";
+           "limit, so the check is incomplete.";
+}
+
+// The usage text below the options of sweep: what it prints, its exit statuses.
+std::string sweepHelp() {
+    return "Loads COURSE and runs, for every sweep of SWEEPS (one a line: FX FY FZ TX TY TZ, in\n"
+           "course units), one pass of the step's contact search: the ball (radius 0.6) moving\n"
+           "from F to T. The last line on standard output is\n"
+           "  sweeps N hits H seconds S sweeps-per-second R\n"
+           "H counting the sweeps with a contact and S timing the searches alone. --dump writes,\n"
+           "per sweep, the contact as a fraction of the move and the contact normal normalised as\n"
+           "the step normalises it (1 0 0 0 for no contact), numbers as %.9g.\n"
+           "SWEEPS is read a batch at a time, so any length of input takes the same memory. A\n"
+           "line that is not six finite numbers, longer than " +
+           std::to_string(SweepReader::longestLine) +
+           " characters or holding a NUL byte\n"
+           "ends the run as SWEEPS:LINE: ..., the sweeps before it searched and dumped.\n"
+           "Exit status: 0 done; 2 bad arguments, an unreadable course or sweeps file, a line\n"
+           "that is not a sweep, or an unwritable dump.";
 }
 
 } // namespace
@@ -254,7 +246,7 @@ std::string checkFooter() {
 CLI::App* addSimulate(CLI::App& app, SimulateOptions& target) {
     CLI::App* command = app.add_subcommand(
         "simulate", "fly one ball and print its last state (every step with --trace or --csv)");
-    command->footer(simulateDescription() + "\n" + simulateFooter());
+    command->footer(simulateHelp());
     addFlight(*command, target);
     CLI::Option* trace = command->add_flag("--trace", target.trace,
                                            "before the last line, the header line\n"
@@ -275,7 +267,7 @@ CLI::App* addSimulate(CLI::App& app, SimulateOptions& target) {
 CLI::App* addPlot(CLI::App& app, PlotOptions& target) {
     CLI::App* command = app.add_subcommand(
         "plot", "fly one ball as simulate does and draw the flight over the course as SVG");
-    command->footer(plotDescription() + "\n" + plotFooter());
+    command->footer(plotHelp());
     addFlight(*command, target.flight);
     command->add_option("-o", target.output, "the SVG file to write")
         ->type_name("FLIGHT.svg")
@@ -288,7 +280,7 @@ CLI::App* addPlot(CLI::App& app, PlotOptions& target) {
 CLI::App* addCheck(CLI::App& app, CheckOptions& target) {
     CLI::App* command = app.add_subcommand(
         "check", "fly many balls in random directions and report whether any left the course");
-    command->footer(checkDescription() + "\n" + checkFooter());
+    command->footer(checkHelp());
     const Ball ball{Ball::withoutTexture};
     target.from = ball.position();
     target.speed = ball.velocity().length();
@@ -334,7 +326,7 @@ CLI::App* addCheck(CLI::App& app, CheckOptions& target) {
 CLI::App* addSweep(CLI::App& app, SweepOptions& target) {
     CLI::App* command = app.add_subcommand(
         "sweep", "run the contact search on sweeps from a file, timed, with their contacts");
-    command->footer(sweepDescription() + "\n" + sweepFooter());
+    command->footer(sweepHelp());
     addCourse(*command, target.course);
     command
         ->add_option("SWEEPS", target.sweeps,

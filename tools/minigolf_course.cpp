@@ -234,6 +234,7 @@ int main(int argc, char** argv) {
                  "generated courses for measurements.",
                  toolName);
     describeTool(app,
+                 "'minigolf-course COMMAND --help' lists the options of a command.\n"
                  "Exit status: 0 done; 1 a check found a fault in the course; 2 bad arguments, an\n"
                  "unreadable input or an unwritable output.");
     requireCommand(app);

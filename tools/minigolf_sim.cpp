@@ -519,7 +519,8 @@ int runSweep(const SweepOptions& options) {
 int main(int argc, char** argv) {
     CLI::App app("Runs the ball physics of the prototype on a course file, without a window.",
                  toolName);
-    describeTool(app, "Exit status: 2 for bad arguments or a course that cannot be read.");
+    describeTool(app, "'minigolf-sim COMMAND --help' lists the options of a command.\n"
+                      "Exit status: 2 for bad arguments or a course that cannot be read.");
     requireCommand(app);
     SimulateOptions simulate;
     CheckOptions check;
