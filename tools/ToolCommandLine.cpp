@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 
 CLI::Validator finite(RealRange range) {
     auto check = [range](std::string& word) -> std::string {
@@ -18,11 +19,12 @@ CLI::Validator finite(RealRange range) {
             return "expected a number, found " + ::quoted(word);
         }
         // nan, inf and overflow alike; an underflow to a tiny or zero value is taken as read.
-        const double value = range.inFloat ? double(static_cast<float>(read)) : read;
-        if (!std::isfinite(value)) {
+        if (!std::isfinite(read) ||
+            (range.inFloat && std::fabs(read) > std::numeric_limits<float>::max())) {
             return "expected a finite number" + std::string(range.inFloat ? " in a float" : "") +
                    ", found " + ::quoted(word);
         }
+        const double value = range.inFloat ? double(static_cast<float>(read)) : read;
         if (range.strictly ? !(value > range.least) : !(value >= range.least)) {
             return std::string(range.strictly ? "must be greater than " : "must be at least ") +
                    formatNumber(range.least) + ", found " + ::quoted(word);
