@@ -68,7 +68,7 @@ void describeTool(CLI::App& app, const std::string& footer) {
     app.footer(footer);
     // As the tools always did: an option given twice takes its last value.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    // One line per option in the help: wide enough for "--pos FLOAT x 3".
+    // The column of option names in the help: most fit, with their values, before it.
     app.get_formatter()->column_width(28);
 }
 

@@ -120,18 +120,18 @@ CLI::App* addGenerate(CLI::App& app, GenerateOptions& values) {
         ->required()
         ->check(CLI::IsMember({"room", "terrain", "awkward"}));
     addOutput(*command, values.output, "COURSE.txt", "the course file to write");
-    const auto count = [command](const std::string& name, int& target, int least, int most,
-                                 const std::string& description) {
+    const auto count = [command](const std::string& name, const std::string& value, int& target,
+                                 int least, int most, const std::string& description) {
         return command->add_option(name, target, description)
-            ->type_name(name == "--tiles" ? "K" : "N")
+            ->type_name(value)
             ->transform(whole())
             ->check(CLI::Range(least, most));
     };
-    count("--cells", values.cells, 1, 2000,
+    count("--cells", "N", values.cells, 1, 2000,
           "room, terrain: cells along a wall's side, 1 to 2000 (default 29)");
-    count("--tiles", values.tiles, 1, 2000,
+    count("--tiles", "K", values.tiles, 1, 2000,
           "room, terrain: boxes along a wall's side, 1 to N (default 2)");
-    count("--triangles", values.triangles, 1, 10000000,
+    count("--triangles", "N", values.triangles, 1, 10000000,
           "awkward: triangles, 1 to 10000000 (default 3000)");
     command
         ->add_option("--seed", values.seed,
@@ -139,7 +139,7 @@ CLI::App* addGenerate(CLI::App& app, GenerateOptions& values) {
         ->type_name("N")
         ->transform(whole())
         ->check(CLI::Range(0u, std::numeric_limits<unsigned>::max()));
-    CLI::Option* sweeps = count("--sweeps", values.sweeps, 0, 10000000,
+    CLI::Option* sweeps = count("--sweeps", "N", values.sweeps, 0, 10000000,
                                 "random sweeps to write to --sweeps-file, 0 to 10000000");
     command
         ->add_option("--sweeps-file", values.sweepsOutput,
