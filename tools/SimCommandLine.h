@@ -7,8 +7,8 @@
 #include <string>
 
 // The options of minigolf-sim's commands, their defaults (the program's ball) and their usage
-// texts. Each declare function puts a command's options on its CLI11 subcommand; the values are
-// in the struct once CommandOptions::convert and the command's own check have run.
+// texts. Each add function puts a command on the tool's App, its options bound to the struct;
+// the values are in the struct, checked against each other, once CLI11 has parsed the line.
 
 // simulate COURSE [--pos X Y Z] [--vel X Y Z] [--dt SECONDS] [--steps N] [--seed N]
 //                 [--trace | --csv]
@@ -75,25 +75,10 @@ struct SweepOptions {
     std::string dump;
 };
 
-// Declare a command's options on `options`' command; the defaults they name are the program's
-// ball, set into the struct here.
-void declareSimulate(CommandOptions& options, SimulateOptions& target);
-void declarePlot(CommandOptions& options, PlotOptions& target);
-void declareCheck(CommandOptions& options, CheckOptions& target);
-void declareSweep(CommandOptions& options, SweepOptions& target);
-
-// The checks that need more than one option, run after conversion; they throw UsageError.
-void checkSimulate(const SimulateOptions& options);
-void checkPlot(const PlotOptions& options);
-void completeCheck(CheckOptions& options);
-
-// Usage texts of the commands: what they print (above the options) and their exit statuses
-// (below them).
-std::string simulateDescription();
-std::string simulateFooter();
-std::string plotDescription();
-std::string plotFooter();
-std::string checkDescription();
-std::string checkFooter();
-std::string sweepDescription();
-std::string sweepFooter();
+// Add a command, its options bound to `target`, whose defaults are set here (the program's
+// ball); the checks that need more than one option run as the command's callback, refusing with
+// CLI::ValidationError.
+CLI::App* addSimulate(CLI::App& app, SimulateOptions& target);
+CLI::App* addPlot(CLI::App& app, PlotOptions& target);
+CLI::App* addCheck(CLI::App& app, CheckOptions& target);
+CLI::App* addSweep(CLI::App& app, SweepOptions& target);

@@ -8,8 +8,10 @@
 //
 // File: uncompressed true-colour TGA (type 2), 32 bits per pixel stored blue, green, red, alpha,
 // no image ID, rows from the bottom up (origin bit clear), 8 alpha bits.
-#include "GeneratorCommandLine.h"
+#include "ToolCommandLine.h"
 #include "geometry/DoubleVector.h"
+
+#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <array>
@@ -28,10 +30,6 @@ constexpr int textureWidth = 256;  // texels around the ball
 constexpr int textureHeight = 128; // texels from pole to pole
 constexpr int bytesPerPixel = 4;
 constexpr std::size_t tgaHeaderSize = 18;
-
-constexpr std::string_view usage =
-    "usage: make-ball-texture OUTPUT\n"
-    "Writes the ball's texture (assets/ball.tga) to the file OUTPUT.\n";
 
 // Dimples: centres on a Fibonacci lattice, which spreads them evenly with no crowding at the
 // poles. Their angular radius is a fraction of the mean spacing sqrt(4 pi / count), so
@@ -144,12 +142,16 @@ std::vector<std::uint8_t> tgaFile() {
 } // namespace
 
 int main(int argc, char** argv) {
-    const GeneratorCommandLine line =
-        readGeneratorCommandLine(argc, argv, "make-ball-texture", usage, 1, 1);
-    if (line.exitStatus) {
-        return *line.exitStatus;
+    CLI::App app("Writes the ball's texture (assets/ball.tga) to the file OUTPUT.",
+                 "make-ball-texture");
+    describeTool(app, "\"--\" ends the options, so that OUTPUT may start with \"-\".");
+    std::string output;
+    app.add_option("OUTPUT", output, "the TGA file to write")->required()->check(fileName());
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return commandLineFault(app, error);
     }
-    const std::string& output = line.fileNames.front();
     std::ofstream out(output, std::ios::binary);
     if (!out) {
         std::cerr << output << ": error: cannot open for writing (" << std::strerror(errno)

@@ -1,33 +1,32 @@
 // make-course [--help] [OUTPUT]: writes the bundled course (assets/clobox.txt) to OUTPUT, or to
 // standard output without an argument. The course itself is described in CourseModel.
 #include "CourseModel.h"
-#include "GeneratorCommandLine.h"
+#include "ToolCommandLine.h"
+
+#include <CLI/CLI.hpp>
 
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 
-namespace {
-
-constexpr std::string_view usage =
-    "usage: make-course [OUTPUT]\n"
-    "Writes the bundled course (assets/clobox.txt) to the file OUTPUT, or to standard output.\n";
-
-} // namespace
-
 int main(int argc, char** argv) {
-    const GeneratorCommandLine line =
-        readGeneratorCommandLine(argc, argv, "make-course", usage, 0, 1);
-    if (line.exitStatus) {
-        return *line.exitStatus;
+    CLI::App app("Writes the bundled course (assets/clobox.txt) to the file OUTPUT, or to "
+                 "standard output.",
+                 "make-course");
+    describeTool(app, "\"--\" ends the options, so that OUTPUT may start with \"-\".");
+    std::string output;
+    app.add_option("OUTPUT", output, "the course file to write")->check(fileName());
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return commandLineFault(app, error);
     }
     const std::string text = courseFileText(buildCourseModel());
-    if (line.fileNames.empty()) {
+    if (output.empty()) {
         std::cout << text << std::flush;
         return std::cout ? 0 : 1;
     }
-    const std::string& output = line.fileNames.front();
     std::ofstream out(output, std::ios::binary);
     if (!out) {
         std::cerr << output << ": error: cannot open for writing (" << std::strerror(errno)

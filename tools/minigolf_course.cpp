@@ -8,50 +8,52 @@
 #include "ObjImport.h"
 #include "ToolCommandLine.h"
 
+#include <CLI/CLI.hpp>
+
 #include <limits>
-#include <memory>
 #include <string>
 
 namespace {
 
 const std::string toolName = "minigolf-course";
 
-std::function<int()> defineImport(CLI::App& command) {
-    auto options = std::make_shared<CommandOptions>(command);
-    auto values = std::make_shared<ImportOptions>();
-    options->positional("MODEL.obj",
-                        "the Wavefront OBJ model (its MTL files are looked for in "
-                        "its folder)",
-                        values->model, "missing the model file");
-    options->value(
-        "-o", "COURSE.txt", "the course file to write",
-        [values](const std::string& o, const std::string& w) {
-            values->output = parseFileName(o, w);
-        },
-        true);
-    options->value("--scale", "S", "course units per OBJ unit, greater than 0 (default 1)",
-                   [values](const std::string& o, const std::string& w) {
-                       values->scale = parseRealAbove(o, w, 0.0, true);
-                   });
-    options->value("--box-triangles", "N", "most triangles in one box, at least 1 (default 256)",
-                   [values](const std::string& o, const std::string& w) {
-                       values->boxTriangles =
-                           parseIntegerWithin(o, w, 1, std::numeric_limits<long long>::max());
-                   });
-    options->flag("--flip", "reverse every face's winding: its back becomes the side struck",
-                  values->flip);
-    options->value("--up", "y|z",
-                   "the model's up axis; a Z-up model is turned so +z is up (default y)",
-                   [values](const std::string& o, const std::string& w) {
-                       if (w != "y" && w != "z") {
-                           throw UsageError(o + ": expected y or z, found " + quoted(w));
-                       }
-                       values->zUp = w == "z";
-                   });
-    options->flag("--fit", "scale and move the model into the play area (instead of --scale)",
-                  values->fit);
-    describeCommand(
-        command,
+// The course file a command writes, -o COURSE.txt.
+void addOutput(CLI::App& command, std::string& output, const std::string& file,
+               const std::string& description) {
+    command.add_option("-o", output, description)->type_name(file)->required()->check(fileName());
+}
+
+CLI::App* addImport(CLI::App& app, ImportOptions& values) {
+    CLI::App* command = app.add_subcommand(
+        "import", "a Wavefront OBJ model (with its MTL materials) as a course file");
+    command
+        ->add_option("MODEL.obj", values.model,
+                     "the Wavefront OBJ model (its MTL files are looked for in its folder)")
+        ->required();
+    addOutput(*command, values.output, "COURSE.txt", "the course file to write");
+    CLI::Option* scale = command
+                             ->add_option("--scale", values.scale,
+                                          "course units per OBJ unit, greater than 0 (default 1)")
+                             ->type_name("S")
+                             ->transform(finite({.least = 0.0, .strictly = true}));
+    command
+        ->add_option("--box-triangles", values.boxTriangles,
+                     "most triangles in one box, at least 1 (default 256)")
+        ->type_name("N")
+        ->transform(whole())
+        ->check(CLI::Range(1LL, std::numeric_limits<long long>::max(), "POSITIVE"));
+    command->add_flag("--flip", values.flip,
+                      "reverse every face's winding: its back becomes the side struck");
+    command
+        ->add_option_function<std::string>(
+            "--up", [&values](const std::string& up) { values.zUp = up == "z"; },
+            "the model's up axis; a Z-up model is turned so +z is up (default y)")
+        ->check(CLI::IsMember({"y", "z"}));
+    command
+        ->add_flag("--fit", values.fit,
+                   "scale and move the model into the play area (instead of --scale)")
+        ->excludes(scale);
+    command->footer(
         "Reads a Wavefront OBJ model with its MTL materials and writes it as a course file.\n"
         "Faces of more than three corners are split into triangles with their winding kept:\n"
         "the side from which a face's corners run counter-clockwise (its front in the OBJ) is\n"
@@ -80,30 +82,19 @@ std::function<int()> defineImport(CLI::App& command) {
         "model is scaled alike along every axis so that its larger horizontal side spans -23 to\n"
         "23 (as the bundled room does, inside the camera's orbit), centred on the vertical axis,\n"
         "with its lowest point at height -2 (2 below the start). A model whose shorter side then\n"
-        "leaves respawn places outside it is imported with a warning; its height is its own.\n",
+        "leaves respawn places outside it is imported with a warning; its height is its own.\n"
         "Exit status: 0 written; 2 bad arguments, an unreadable model (or one without any face\n"
-        "with an area) or an unwritable course.\n");
-    return [options, values] {
-        options->convert();
-        if (values->fit && options->given("--scale")) {
-            throw UsageError("--fit: chooses the scale itself; leave out --scale");
-        }
-        return importObj(*values);
-    };
+        "with an area) or an unwritable course.");
+    return command;
 }
 
-std::function<int()> defineExport(CLI::App& command) {
-    auto options = std::make_shared<CommandOptions>(command);
-    auto values = std::make_shared<ExportOptions>();
-    options->positional("COURSE.txt", "the course file", values->course, "missing the course file");
-    options->value(
-        "-o", "MODEL.obj", "the OBJ file to write; MODEL.mtl is written beside it",
-        [values](const std::string& o, const std::string& w) {
-            values->output = parseFileName(o, w);
-        },
-        true);
-    describeCommand(
-        command,
+CLI::App* addExport(CLI::App& app, ExportOptions& values) {
+    CLI::App* command =
+        app.add_subcommand("export", "a course file as a Wavefront OBJ model with an MTL file");
+    command->add_option("COURSE.txt", values.course, "the course file")->required();
+    addOutput(*command, values.output, "MODEL.obj",
+              "the OBJ file to write; MODEL.mtl is written beside it");
+    command->footer(
         "Writes a course as a Wavefront OBJ model with its materials in an MTL file beside it, so\n"
         "that any 3D viewer shows it: one group and one material per box (named box_0, box_1,\n"
         "... in the course's order), the material's diffuse and ambient colour the box's colour\n"
@@ -113,87 +104,73 @@ std::function<int()> defineExport(CLI::App& command) {
         "triangles are written once; a box without triangles keeps its material only. Both\n"
         "files are written to temporary files beside them and renamed only when both are\n"
         "complete, so a failed export leaves neither changed; MODEL.mtl is replaced if there,\n"
-        "and no other file is touched.\n",
-        "Exit status: 0 written; 2 bad arguments, an unreadable course or an unwritable model.\n");
-    return [options, values] {
-        options->convert();
-        return exportObj(*values);
-    };
+        "and no other file is touched.\n"
+        "Exit status: 0 written; 2 bad arguments, an unreadable course or an unwritable model.");
+    return command;
 }
 
 // The longest sweep, course units: a start lies within the course, whose coordinates are at
 // most a fifth of the largest float (file numbers times 0.2), so its end stays a finite float.
 constexpr float longestSweep = std::numeric_limits<float>::max() / 2.0f;
 
-// The checks of generate's options against each other.
-void checkGenerate(const CommandOptions& options, const GenerateOptions& values) {
-    if (values.kind != "room" && values.kind != "terrain" && values.kind != "awkward") {
-        throw UsageError("KIND: expected room, terrain or awkward, found " + quoted(values.kind));
-    }
-    if (values.kind != "awkward" && values.tiles > values.cells) {
-        throw UsageError("--tiles: at most --cells (" + std::to_string(values.cells) + ")");
-    }
-    if (values.sweeps > 0 && values.sweepsOutput.empty()) {
-        throw UsageError("--sweeps: needs --sweeps-file");
-    }
-    if (options.given("--sweeps-file") && !options.given("--sweeps")) {
-        throw UsageError("--sweeps-file: needs --sweeps N, the number of sweeps to write");
-    }
-}
-
-std::function<int()> defineGenerate(CLI::App& command) {
-    auto options = std::make_shared<CommandOptions>(command);
-    auto values = std::make_shared<GenerateOptions>();
-    options->positional("KIND", "room, terrain or awkward", values->kind,
-                        "missing the kind of course");
-    options->value(
-        "-o", "COURSE.txt", "the course file to write",
-        [values](const std::string& o, const std::string& w) {
-            values->output = parseFileName(o, w);
-        },
-        true);
-    options->value("--cells", "N",
-                   "room, terrain: cells along a wall's side, 1 to 2000 (default 29)",
-                   [values](const std::string& o, const std::string& w) {
-                       values->cells = static_cast<int>(parseIntegerWithin(o, w, 1, 2000));
-                   });
-    options->value("--tiles", "K", "room, terrain: boxes along a wall's side, 1 to N (default 2)",
-                   [values](const std::string& o, const std::string& w) {
-                       values->tiles = static_cast<int>(parseIntegerWithin(o, w, 1, 2000));
-                   });
-    options->value("--triangles", "N", "awkward: triangles, 1 to 10000000 (default 3000)",
-                   [values](const std::string& o, const std::string& w) {
-                       values->triangles = static_cast<int>(parseIntegerWithin(o, w, 1, 10000000));
-                   });
-    options->value(
-        "--seed", "N", "seed of the awkward triangles and of the sweeps (default 1)",
-        [values](const std::string& o, const std::string& w) { values->seed = parseSeed(o, w); });
-    options->value("--sweeps", "N", "random sweeps to write to --sweeps-file, 0 to 10000000",
-                   [values](const std::string& o, const std::string& w) {
-                       values->sweeps = static_cast<int>(parseIntegerWithin(o, w, 0, 10000000));
-                   });
-    options->value("--sweeps-file", "SWEEPS.txt",
-                   "where the sweeps go, one a line: FX FY FZ TX TY TZ",
-                   [values](const std::string& o, const std::string& w) {
-                       values->sweepsOutput = parseFileName(o, w);
-                   });
-    options->value("--sweep-length", "L",
-                   "length of every sweep, course units, 0 to " + formatNumber(longestSweep) +
-                       " (default 2)",
-                   [values](const std::string& o, const std::string& w) {
-                       values->sweepLength = parseFloatAbove(o, w, 0.0f, false);
-                       if (values->sweepLength > longestSweep) {
-                           throw UsageError(o + ": must be at most " + formatNumber(longestSweep) +
-                                            ", found " + quoted(w));
-                       }
-                   });
-    options->value("--clearance", "C",
-                   "least distance of a sweep's start from every triangle (default 1)",
-                   [values](const std::string& o, const std::string& w) {
-                       values->clearance = parseFloatAbove(o, w, 0.0f, false);
-                   });
-    describeCommand(
-        command,
+CLI::App* addGenerate(CLI::App& app, GenerateOptions& values) {
+    CLI::App* command = app.add_subcommand(
+        "generate", "a generated room, terrain or awkward course, with random sweeps");
+    command->add_option("KIND", values.kind, "room, terrain or awkward")
+        ->required()
+        ->check(CLI::IsMember({"room", "terrain", "awkward"}));
+    addOutput(*command, values.output, "COURSE.txt", "the course file to write");
+    const auto count = [command](const std::string& name, const std::string& value, int& target,
+                                 int least, int most, const std::string& description) {
+        return command->add_option(name, target, description)
+            ->type_name(value)
+            ->transform(whole())
+            ->check(CLI::Range(least, most));
+    };
+    count("--cells", "N", values.cells, 1, 2000,
+          "room, terrain: cells along a wall's side, 1 to 2000 (default 29)");
+    count("--tiles", "K", values.tiles, 1, 2000,
+          "room, terrain: boxes along a wall's side, 1 to N (default 2)");
+    count("--triangles", "N", values.triangles, 1, 10000000,
+          "awkward: triangles, 1 to 10000000 (default 3000)");
+    command
+        ->add_option("--seed", values.seed,
+                     "seed of the awkward triangles and of the sweeps (default 1)")
+        ->type_name("N")
+        ->transform(whole())
+        ->check(CLI::Range(0u, std::numeric_limits<unsigned>::max()));
+    CLI::Option* sweeps = count("--sweeps", "N", values.sweeps, 0, 10000000,
+                                "random sweeps to write to --sweeps-file, 0 to 10000000");
+    command
+        ->add_option("--sweeps-file", values.sweepsOutput,
+                     "where the sweeps go, one a line: FX FY FZ TX TY TZ")
+        ->type_name("SWEEPS.txt")
+        ->check(fileName())
+        ->needs(sweeps);
+    // The longest sweep, course units: a start lies within the course, whose coordinates are at
+    // most a fifth of the largest float (file numbers times 0.2), so its end stays a finite float.
+    constexpr float longestSweep = std::numeric_limits<float>::max() / 2.0f;
+    command
+        ->add_option("--sweep-length", values.sweepLength,
+                     "length of every sweep, course units, 0 to " + formatNumber(longestSweep) +
+                         " (default 2)")
+        ->type_name("L")
+        ->transform(finite({.least = 0.0, .most = longestSweep, .inFloat = true}));
+    command
+        ->add_option("--clearance", values.clearance,
+                     "least distance of a sweep's start from every triangle (default 1)")
+        ->type_name("C")
+        ->transform(finite({.least = 0.0, .inFloat = true}));
+    command->callback([&values] {
+        if (values.kind != "awkward" && values.tiles > values.cells) {
+            throw CLI::ValidationError("--tiles",
+                                       "at most --cells (" + std::to_string(values.cells) + ")");
+        }
+        if (values.sweeps > 0 && values.sweepsOutput.empty()) {
+            throw CLI::ValidationError("--sweeps", "needs --sweeps-file");
+        }
+    });
+    command->footer(
         "Writes a generated course for measuring and testing the contact search:\n"
         "  room     the room of 40 x 20 x 40 course units (x and z from -20 to 20, y from -10 to\n"
         "           10) with six inward walls, each an N x N grid of cells of two triangles, cut\n"
@@ -203,23 +180,18 @@ std::function<int()> defineGenerate(CLI::App& command) {
         "  awkward  triangles of awkward kinds (edges within 1e-6 to 1e-3 rad of an axis,\n"
         "           slivers, huge, tiny and degenerate ones) in boxes of 64\n"
         "With --sweeps, also random sweeps (directions uniform on the sphere, starts at least C\n"
-        "from every triangle of the course as the reader reads it back) for minigolf-sim sweep.\n",
-        "Exit status: 0 written; 2 bad arguments or an unwritable file.\n");
-    return [options, values] {
-        options->convert();
-        checkGenerate(*options, *values);
-        return generateCourse(*values);
-    };
+        "from every triangle of the course as the reader reads it back) for minigolf-sim sweep.\n"
+        "Exit status: 0 written; 2 bad arguments or an unwritable file.");
+    return command;
 }
 
-std::function<int()> defineLint(CLI::App& command) {
-    auto options = std::make_shared<CommandOptions>(command);
-    auto values = std::make_shared<LintOptions>();
-    options->positional("COURSE.txt", "the course file", values->course, "missing the course file");
-    options->flag("--closed", "open edges and inconsistent winding are errors, not warnings",
-                  values->closed);
-    describeCommand(
-        command,
+CLI::App* addLint(CLI::App& app, LintOptions& values) {
+    CLI::App* command =
+        app.add_subcommand("lint", "static checks of a course file, one line per finding");
+    command->add_option("COURSE.txt", values.course, "the course file")->required();
+    command->add_flag("--closed", values.closed,
+                      "open edges and inconsistent winding are errors, not warnings");
+    command->footer(
         "Checks a course file without flying a ball. Each finding is one line on standard\n"
         "output at the first number of the triangle it concerns, in the order of the file:\n"
         "  COURSE.txt:LINE:COLUMN: error: ...\n"
@@ -249,33 +221,40 @@ std::function<int()> defineLint(CLI::App& command) {
         "  rays in 128 directions strike mostly (nine in ten) the backs of the triangles whose\n"
         "  every edge another triangle runs too, in every direction along the axes; named at\n"
         "  the first triangle struck from behind. Reverse the model's faces (import --flip).\n"
-        "Edges match by the exact floats of their ends, as the course reader builds them.\n",
+        "Edges match by the exact floats of their ends, as the course reader builds them.\n"
         "Exit status: 0 no error found; 1 an error found; 2 bad arguments or an unreadable\n"
-        "course (the reader's message on standard error, nothing on standard output).\n");
-    return [options, values] {
-        options->convert();
-        return lintCourse(*values);
-    };
+        "course (the reader's message on standard error, nothing on standard output).");
+    return command;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    ToolDefinition tool;
-    tool.name = toolName;
-    tool.description =
-        "Tools for course authors: course files to and from 3D models, their checks, and\n"
-        "generated courses for measurements.";
-    tool.footer =
-        "'minigolf-course COMMAND --help' lists the options of a command.\n"
-        "Exit status: 0 done; 1 a check found a fault in the course; 2 bad arguments, an\n"
-        "unreadable input or an unwritable output.\n";
-    tool.commands = {
-        {"import", "a Wavefront OBJ model (with its MTL materials) as a course file", defineImport},
-        {"export", "a course file as a Wavefront OBJ model with an MTL file", defineExport},
-        {"lint", "static checks of a course file, one line per finding", defineLint},
-        {"generate", "a generated room, terrain or awkward course, with random sweeps",
-         defineGenerate},
-    };
-    return runTool(tool, argc, argv);
+    CLI::App app("Tools for course authors: course files to and from 3D models, their checks, and\n"
+                 "generated courses for measurements.",
+                 toolName);
+    describeTool(app,
+                 "'minigolf-course COMMAND --help' lists the options of a command.\n"
+                 "Exit status: 0 done; 1 a check found a fault in the course; 2 bad arguments, an\n"
+                 "unreadable input or an unwritable output.");
+    requireCommand(app);
+    ImportOptions import;
+    ExportOptions exportOptions;
+    LintOptions lint;
+    GenerateOptions generate;
+    const CLI::App* importCommand = addImport(app, import);
+    const CLI::App* exportCommand = addExport(app, exportOptions);
+    const CLI::App* lintCommand = addLint(app, lint);
+    addGenerate(app, generate);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return commandLineFault(app, error);
+    }
+    return runCommand(toolName, [&] {
+        return importCommand->parsed()   ? importObj(import)
+               : exportCommand->parsed() ? exportObj(exportOptions)
+               : lintCommand->parsed()   ? lintCourse(lint)
+                                         : generateCourse(generate);
+    });
 }

@@ -16,6 +16,8 @@
 #include "scene/CollisionBox.h"
 #include "scene/MillisecondClock.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -499,70 +501,31 @@ int runSweep(const SweepOptions& options) {
     return finishOutput(toolName, exitDone);
 }
 
-// A command whose options fill a `Values`: declared on its subcommand, converted and checked
-// once the line is parsed, then run.
-template <class Values>
-std::function<int()> defineCommand(CLI::App& command, void (*declare)(CommandOptions&, Values&),
-                                   const std::string& description, const std::string& footer,
-                                   int (*run)(Values&)) {
-    auto options = std::make_shared<CommandOptions>(command);
-    auto values = std::make_shared<Values>();
-    declare(*options, *values);
-    describeCommand(command, description, footer);
-    return [options, values, run] {
-        options->convert();
-        return run(*values);
-    };
-}
-
-int checkedSimulate(SimulateOptions& options) {
-    checkSimulate(options);
-    return runSimulate(options);
-}
-
-int checkedPlot(PlotOptions& options) {
-    checkPlot(options);
-    return runPlot(options);
-}
-
-int checkedSweep(SweepOptions& options) {
-    return runSweep(options);
-}
-
-int checkedCheck(CheckOptions& options) {
-    completeCheck(options);
-    return runCheck(options);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    ToolDefinition tool;
-    tool.name = toolName;
-    tool.description = "Runs the ball physics of the prototype on a course file, without a window.";
-    tool.footer = "'minigolf-sim COMMAND --help' lists the options of a command.\n"
-                  "Exit status: 2 for bad arguments or a course that cannot be read.\n";
-    tool.commands = {
-        {"simulate", "fly one ball and print its last state (every step with --trace or --csv)",
-         [](CLI::App& command) {
-             return defineCommand(command, declareSimulate, simulateDescription(), simulateFooter(),
-                                  checkedSimulate);
-         }},
-        {"check", "fly many balls in random directions and report whether any left the course",
-         [](CLI::App& command) {
-             return defineCommand(command, declareCheck, checkDescription(), checkFooter(),
-                                  checkedCheck);
-         }},
-        {"plot", "fly one ball as simulate does and draw the flight over the course as SVG",
-         [](CLI::App& command) {
-             return defineCommand(command, declarePlot, plotDescription(), plotFooter(),
-                                  checkedPlot);
-         }},
-        {"sweep", "run the contact search on sweeps from a file, timed, with their contacts",
-         [](CLI::App& command) {
-             return defineCommand(command, declareSweep, sweepDescription(), sweepFooter(),
-                                  checkedSweep);
-         }},
-    };
-    return runTool(tool, argc, argv);
+    CLI::App app("Runs the ball physics of the prototype on a course file, without a window.",
+                 toolName);
+    describeTool(app, "'minigolf-sim COMMAND --help' lists the options of a command.\n"
+                      "Exit status: 2 for bad arguments or a course that cannot be read.");
+    requireCommand(app);
+    SimulateOptions simulate;
+    CheckOptions check;
+    PlotOptions plot;
+    SweepOptions sweep;
+    const CLI::App* simulateCommand = addSimulate(app, simulate);
+    const CLI::App* checkCommand = addCheck(app, check);
+    const CLI::App* plotCommand = addPlot(app, plot);
+    addSweep(app, sweep);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return commandLineFault(app, error);
+    }
+    return runCommand(toolName, [&] {
+        return simulateCommand->parsed() ? runSimulate(simulate)
+               : checkCommand->parsed()  ? runCheck(check)
+               : plotCommand->parsed()   ? runPlot(plot)
+                                         : runSweep(sweep);
+    });
 }
