@@ -19,21 +19,14 @@ void CollisionBox::addTriangle(Triangle* t) {
         return; // already held: neither the list nor the bounds change
     }
     // The first triangle's first vertex replaces the (0, 0, 0) corners of a new box, so the
-    // origin is part of the bounds only when a vertex lies there.
+    // origin is part of the bounds only when a vertex lies there. Each coordinate then lowers
+    // the min corner or raises the max corner, never both (the corners start equal); a NaN
+    // coordinate fails both comparisons and widens nothing.
     if (triangles_.empty()) {
-        minCorner_ = *t->vertex(0);
-        maxCorner_ = minCorner_;
+        bounds_ = Bounds::around(*t->vertex(0));
     }
     for (int v = 0; v < 3; ++v) {
-        const Vector3& vertex = *t->vertex(v);
-        for (int axis = 0; axis < 3; ++axis) {
-            // A NaN coordinate fails both comparisons and widens nothing.
-            if (minCorner_[axis] > vertex[axis]) {
-                minCorner_[axis] = vertex[axis];
-            } else if (maxCorner_[axis] < vertex[axis]) {
-                maxCorner_[axis] = vertex[axis];
-            }
-        }
+        bounds_.grow(*t->vertex(v));
     }
     triangles_.push_back(t);
     recording_.markStale();
@@ -50,11 +43,11 @@ bool CollisionBox::overlapsSweep(Vector3 from, Vector3 to, float radius, float t
         const float lo = from[axis] < to[axis] ? from[axis] : to[axis];
         const float hi = from[axis] < to[axis] ? to[axis] : from[axis];
         // Box, grown by the radius, starts beyond the far end of the move.
-        if (minCorner_[axis] - radius > hi + tolerance) {
+        if (bounds_.lower[axis] - radius > hi + tolerance) {
             return false;
         }
         // Box, grown by the radius, ends before the near end of the move.
-        if (radius + maxCorner_[axis] < lo - tolerance) {
+        if (radius + bounds_.upper[axis] < lo - tolerance) {
             return false;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "geometry/Bounds.h"
 #include "geometry/Triangle.h"
 #include "scene/DisplayList.h"
 #include "scene/SceneObject.h"
@@ -34,8 +35,11 @@ public:
     // The triangle at index, 0 <= index < triangleCount(); not checked.
     Triangle* triangle(int index) const { return triangles_[static_cast<std::size_t>(index)]; }
 
-    Vector3 minCorner() const { return minCorner_; }
-    Vector3 maxCorner() const { return maxCorner_; }
+    Vector3 minCorner() const { return bounds_.lowerCorner(); }
+    Vector3 maxCorner() const { return bounds_.upperCorner(); }
+    // Both corners as one value: from minCorner to maxCorner, (0, 0, 0) to (0, 0, 0) while the
+    // box holds no triangle (not empty Bounds).
+    const Bounds& bounds() const { return bounds_; }
     const float* colour() const { return colour_; }
 
     // Whether the centre's move from `from` to `to` may bring a sphere of the given radius within
@@ -60,8 +64,8 @@ public:
     const DisplayList& recording() const { return recording_; }
 
 private:
-    Vector3 minCorner_;
-    Vector3 maxCorner_;
+    // minCorner and maxCorner.
+    Bounds bounds_ = Bounds::around(Vector3());
     float colour_[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     std::vector<Triangle*> triangles_;
     // The same pointers, for the duplicate check: a scan of the list made loading quadratic in
