@@ -40,3 +40,13 @@ void LoadedCourse::buildIndex(unsigned threads) {
     }
     index_ = std::make_unique<ContactIndex>(*boxes_, threads);
 }
+
+Bounds LoadedCourse::bounds() const {
+    Bounds course;
+    for (const CollisionBox& box : *boxes_) {
+        if (box.triangleCount() > 0) {
+            course.grow(box.bounds());
+        }
+    }
+    return course;
+}

@@ -1,6 +1,7 @@
 #include "CourseGenerator.h"
 
 #include "course/CourseWriter.h"
+#include "geometry/Bounds.h"
 #include "physics/ContactIndex.h"
 
 #include <algorithm>
@@ -351,20 +352,9 @@ std::vector<Sweep> generateSweeps(const LoadedCourse& course, int count, float l
                                   float clearance, unsigned seed) {
     const std::vector<CollisionBox>& boxes = course.boxes();
     std::vector<Sweep> sweeps;
-    Point low = {0.0, 0.0, 0.0}, high = {0.0, 0.0, 0.0};
-    bool first = true;
-    for (const CollisionBox& box : boxes) {
-        if (box.triangleCount() == 0) {
-            continue;
-        }
-        for (int axis = 0; axis < 3; ++axis) {
-            const double boxLow = box.minCorner()[axis], boxHigh = box.maxCorner()[axis];
-            low[axis] = first ? boxLow : std::min(low[axis], boxLow);
-            high[axis] = first ? boxHigh : std::max(high[axis], boxHigh);
-        }
-        first = false;
-    }
-    if (first || count <= 0) {
+    // Starts are drawn from the course's bounds.
+    const Bounds bounds = course.bounds();
+    if (bounds.empty() || count <= 0) {
         return sweeps;
     }
     // The index finds the triangles near a candidate start: a move that stays where it is, of a
@@ -378,9 +368,9 @@ std::vector<Sweep> generateSweeps(const LoadedCourse& course, int count, float l
     const long long mostTries = static_cast<long long>(count) * 1000;
     for (long long tries = 0; tries < mostTries && static_cast<int>(sweeps.size()) < count;
          ++tries) {
-        const Vector3 start(static_cast<float>(uniform(random, low[0], high[0])),
-                            static_cast<float>(uniform(random, low[1], high[1])),
-                            static_cast<float>(uniform(random, low[2], high[2])));
+        const Vector3 start(static_cast<float>(uniform(random, bounds.lower[0], bounds.upper[0])),
+                            static_cast<float>(uniform(random, bounds.lower[1], bounds.upper[1])),
+                            static_cast<float>(uniform(random, bounds.lower[2], bounds.upper[2])));
         const Point direction = randomDirection(random);
         if (clearance > 0.0f) {
             index.collectCandidates(BallMove(start, start, clearance), 0.0f, boxes, near);

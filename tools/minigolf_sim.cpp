@@ -10,6 +10,8 @@
 #include "ToolCommandLine.h"
 #include "ToolFile.h"
 #include "ToolProgress.h"
+#include "geometry/Bounds.h"
+#include "physics/LoadedCourse.h"
 #include "physics/SimulationSettings.h"
 #include "scene/Ball.h"
 #include "scene/BallConstants.h"
@@ -148,38 +150,13 @@ int runPlot(const PlotOptions& options) {
 // is empty.
 class CourseRegion {
 public:
-    CourseRegion(const std::vector<CollisionBox>& boxes, float radius) {
-        for (const CollisionBox& box : boxes) {
-            if (box.triangleCount() == 0) {
-                continue;
-            }
-            if (empty_) {
-                low_ = box.minCorner();
-                high_ = box.maxCorner();
-                empty_ = false;
-            }
-            for (int axis = 0; axis < 3; ++axis) {
-                low_[axis] = std::fmin(low_[axis], box.minCorner()[axis]);
-                high_[axis] = std::fmax(high_[axis], box.maxCorner()[axis]);
-            }
-        }
-        const Vector3 margin(radius, radius, radius);
-        low_ -= margin;
-        high_ += margin;
-    }
+    CourseRegion(const LoadedCourse& course, float radius)
+        : bounds_(course.bounds().grownBy(radius)) {}
 
-    bool contains(const Vector3& centre) const {
-        bool inside = !empty_;
-        for (int axis = 0; axis < 3 && inside; ++axis) {
-            inside = low_[axis] <= centre[axis] && centre[axis] <= high_[axis];
-        }
-        return inside;
-    }
+    bool contains(const Vector3& centre) const { return bounds_.contains(centre); }
 
 private:
-    bool empty_ = true;
-    Vector3 low_;
-    Vector3 high_;
+    Bounds bounds_;
 };
 
 // A unit vector uniform on the sphere, as a float vector.
@@ -377,7 +354,7 @@ int runCheck(const CheckOptions& options) {
     printHeaderLine("balls %lld steps %lld dt %.9g speed %.9g\n", options.balls, options.steps,
                     options.dt, options.speed);
 
-    const CourseRegion region(course.boxes(), ball_constants::radius);
+    const CourseRegion region(course, ball_constants::radius);
     const CheckTally tally = flyCheck(course, region, options, seed, checkThreads(options));
     std::printf("left %lld bounces %lld largest-speed-change %.9g non-finite %lld\n", tally.left,
                 tally.bounces, tally.largestSpeedChange, tally.nonFinite);

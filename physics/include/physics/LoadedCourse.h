@@ -2,6 +2,7 @@
 
 #include "course/CourseReader.h"
 #include "course/TriangleStorage.h"
+#include "geometry/Bounds.h"
 #include "geometry/Triangle.h"
 #include "geometry/Vector3.h"
 #include "physics/ContactIndex.h"
@@ -46,6 +47,9 @@ public:
     const std::vector<CollisionBox>& boxes() const { return *boxes_; }
     // The boxes for drawing, which keeps their bounds and triangles as they are.
     std::vector<CollisionBox>& boxesToDraw() { return *boxes_; }
+    // The bounds of every box that holds a triangle (the smallest axis-aligned box around all of
+    // them; an empty box's (0, 0, 0) corners bound nothing): empty Bounds without a triangle.
+    Bounds bounds() const;
     // The index over boxes(); null until it is built.
     const ContactIndex* index() const { return index_.get(); }
 
