@@ -1,6 +1,7 @@
 #include "FlightPlot.h"
 
 #include "ToolCommandLine.h"
+#include "geometry/Bounds.h"
 
 #include <algorithm>
 #include <array>
@@ -45,37 +46,28 @@ constexpr const char* bounceColour = "#f07800";
 constexpr const char* respawnColour = "#c0007a";
 constexpr const char* backFaceColour = "#8c8c8c";
 
-// Bounds of everything drawn, course units.
-struct Bounds {
-    double low[3] = {0.0, 0.0, 0.0};
-    double high[3] = {0.0, 0.0, 0.0};
-    bool empty = true;
+// What the views show, course units: per axis from low to high.
+struct Frame {
+    double low[3];
+    double high[3];
 
-    void add(const Vector3& p) {
-        if (!p.isFinite()) {
-            return;
-        }
-        for (int axis = 0; axis < 3; ++axis) {
-            low[axis] = empty ? p[axis] : std::min(low[axis], double(p[axis]));
-            high[axis] = empty ? p[axis] : std::max(high[axis], double(p[axis]));
-        }
-        empty = false;
-    }
-    // Grows every side by `margin` and by the padding; an axis without extent gets one unit.
-    void pad(double margin) {
-        for (int axis = 0; axis < 3; ++axis) {
-            if (empty) {
-                low[axis] = -1.0;
-                high[axis] = 1.0;
-            }
-            const double extent = std::max(high[axis] - low[axis] + 2.0 * margin, 1.0);
-            const double centre = 0.5 * (low[axis] + high[axis]);
-            low[axis] = centre - 0.5 * extent * (1.0 + 2.0 * extentPadding);
-            high[axis] = centre + 0.5 * extent * (1.0 + 2.0 * extentPadding);
-        }
-    }
     double extent(int axis) const { return high[axis] - low[axis]; }
 };
+
+// The bounds of what is drawn, grown on every side by `margin` and by the padding; an axis
+// without extent gets one unit, and with nothing drawn every axis frames [-1, 1] so grown.
+Frame framed(const Bounds& drawn, double margin) {
+    Frame frame;
+    for (int axis = 0; axis < 3; ++axis) {
+        const double low = drawn.empty() ? -1.0 : drawn.lower[axis];
+        const double high = drawn.empty() ? 1.0 : drawn.upper[axis];
+        const double extent = std::max(high - low + 2.0 * margin, 1.0);
+        const double centre = 0.5 * (low + high);
+        frame.low[axis] = centre - 0.5 * extent * (1.0 + 2.0 * extentPadding);
+        frame.high[axis] = centre + 0.5 * extent * (1.0 + 2.0 * extentPadding);
+    }
+    return frame;
+}
 
 // One view: course axis `across` to the right, `vertical` down the page (top view, z) or up it
 // (side and front views, y); the eye looks from the + side of `depth` (eyeSide +1), or from its
@@ -177,7 +169,7 @@ double niceStep(double extent, double wanted) {
 // (k near 1e16 and beyond) adding 1 to a double k changes nothing, and the loop would never end.
 // The step is at least an eighth of the extent, so about ten ticks fit; the cap only guards
 // against rounding, and nothing is drawn on an axis without a usable step.
-std::vector<double> ticks(const Bounds& bounds, int axis, double wanted = ticksWanted) {
+std::vector<double> ticks(const Frame& bounds, int axis, double wanted = ticksWanted) {
     constexpr long long mostTicks = 100;
     const double step = niceStep(bounds.extent(axis), wanted);
     const double first = std::ceil(bounds.low[axis] / step);
@@ -437,7 +429,7 @@ void writePath(std::ostream& out, const FlightPath& path, const View& view, floa
 }
 
 // The frame, the ticks with their labels in course units, the axis names and the view's name.
-void writeAxes(std::ostream& out, const View& view, const Bounds& bounds) {
+void writeAxes(std::ostream& out, const View& view, const Frame& bounds) {
     const char* axisName[3] = {"x", "y", "z"};
     out << "<rect x=\"" << formatNumber(view.left, 7) << "\" y=\"" << formatNumber(view.top, 7)
         << "\" width=\"" << formatNumber(view.width, 7) << "\" height=\""
@@ -539,21 +531,26 @@ void writeHeading(std::ostream& out, const FlightPath& path, const PlotCaption& 
 std::string flightSvg(const LoadedCourse& course, const FlightPath& path,
                       const PlotCaption& caption) {
     // Framed on the course, so that a ball leaving a small model at once leaves the model in
-    // view; on the flight only when there is no course to frame.
-    Bounds bounds;
+    // view; on the flight only when there is no course to frame. A point with a coordinate that
+    // is not finite frames nothing.
+    Bounds drawn;
     for (const Triangle* t : course.triangles()) {
         for (int v = 0; v < 3; ++v) {
-            bounds.add(*t->vertex(v));
-        }
-    }
-    if (bounds.empty) {
-        for (const std::vector<Vector3>& piece : path.pieces) {
-            for (const Vector3& p : piece) {
-                bounds.add(p);
+            if (t->vertex(v)->isFinite()) {
+                drawn.grow(*t->vertex(v));
             }
         }
     }
-    bounds.pad(caption.ballRadius);
+    if (drawn.empty()) {
+        for (const std::vector<Vector3>& piece : path.pieces) {
+            for (const Vector3& p : piece) {
+                if (p.isFinite()) {
+                    drawn.grow(p);
+                }
+            }
+        }
+    }
+    const Frame bounds = framed(drawn, caption.ballRadius);
 
     // The top view over the side view, x under x; the front view beside the side view, y level
     // with y: a model standing in any vertical plane faces the eye in one of the lower two.
