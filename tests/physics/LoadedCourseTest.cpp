@@ -88,4 +88,20 @@ TEST(LoadedCourse, ReadAndBuiltInMemoryAreTheSameCourseAndMovingKeepsTheIndex) {
     EXPECT_EQ(partial.index(), nullptr);
 }
 
+// The course's bounds are those of the boxes that hold triangles: a box without one keeps
+// corners at the origin that bound nothing.
+TEST(LoadedCourse, BoundsLeaveOutEmptyBoxes) {
+    LoadedCourse course;
+    course.startBox(1, 0, 0, 1);
+    EXPECT_TRUE(course.bounds().empty());
+    course.startBox(0, 1, 0, 1);
+    course.addTriangle({2, 3, 4}, {5, 3, 4}, {2, 3, 7});
+    course.startBox(0, 0, 1, 1);
+    course.startBox(0, 1, 1, 1);
+    course.addTriangle({-1, 6, 5}, {-1, 8, 5}, {2, 6, 5});
+    const Bounds bounds = course.bounds();
+    EXPECT_EQ(bounds.lowerCorner(), Vector3(-1, 3, 4));
+    EXPECT_EQ(bounds.upperCorner(), Vector3(5, 8, 7));
+}
+
 } // namespace
