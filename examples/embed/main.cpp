@@ -1,15 +1,14 @@
 // Embedding the collision code: read a course, index it, find the earliest contact of one sweep
 // and fly the ball through one step. Usage: embed [COURSE_FILE] (the bundled course by default).
-#include "course/CourseReader.h"
-#include "physics/ContactIndex.h"
+#include "physics/LoadedCourse.h"
 #include "physics/SimulationSettings.h"
+#include "physics/StepObserver.h"
 #include "scene/Ball.h"
 
 #include <algorithm>
 #include <iostream>
 #include <sstream>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -25,29 +24,26 @@ std::string bracketed(const Vector3& v) {
 int main(int argc, char** argv) {
     const std::string courseFile = argc > 1 ? argv[1] : BUNDLED_COURSE;
 
-    // 1. The course: triangles (with their frames) grouped in boxes. The reader prints each
-    //    triangle's number as it goes, which an embedding program rarely wants; its errors go to
-    //    standard error.
-    std::vector<Triangle*> triangles;
-    std::vector<CollisionBox> boxes;
+    // 1. The course: its triangles (with their frames) grouped in boxes, and the contact index
+    //    over them, built once. The reader prints each triangle's number as it goes, which an
+    //    embedding program rarely wants; its errors go to standard error.
+    LoadedCourse course;
     std::ostringstream progress;
-    if (!CourseReader::instance()->parse(courseFile, triangles, boxes, progress)) {
+    if (!course.read(courseFile, progress)) {
         return 1;
     }
-    std::cout << "course: " << triangles.size() << " triangles in " << boxes.size() << " boxes\n";
-
-    // 2. The contact index, built once; the settings search through it from now on.
-    const ContactIndex index(boxes);
+    std::cout << "course: " << course.triangles().size() << " triangles in "
+              << course.boxes().size() << " boxes\n";
     SimulationSettings settings;
-    settings.useContactIndex(&index);
+    course.searchWith(settings); // through the index from now on
 
-    // 3. One sweep: the ball's sphere straight down onto the centre of the course's most
-    //    upward-facing triangle, from above every box to below them all. It must touch that
+    // 2. One sweep: the ball's sphere straight down onto the centre of the course's most
+    //    upward-facing triangle, from above the course to below it. It must touch that
     //    triangle, or something facing up above it, on the way.
     Ball ball(Ball::withoutTexture);
     const float radius = ball.radius();
     const Triangle* target = nullptr; // a degenerate triangle's NaN normal never qualifies
-    for (const Triangle* triangle : triangles) {
+    for (const Triangle* triangle : course.triangles()) {
         const float up = triangle->normal().y;
         if (up > 0.0f && (target == nullptr || up > target->normal().y)) {
             target = triangle;
@@ -58,16 +54,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     const Vector3 centre = (*target->vertex(0) + *target->vertex(1) + *target->vertex(2)) / 3.0f;
-    float top = centre.y, bottom = centre.y;
-    for (const CollisionBox& box : boxes) {
-        top = std::max(top, box.maxCorner().y);
-        bottom = std::min(bottom, box.minCorner().y);
-    }
-    const Vector3 from(centre.x, top + 2.0f * radius, centre.z);
-    const Vector3 to(centre.x, bottom - 2.0f * radius, centre.z);
+    const Bounds bounds = course.bounds();
+    const Vector3 from(centre.x, std::max(centre.y, bounds.upper[1]) + 2.0f * radius, centre.z);
+    const Vector3 to(centre.x, std::min(centre.y, bounds.lower[1]) - 2.0f * radius, centre.z);
     Vector3 normal;
     float time = noContact; // fraction of the move; 1 (noContact) when nothing is touched
-    settings.findEarliestContact(from, to, radius, boxes, normal, time);
+    settings.findEarliestContact(from, to, radius, course.boxes(), normal, time);
     std::cout << "sweep: radius " << radius << " from " << bracketed(from) << " to "
               << bracketed(to) << '\n';
     if (time == noContact) {
@@ -78,10 +70,11 @@ int main(int argc, char** argv) {
               << " normal " << bracketed(normal) << '\n';
 
     //    Which triangle: the index's candidates for the move, each tested alone, in the order
-    //    the search merges them (the first that reports the earliest time).
+    //    the search merges them (box number in the high 32 bits): the first that reports the
+    //    earliest time.
     const BallMove move(from, to, radius);
     ContactSearch search;
-    index.collectCandidates(move, settings.epsilon, boxes, search);
+    course.index()->collectCandidates(move, settings.epsilon, course.boxes(), search);
     std::sort(search.triangles.begin(), search.triangles.end(),
               [](const auto& a, const auto& b) { return a.order < b.order; });
     for (const ContactCandidate& candidate : search.triangles) {
@@ -97,18 +90,18 @@ int main(int argc, char** argv) {
         }
     }
 
-    // 4. One step of one second with the same move: the ball bounces where the sweep touched
-    //    (one "collide!" line per bounce) and keeps its speed.
-    std::ostringstream bounces;
-    settings.setCollideStream(bounces);
+    // 3. One step of one second with the same move: the ball bounces where the sweep touched
+    //    and keeps its speed. The counter is told of each bounce; the step's "collide!" lines,
+    //    the program's console, go to a stream of their own.
+    std::ostringstream collideLines;
+    settings.setCollideStream(collideLines);
     ball.setPosition(from);
     ball.setVelocity(to - from);
     const float speedBefore = ball.velocity().length();
-    settings.step(ball, boxes, 1.0);
-    const std::string lines = bounces.str();
-    std::cout << "step: bounces " << std::count(lines.begin(), lines.end(), '\n') << ", position "
-              << bracketed(ball.position()) << ", velocity " << bracketed(ball.velocity())
-              << ", speed " << speedBefore << " before and " << ball.velocity().length()
-              << " after\n";
+    StepCounter counter;
+    settings.step(ball, course.boxes(), 1.0, counter);
+    std::cout << "step: bounces " << counter.bounces << ", position " << bracketed(ball.position())
+              << ", velocity " << bracketed(ball.velocity()) << ", speed " << speedBefore
+              << " before and " << ball.velocity().length() << " after\n";
     return 0;
 }
