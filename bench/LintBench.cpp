@@ -2,8 +2,8 @@
 // through boxes that span the course meets every triangle (testing/LintShapes.h): random small
 // triangles, coplanar overlapping ones, a fan on one edge, nested edges on one line. Its
 // findings go to /dev/null.
-#include "CourseLint.h"
 #include "LintShapes.h"
+#include "lint/CourseLint.h"
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>

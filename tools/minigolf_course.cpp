@@ -2,11 +2,11 @@
 // model made in a 3D editor as a course, export a course as a model, check a course, generate
 // courses for measurements. Each command's usage (minigolf-course COMMAND --help) says what it
 // reads and writes.
-#include "CourseLint.h"
 #include "GenerateCourse.h"
 #include "ObjExport.h"
 #include "ObjImport.h"
 #include "ToolCommandLine.h"
+#include "lint/CourseLint.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,4 +1,4 @@
-#include "CourseLint.h"
+#include "lint/CourseLint.h"
 
 #include "ContactReach.h"
 #include "CourseGenerator.h"

@@ -1,7 +1,7 @@
 // The lint in this process: its search for the triangles an open edge rests on against the
 // straightforward one through the contact index, on the shapes where a search through boxes
 // that span the course meets every triangle.
-#include "CourseLint.h"
+#include "lint/CourseLint.h"
 #include "GenerateCourse.h"
 #include "LintShapes.h"
 #include "support/ScratchDirectory.h"
