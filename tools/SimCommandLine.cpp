@@ -1,6 +1,7 @@
 #include "SimCommandLine.h"
 
 #include "CourseGenerator.h"
+#include "geometry/DoubleVector.h"
 #include "physics/SimulationSettings.h"
 #include "scene/Ball.h"
 
@@ -46,13 +47,6 @@ const double longestStep = std::sqrt(2.0 * std::numeric_limits<float>::max());
 double largestCoordinate(const Vector3& position) {
     return std::max({std::fabs(double(position.x)), std::fabs(double(position.y)),
                      std::fabs(double(position.z))});
-}
-
-// The length of a start velocity, in double: Vector3::length rounds to a float, which
-// overflows for velocities whose every component does not.
-double speedOf(const Vector3& velocity) {
-    const double x = velocity.x, y = velocity.y, z = velocity.z;
-    return std::sqrt(x * x + y * y + z * z);
 }
 
 // Refuses a flight whose arithmetic would overflow a float: a NaN ball is no answer.
@@ -137,7 +131,9 @@ void addFlight(CLI::App& command, SimulateOptions& target) {
 }
 
 void checkSimulate(const SimulateOptions& options) {
-    checkFlightRange(options.position, speedOf(options.velocity), options.dt,
+    // In double: Vector3::length rounds to a float, which overflows for velocities whose every
+    // component does not.
+    checkFlightRange(options.position, length(toDouble(options.velocity)), options.dt,
                      static_cast<double>(options.steps), "--vel");
 }
 
