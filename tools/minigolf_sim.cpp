@@ -5,7 +5,6 @@
 #include "CourseGenerator.h"
 #include "FlightPlot.h"
 #include "FlightRecorder.h"
-#include "LineStreams.h"
 #include "SimCommandLine.h"
 #include "ToolCommandLine.h"
 #include "ToolFile.h"
@@ -84,9 +83,8 @@ int runSimulate(const SimulateOptions& options) {
     course.searchWith(settings, options.exhaustive);
     Ball ball{Ball::withoutTexture};
     prepareFlight(options, ball);
-    DiscardingBuffer bounceLines;
-    std::ostream collideStream(&bounceLines);
-    settings.setCollideStream(collideStream);
+    std::ostream bounceLines(nullptr); // no buffer: the "collide!" lines are dropped
+    settings.setCollideStream(bounceLines);
     StepCounter counts;
 
     const bool tracing = options.trace || options.csv;
@@ -122,9 +120,8 @@ int runPlot(const PlotOptions& options) {
     course.searchWith(settings, flight.exhaustive);
     Ball ball{Ball::withoutTexture};
     prepareFlight(flight, ball);
-    DiscardingBuffer bounceLines;
-    std::ostream collideStream(&bounceLines);
-    settings.setCollideStream(collideStream);
+    std::ostream bounceLines(nullptr); // no buffer: the "collide!" lines are dropped
+    settings.setCollideStream(bounceLines);
     FlightRecorder recorder(ball);
     for (long long step = 1; step <= flight.steps; ++step) {
         settings.step(ball, course.boxes(), flight.dt, recorder);
@@ -246,10 +243,10 @@ public:
                 unsigned seed)
         : course_(course), region_(region), options_(options), seed_(seed) {
         course.searchWith(settings_, options.exhaustive);
-        settings_.setCollideStream(collideStream_);
+        settings_.setCollideStream(discarded_);
         // The step's own warning would come once per thread; the check reports cut-short balls
         // itself, once.
-        settings_.setWarningStream(warningStream_);
+        settings_.setWarningStream(discarded_);
         settings_.setRespawnDraw([this] { return static_cast<int>(generator_() >> 1); });
     }
     CheckWorker(const CheckWorker&) = delete;
@@ -297,11 +294,9 @@ private:
     const CheckOptions& options_;
     unsigned seed_;
     SimulationSettings settings_;
-    DiscardingBuffer bounceLines_;
-    std::ostream collideStream_{&bounceLines_};
+    // Without a buffer: the "collide!" lines and the step's warning are dropped.
+    std::ostream discarded_{nullptr};
     StepCounter counts_;
-    DiscardingBuffer discardedWarnings_;
-    std::ostream warningStream_{&discardedWarnings_};
     std::mt19937 generator_;
     Ball ball_{Ball::withoutTexture};
     CheckTally tally_;
