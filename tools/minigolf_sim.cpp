@@ -315,28 +315,17 @@ CheckTally flyCheck(const LoadedCourse& course, const CourseRegion& region,
     std::atomic<long long> nextBall{0};
     ProgressLine progress("checking " + std::filesystem::path(options.course).filename().string());
     progress.update(0, options.balls, "balls");
-    // A worker's exception (running out of memory) would end the process on its own thread; it
-    // is kept and rethrown here once every worker has stopped.
-    std::vector<std::exception_ptr> failures(threads);
     {
+        // A worker keeps its failure (memory running out), which would end the process on its
+        // own thread, for tally() to rethrow here.
         std::vector<std::jthread> others;
         for (unsigned i = 1; i < threads; ++i) {
-            others.emplace_back([&nextBall, &worker = workers[i], &failure = failures[i]] {
-                try {
-                    worker.flyBalls(nextBall, [](long long) {});
-                } catch (...) {
-                    failure = std::current_exception();
-                }
-            });
+            others.emplace_back(
+                [&nextBall, &worker = workers[i]] { worker.flyBalls(nextBall, [](long long) {}); });
         }
         workers[0].flyBalls(
             nextBall, [&](long long number) { progress.update(number, options.balls, "balls"); });
     } // joins the others
-    for (const std::exception_ptr& failure : failures) {
-        if (failure) {
-            std::rethrow_exception(failure);
-        }
-    }
     progress.clear();
     CheckTally tally;
     for (const CheckWorker& worker : workers) {
