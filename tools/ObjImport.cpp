@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -22,6 +22,7 @@
 #include <limits>
 #include <map>
 #include <sstream>
+#include <string_view>
 #include <utility>
 
 #include <fcntl.h>
@@ -63,26 +64,13 @@ struct ImportError : std::runtime_error {
 // The vertex index of corner `corner` (from 0) of the face whose corner words start at `at`, as
 // the file writes it ("-9" of "-9/2/1"): tinyobjloader has turned relative indices into
 // absolute ones by then, which names a vertex the file never did.
-std::string writtenVertexIndex(const std::string& text, std::size_t at, std::size_t corner) {
-    const auto isBlank = [](char ch) { return ch == ' ' || ch == '\t'; };
-    const auto isLineEnd = [](char ch) { return ch == '\r' || ch == '\n'; };
-    std::size_t word = at;
-    for (std::size_t skipped = 0;; ++skipped) {
-        while (word < text.size() && isBlank(text[word])) {
-            ++word;
-        }
-        if (skipped == corner) {
-            break;
-        }
-        while (word < text.size() && !isBlank(text[word]) && !isLineEnd(text[word])) {
-            ++word;
-        }
+std::string writtenVertexIndex(std::string_view text, std::size_t at, std::size_t corner) {
+    std::size_t word = text.find_first_not_of(" \t", at);
+    for (std::size_t skipped = 0; skipped < corner; ++skipped) {
+        word = text.find_first_not_of(" \t", text.find_first_of(" \t\r\n", word));
     }
-    std::size_t end = word;
-    while (end < text.size() && !isBlank(text[end]) && !isLineEnd(text[end]) && text[end] != '/') {
-        ++end;
-    }
-    return text.substr(word, end - word);
+    word = std::min(word, text.size());
+    return std::string(text.substr(word, text.find_first_of(" \t\r\n/", word) - word));
 }
 
 // What a file named as a model or a material file is, when it is not one to read.
@@ -209,14 +197,9 @@ long long messageLineNumber(const std::string& message) {
     if (at == std::string::npos) {
         return 0;
     }
-    std::size_t digit = message.find_first_not_of(": ", at + 4);
-    long long number = 0;
-    for (;
-         digit < message.size() && std::isdigit(static_cast<unsigned char>(message[digit])) != 0 &&
-         number < 1'000'000'000'000LL;
-         ++digit) {
-        number = number * 10 + (message[digit] - '0');
-    }
+    const std::size_t digit = std::min(message.size(), message.find_first_not_of(": ", at + 4));
+    long long number = 0; // kept when there is no number, or one beyond a long long
+    std::from_chars(message.data() + digit, message.data() + message.size(), number);
     return number;
 }
 
