@@ -35,6 +35,19 @@ std::string shown(std::string_view word) {
     return text + (word.size() > longestShownWord ? "...\"" : "\"");
 }
 
+// What is wrong with a word where the import needs a number, which must be a finite float;
+// nothing when it is one. `what` names the number ("x coordinate of the vertex").
+std::optional<std::string> numberFault(std::string_view word, const std::string& what) {
+    const std::optional<double> value = objNumber(word);
+    if (!value) {
+        return "expected a number as the " + what + ", found " + shown(word);
+    }
+    if (!(std::fabs(*value) <= FLT_MAX)) {
+        return "the " + what + ", " + shown(word) + ", is not a finite float";
+    }
+    return std::nullopt;
+}
+
 // Calls visit(begin, end, number) for each line of the text, [begin, end) its characters
 // without the line break, numbered from 1, as tinyobjloader splits them.
 template <typename Visit> void forEachLine(const std::string& text, Visit visit) {
@@ -215,14 +228,8 @@ void Scanner::vertex(std::size_t begin, std::size_t end, long line) {
             fail(line,
                  "expected three coordinates x y z of a vertex, found no " + std::string(axis));
         }
-        const std::optional<double> value = objNumber(word);
-        if (!value) {
-            fail(line, "expected a number as the " + std::string(axis) +
-                           " coordinate of the vertex, found " + shown(word));
-        }
-        if (!(std::fabs(*value) <= FLT_MAX)) {
-            fail(line, "the " + std::string(axis) + " coordinate of the vertex, " + shown(word) +
-                           ", is not a finite float");
+        if (const auto fault = numberFault(word, std::string(axis) + " coordinate of the vertex")) {
+            fail(line, *fault);
         }
     }
     blank(begin + at, end); // a w or a colour, not used
@@ -306,14 +313,8 @@ std::string materialNumbers(std::string_view rest, const char* key,
             throw ObjScanError(where + "expected " + std::to_string(names.size()) +
                                " numbers after " + key + ", found no " + name);
         }
-        const std::optional<double> value = objNumber(word);
-        if (!value) {
-            throw ObjScanError(where + "expected a number as the " + name + ", found " +
-                               shown(word));
-        }
-        if (!(std::fabs(*value) <= FLT_MAX)) {
-            throw ObjScanError(where + "the " + name + ", " + shown(word) +
-                               ", is not a finite float");
+        if (const auto fault = numberFault(word, name)) {
+            throw ObjScanError(where + *fault);
         }
         kept += ' ';
         kept += word;
