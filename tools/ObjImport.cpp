@@ -95,6 +95,8 @@ bool readBoundedFile(const std::string& path, std::size_t largest, bool pipesToo
         fault = std::string("cannot open it (") + std::strerror(errno) + ")";
         return false;
     }
+    const std::string tooLarge =
+        "it is larger than the import reads (" + std::to_string(largest >> 20) + " MiB)";
     struct stat status {};
     const char* notFile =
         ::fstat(fd, &status) != 0 ? "cannot tell what it is" : notReadable(status);
@@ -103,7 +105,7 @@ bool readBoundedFile(const std::string& path, std::size_t largest, bool pipesToo
     }
     if (notFile == nullptr && S_ISREG(status.st_mode) &&
         static_cast<unsigned long long>(status.st_size) > largest) {
-        notFile = "it is larger than the import reads";
+        notFile = tooLarge.c_str();
     }
     if (notFile != nullptr) {
         fault = notFile;
@@ -126,7 +128,7 @@ bool readBoundedFile(const std::string& path, std::size_t largest, bool pipesToo
             break;
         }
         if (text.size() + static_cast<std::size_t>(got) > largest) {
-            fault = "it is larger than the import reads";
+            fault = tooLarge;
             break;
         }
         text.append(buffer, static_cast<std::size_t>(got));
@@ -143,9 +145,6 @@ std::string readModel(const std::string& path) {
         if (fault.rfind(cannotOpen, 0) == 0) {
             throw ImportError(path + ": error: cannot open the model " +
                               fault.substr(cannotOpen.size()));
-        }
-        if (fault.rfind("it is larger", 0) == 0) {
-            fault += " (" + std::to_string(largestModelBytes >> 20) + " MiB)";
         }
         throw ImportError(path + ": error: cannot read the model: " + fault);
     }
@@ -312,9 +311,6 @@ public:
             const std::string where = model_ + (line == scan_.materialFileLine.end()
                                                     ? std::string()
                                                     : ":" + std::to_string(line->second));
-            if (fault.rfind("it is larger", 0) == 0) {
-                fault += " (" + std::to_string(largestMaterialBytes >> 20) + " MiB)";
-            }
             warnings_.add("material files not read", where + ": warning: the material file " +
                                                          path + " is not read: " + fault +
                                                          "; its materials' faces are light grey");
