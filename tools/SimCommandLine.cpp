@@ -3,7 +3,7 @@
 #include "CourseGenerator.h"
 #include "geometry/DoubleVector.h"
 #include "physics/SimulationSettings.h"
-#include "scene/Ball.h"
+#include "scene/BallConstants.h"
 
 #include <CLI/CLI.hpp>
 
@@ -108,9 +108,8 @@ void addVector(CLI::App& command, const std::string& name, Vector3& target,
 }
 
 void addFlight(CLI::App& command, SimulateOptions& target) {
-    const Ball ball{Ball::withoutTexture};
-    target.position = ball.position();
-    target.velocity = ball.velocity();
+    target.position = ball_constants::startPosition();
+    target.velocity = ball_constants::startVelocity();
     addCourse(command, target.course);
     addVector(command, "--pos", target.position, "start position, course units");
     addVector(command, "--vel", target.velocity, "start velocity, course units per second");
@@ -277,9 +276,8 @@ CLI::App* addCheck(CLI::App& app, CheckOptions& target) {
     CLI::App* command = app.add_subcommand(
         "check", "fly many balls in random directions and report whether any left the course");
     command->footer(checkHelp());
-    const Ball ball{Ball::withoutTexture};
-    target.from = ball.position();
-    target.speed = ball.velocity().length();
+    target.from = ball_constants::startPosition();
+    target.speed = ball_constants::startVelocity().length();
     addCourse(*command, target.course);
     command
         ->add_option("--balls", target.balls,
