@@ -6,6 +6,7 @@
 #include "ToolFile.h"
 #include "course/CourseWriter.h"
 #include "geometry/Triangle.h"
+#include "scene/BallConstants.h"
 
 #include <tiny_obj_loader.h>
 
@@ -53,8 +54,6 @@ constexpr long long mostListedWarnings = 5;
 // axis), and its lowest point is at -2, the bundled floor's height, 2 below the start.
 constexpr double fittedHalfWidth = 23.0;
 constexpr double fittedFloor = -2.0;
-constexpr double respawnHalfWidth = 20.0;
-constexpr double ballRadius = 0.6;
 
 // The fault that ends an import: the message is written where it is caught.
 struct ImportError : std::runtime_error {
@@ -602,7 +601,7 @@ void FaceCollector::fitToPlayArea() {
     fitTo_ = {0.0, fittedFloor, 0.0};
     const double halfX = 0.5 * (high[0] - low[0]) * scale_;
     const double halfZ = 0.5 * (high[2] - low[2]) * scale_;
-    if (std::min(halfX, halfZ) < respawnHalfWidth + ballRadius) {
+    if (std::min(halfX, halfZ) < ball_constants::respawnReach + double(ball_constants::radius)) {
         warnings_.add("the fit", options_.model + ": warning: fitted at scale " +
                                      formatNumber(scale_) + ", the model spans x from " +
                                      formatNumber(-halfX) + " to " + formatNumber(halfX) +
