@@ -22,6 +22,7 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <numeric>
 #include <sstream>
 #include <string_view>
 #include <utility>
@@ -621,10 +622,8 @@ void FaceCollector::collect() {
     }
     // The scan's corner counts are the reliable ones: tinyobjloader keeps a face's count in one
     // byte, so a face of more than 255 corners would misplace every face after it.
-    std::size_t scannedCorners = 0;
-    for (const std::size_t corners : lines_.corners) {
-        scannedCorners += corners;
-    }
+    const std::size_t scannedCorners =
+        std::accumulate(lines_.corners.begin(), lines_.corners.end(), std::size_t{0});
     lineNumbersKnown_ = lines_.line.size() == faceCount && scannedCorners == indexCount;
     for (const long line : lines_.tooFewCorners) {
         warnings_.add("faces of fewer than three corners",
