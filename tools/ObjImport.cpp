@@ -73,15 +73,16 @@ std::string writtenVertexIndex(std::string_view text, std::size_t at, std::size_
     return std::string(text.substr(word, text.find_first_of(" \t\r\n/", word) - word));
 }
 
-// What a file named as a model or a material file is, when it is not one to read.
-const char* notReadable(const struct stat& status) {
+// What a file named as a model (which may be a pipe) or a material file is, when it is not one
+// to read.
+const char* notReadable(const struct stat& status, bool pipesToo) {
     if (S_ISDIR(status.st_mode)) {
         return "it is a directory";
     }
-    if (S_ISREG(status.st_mode) || S_ISFIFO(status.st_mode)) {
+    if (S_ISREG(status.st_mode) || (pipesToo && S_ISFIFO(status.st_mode))) {
         return nullptr;
     }
-    return "it is not a regular file or a pipe";
+    return pipesToo ? "it is not a regular file or a pipe" : "it is not a regular file";
 }
 
 // Reads a whole file of at most `largest` bytes; false (with `fault` set) when it cannot be read
@@ -99,10 +100,7 @@ bool readBoundedFile(const std::string& path, std::size_t largest, bool pipesToo
         "it is larger than the import reads (" + std::to_string(largest >> 20) + " MiB)";
     struct stat status {};
     const char* notFile =
-        ::fstat(fd, &status) != 0 ? "cannot tell what it is" : notReadable(status);
-    if (!pipesToo && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
-        notFile = "it is not a regular file";
-    }
+        ::fstat(fd, &status) != 0 ? "cannot tell what it is" : notReadable(status, pipesToo);
     if (notFile == nullptr && S_ISREG(status.st_mode) &&
         static_cast<unsigned long long>(status.st_size) > largest) {
         notFile = tooLarge.c_str();
