@@ -291,9 +291,8 @@ std::size_t countMaterials(const std::string& scanned) {
 class MaterialFiles : public tinyobj::MaterialReader {
 public:
     MaterialFiles(const std::string& model, const ModelScan& scan, WarningLog& warnings)
-        : model_(model), scan_(scan), warnings_(warnings) {
-        directory_ = std::filesystem::path(model).parent_path().string();
-    }
+        : model_(model), scan_(scan), warnings_(warnings),
+          directory_(std::filesystem::path(model).parent_path().string()) {}
 
     bool operator()(const std::string& name, std::vector<tinyobj::material_t>* materials,
                     std::map<std::string, int>* byName, std::string* /*warn*/,
