@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <numeric>
 #include <sstream>
 
 namespace {
@@ -44,11 +45,7 @@ Vector3 point(double x, double y, double z) {
 }
 
 Vector3 centroid(const Face& face) {
-    Vector3 sum;
-    for (const Vector3& corner : face) {
-        sum += corner;
-    }
-    return sum / static_cast<float>(face.size());
+    return std::accumulate(face.begin(), face.end(), Vector3()) / static_cast<float>(face.size());
 }
 
 // Appends the triangle a, b, c, its corners ordered so that its normal points along facing.

@@ -1,6 +1,7 @@
 #include "FaceTriangulation.h"
 
 #include <cmath>
+#include <numeric>
 
 namespace {
 
@@ -57,10 +58,10 @@ bool projectFace(const std::vector<Vector3>& corners, std::vector<Point2>& point
     return true;
 }
 
-void fan(std::size_t count, std::vector<std::size_t>::const_iterator corner,
-         std::vector<std::array<std::size_t, 3>>& triangles) {
-    for (std::size_t i = 1; i + 1 < count; ++i) {
-        triangles.push_back({corner[0], corner[i], corner[i + 1]});
+// The ring's corners as a fan from its first one; nothing for fewer than three.
+void fan(const std::vector<std::size_t>& ring, std::vector<std::array<std::size_t, 3>>& triangles) {
+    for (std::size_t i = 1; i + 1 < ring.size(); ++i) {
+        triangles.push_back({ring[0], ring[i], ring[i + 1]});
     }
 }
 
@@ -89,17 +90,12 @@ bool isEar(const std::vector<Point2>& points, const std::vector<std::size_t>& ri
 
 std::vector<std::array<std::size_t, 3>> triangulateFace(const std::vector<Vector3>& corners) {
     std::vector<std::array<std::size_t, 3>> triangles;
-    std::vector<std::size_t> ring;
-    for (std::size_t i = 0; i < corners.size(); ++i) {
-        ring.push_back(i);
-    }
+    std::vector<std::size_t> ring(corners.size());
+    std::iota(ring.begin(), ring.end(), std::size_t{0});
     std::vector<Point2> points;
-    if (corners.size() < 3) {
-        return triangles;
-    }
-    if (corners.size() == 3 || corners.size() > mostClippedCorners ||
+    if (corners.size() <= 3 || corners.size() > mostClippedCorners ||
         !projectFace(corners, points)) {
-        fan(ring.size(), ring.cbegin(), triangles);
+        fan(ring, triangles);
         return triangles;
     }
     // Clip ears from the second corner on; after a clip the next corner takes the clipped one's
@@ -119,6 +115,6 @@ std::vector<std::array<std::size_t, 3>> triangulateFace(const std::vector<Vector
             ++triedSinceClip;
         }
     }
-    fan(ring.size(), ring.cbegin(), triangles);
+    fan(ring, triangles);
     return triangles;
 }

@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -117,25 +118,14 @@ std::string point(const View& view, const Vector3& p, int digits) {
     return formatNumber(p[view.across], digits) + "," + formatNumber(p[view.vertical], digits);
 }
 
+// The text as SVG character data or an attribute value.
 std::string escaped(const std::string& text) {
+    static const std::map<char, std::string> entities = {
+        {'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}};
     std::string out;
     for (const char ch : text) {
-        switch (ch) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += ch;
-        }
+        const auto entity = entities.find(ch);
+        out += entity == entities.end() ? std::string(1, ch) : entity->second;
     }
     return out;
 }

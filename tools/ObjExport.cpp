@@ -5,6 +5,7 @@
 #include "ToolProgress.h"
 #include "course/CourseWriter.h"
 
+#include <algorithm>
 #include <bit>
 #include <cctype>
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <string_view>
 #include <unordered_map>
 
 namespace {
@@ -77,12 +79,10 @@ std::string escapedFileName(const std::string& name) {
 }
 
 // A file name fit for a comment line: no line breaks.
-std::string oneLine(const std::string& text) {
-    std::string line = text;
-    for (char& ch : line) {
-        ch = ch == '\n' || ch == '\r' ? ' ' : ch;
-    }
-    return line;
+std::string oneLine(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char ch) { return ch == '\n' || ch == '\r'; }, ' ');
+    return text;
 }
 
 std::string materialText(const LoadedCourse& course, const std::string& courseName) {
@@ -144,21 +144,20 @@ std::string modelText(const LoadedCourse& course, const std::string& courseName,
            faces;
 }
 
-} // namespace
-
+// The MTL file written beside the OBJ file: its extension .obj (any case) replaced by .mtl, or
+// .mtl appended.
 std::string materialFileFor(const std::string& objFile) {
-    const std::string extension = ".obj";
-    if (objFile.size() > extension.size()) {
-        std::string tail = objFile.substr(objFile.size() - extension.size());
-        for (char& ch : tail) {
-            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        }
-        if (tail == extension) {
-            return objFile.substr(0, objFile.size() - extension.size()) + ".mtl";
-        }
-    }
-    return objFile + ".mtl";
+    const std::string_view extension = ".obj";
+    const std::size_t stem = objFile.size() - std::min(objFile.size(), extension.size());
+    const auto sameLetter = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    };
+    const bool replaced = stem > 0 && std::equal(objFile.begin() + std::ptrdiff_t(stem),
+                                                 objFile.end(), extension.begin(), sameLetter);
+    return (replaced ? objFile.substr(0, stem) : objFile) + ".mtl";
 }
+
+} // namespace
 
 int exportObj(const ExportOptions& options) {
     LoadedCourse course;

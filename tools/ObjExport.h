@@ -19,7 +19,3 @@ struct ExportOptions {
 // Returns 0, or 2 after one line on standard error when the course cannot be read or the model
 // cannot be written.
 int exportObj(const ExportOptions& options);
-
-// The MTL file written beside the OBJ file: its extension .obj (any case) replaced by .mtl, or
-// .mtl appended.
-std::string materialFileFor(const std::string& objFile);

@@ -6,13 +6,14 @@
 #include "ToolFile.h"
 #include "course/CourseWriter.h"
 #include "geometry/Triangle.h"
+#include "scene/BallConstants.h"
 
 #include <tiny_obj_loader.h>
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -21,7 +22,9 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <numeric>
 #include <sstream>
+#include <string_view>
 #include <utility>
 
 #include <fcntl.h>
@@ -52,8 +55,6 @@ constexpr long long mostListedWarnings = 5;
 // axis), and its lowest point is at -2, the bundled floor's height, 2 below the start.
 constexpr double fittedHalfWidth = 23.0;
 constexpr double fittedFloor = -2.0;
-constexpr double respawnHalfWidth = 20.0;
-constexpr double ballRadius = 0.6;
 
 // The fault that ends an import: the message is written where it is caught.
 struct ImportError : std::runtime_error {
@@ -63,37 +64,25 @@ struct ImportError : std::runtime_error {
 // The vertex index of corner `corner` (from 0) of the face whose corner words start at `at`, as
 // the file writes it ("-9" of "-9/2/1"): tinyobjloader has turned relative indices into
 // absolute ones by then, which names a vertex the file never did.
-std::string writtenVertexIndex(const std::string& text, std::size_t at, std::size_t corner) {
-    const auto isBlank = [](char ch) { return ch == ' ' || ch == '\t'; };
-    const auto isLineEnd = [](char ch) { return ch == '\r' || ch == '\n'; };
-    std::size_t word = at;
-    for (std::size_t skipped = 0;; ++skipped) {
-        while (word < text.size() && isBlank(text[word])) {
-            ++word;
-        }
-        if (skipped == corner) {
-            break;
-        }
-        while (word < text.size() && !isBlank(text[word]) && !isLineEnd(text[word])) {
-            ++word;
-        }
+std::string writtenVertexIndex(std::string_view text, std::size_t at, std::size_t corner) {
+    std::size_t word = text.find_first_not_of(" \t", at);
+    for (std::size_t skipped = 0; skipped < corner; ++skipped) {
+        word = text.find_first_not_of(" \t", text.find_first_of(" \t\r\n", word));
     }
-    std::size_t end = word;
-    while (end < text.size() && !isBlank(text[end]) && !isLineEnd(text[end]) && text[end] != '/') {
-        ++end;
-    }
-    return text.substr(word, end - word);
+    word = std::min(word, text.size());
+    return std::string(text.substr(word, text.find_first_of(" \t\r\n/", word) - word));
 }
 
-// What a file named as a model or a material file is, when it is not one to read.
-const char* notReadable(const struct stat& status) {
+// What a file named as a model (which may be a pipe) or a material file is, when it is not one
+// to read.
+const char* notReadable(const struct stat& status, bool pipesToo) {
     if (S_ISDIR(status.st_mode)) {
         return "it is a directory";
     }
-    if (S_ISREG(status.st_mode) || S_ISFIFO(status.st_mode)) {
+    if (S_ISREG(status.st_mode) || (pipesToo && S_ISFIFO(status.st_mode))) {
         return nullptr;
     }
-    return "it is not a regular file or a pipe";
+    return pipesToo ? "it is not a regular file or a pipe" : "it is not a regular file";
 }
 
 // Reads a whole file of at most `largest` bytes; false (with `fault` set) when it cannot be read
@@ -107,15 +96,14 @@ bool readBoundedFile(const std::string& path, std::size_t largest, bool pipesToo
         fault = std::string("cannot open it (") + std::strerror(errno) + ")";
         return false;
     }
+    const std::string tooLarge =
+        "it is larger than the import reads (" + std::to_string(largest >> 20) + " MiB)";
     struct stat status {};
     const char* notFile =
-        ::fstat(fd, &status) != 0 ? "cannot tell what it is" : notReadable(status);
-    if (!pipesToo && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
-        notFile = "it is not a regular file";
-    }
+        ::fstat(fd, &status) != 0 ? "cannot tell what it is" : notReadable(status, pipesToo);
     if (notFile == nullptr && S_ISREG(status.st_mode) &&
         static_cast<unsigned long long>(status.st_size) > largest) {
-        notFile = "it is larger than the import reads";
+        notFile = tooLarge.c_str();
     }
     if (notFile != nullptr) {
         fault = notFile;
@@ -138,7 +126,7 @@ bool readBoundedFile(const std::string& path, std::size_t largest, bool pipesToo
             break;
         }
         if (text.size() + static_cast<std::size_t>(got) > largest) {
-            fault = "it is larger than the import reads";
+            fault = tooLarge;
             break;
         }
         text.append(buffer, static_cast<std::size_t>(got));
@@ -155,9 +143,6 @@ std::string readModel(const std::string& path) {
         if (fault.rfind(cannotOpen, 0) == 0) {
             throw ImportError(path + ": error: cannot open the model " +
                               fault.substr(cannotOpen.size()));
-        }
-        if (fault.rfind("it is larger", 0) == 0) {
-            fault += " (" + std::to_string(largestModelBytes >> 20) + " MiB)";
         }
         throw ImportError(path + ": error: cannot read the model: " + fault);
     }
@@ -209,14 +194,9 @@ long long messageLineNumber(const std::string& message) {
     if (at == std::string::npos) {
         return 0;
     }
-    std::size_t digit = message.find_first_not_of(": ", at + 4);
-    long long number = 0;
-    for (;
-         digit < message.size() && std::isdigit(static_cast<unsigned char>(message[digit])) != 0 &&
-         number < 1'000'000'000'000LL;
-         ++digit) {
-        number = number * 10 + (message[digit] - '0');
-    }
+    const std::size_t digit = std::min(message.size(), message.find_first_not_of(": ", at + 4));
+    long long number = 0; // kept when there is no number, or one beyond a long long
+    std::from_chars(message.data() + digit, message.data() + message.size(), number);
     return number;
 }
 
@@ -311,9 +291,8 @@ std::size_t countMaterials(const std::string& scanned) {
 class MaterialFiles : public tinyobj::MaterialReader {
 public:
     MaterialFiles(const std::string& model, const ModelScan& scan, WarningLog& warnings)
-        : model_(model), scan_(scan), warnings_(warnings) {
-        directory_ = std::filesystem::path(model).parent_path().string();
-    }
+        : model_(model), scan_(scan), warnings_(warnings),
+          directory_(std::filesystem::path(model).parent_path().string()) {}
 
     bool operator()(const std::string& name, std::vector<tinyobj::material_t>* materials,
                     std::map<std::string, int>* byName, std::string* /*warn*/,
@@ -329,9 +308,6 @@ public:
             const std::string where = model_ + (line == scan_.materialFileLine.end()
                                                     ? std::string()
                                                     : ":" + std::to_string(line->second));
-            if (fault.rfind("it is larger", 0) == 0) {
-                fault += " (" + std::to_string(largestMaterialBytes >> 20) + " MiB)";
-            }
             warnings_.add("material files not read", where + ": warning: the material file " +
                                                          path + " is not read: " + fault +
                                                          "; its materials' faces are light grey");
@@ -623,7 +599,7 @@ void FaceCollector::fitToPlayArea() {
     fitTo_ = {0.0, fittedFloor, 0.0};
     const double halfX = 0.5 * (high[0] - low[0]) * scale_;
     const double halfZ = 0.5 * (high[2] - low[2]) * scale_;
-    if (std::min(halfX, halfZ) < respawnHalfWidth + ballRadius) {
+    if (std::min(halfX, halfZ) < ball_constants::respawnReach + double(ball_constants::radius)) {
         warnings_.add("the fit", options_.model + ": warning: fitted at scale " +
                                      formatNumber(scale_) + ", the model spans x from " +
                                      formatNumber(-halfX) + " to " + formatNumber(halfX) +
@@ -643,10 +619,8 @@ void FaceCollector::collect() {
     }
     // The scan's corner counts are the reliable ones: tinyobjloader keeps a face's count in one
     // byte, so a face of more than 255 corners would misplace every face after it.
-    std::size_t scannedCorners = 0;
-    for (const std::size_t corners : lines_.corners) {
-        scannedCorners += corners;
-    }
+    const std::size_t scannedCorners =
+        std::accumulate(lines_.corners.begin(), lines_.corners.end(), std::size_t{0});
     lineNumbersKnown_ = lines_.line.size() == faceCount && scannedCorners == indexCount;
     for (const long line : lines_.tooFewCorners) {
         warnings_.add("faces of fewer than three corners",

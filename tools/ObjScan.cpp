@@ -6,6 +6,8 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <string_view>
 
 namespace {
 
@@ -33,6 +35,75 @@ std::string shown(std::string_view word) {
         text += ch < 0x20 || ch == 0x7f ? '?' : word[i];
     }
     return text + (word.size() > longestShownWord ? "...\"" : "\"");
+}
+
+// The double that tinyobjloader makes of a word, computed as it computes it, when the whole word
+// is a decimal number ([+-] digits [. digits] [e|E [+-] digits], or with no digit before the
+// point); nothing otherwise. An exponent beyond 1000 gives NaN here (tinyobjloader would take
+// the word as 0, or overflow its exponent), so that the word is refused as not finite.
+std::optional<double> objNumber(std::string_view word) {
+    static constexpr std::array<double, 8> tenths = {1.0,    0.1,     0.01,     0.001,
+                                                     0.0001, 0.00001, 0.000001, 0.0000001};
+    const auto digitAt = [&word](std::size_t i) { return i < word.size() && isDigit(word[i]); };
+    std::size_t at = 0;
+    const bool negative = at < word.size() && word[at] == '-';
+    at += at < word.size() && (word[at] == '-' || word[at] == '+') ? 1 : 0;
+    // tinyobjloader's sums, in its order: the integer digits, then each decimal digit times
+    // its power of ten.
+    double mantissa = 0.0;
+    std::size_t digits = 0;
+    for (; digitAt(at); ++at, ++digits) {
+        mantissa *= 10;
+        mantissa += static_cast<int>(word[at] - '0');
+    }
+    if (at < word.size() && word[at] == '.') {
+        ++at;
+        for (int read = 1; digitAt(at); ++at, ++read, ++digits) {
+            mantissa += static_cast<int>(word[at] - '0') * (read < static_cast<int>(tenths.size())
+                                                                ? tenths[std::size_t(read)]
+                                                                : std::pow(10.0, -read));
+        }
+    }
+    if (digits == 0) {
+        return std::nullopt;
+    }
+    int exponent = 0;
+    if (at < word.size() && (word[at] == 'e' || word[at] == 'E')) {
+        ++at;
+        const bool negativeExponent = at < word.size() && word[at] == '-';
+        at += at < word.size() && (word[at] == '-' || word[at] == '+') ? 1 : 0;
+        if (!digitAt(at)) {
+            return std::nullopt;
+        }
+        bool huge = false;
+        for (; digitAt(at); ++at) {
+            exponent = exponent * 10 + (word[at] - '0');
+            huge = huge || exponent > largestExponent;
+            exponent = std::min(exponent, largestExponent + 1);
+        }
+        if (huge) {
+            return std::numeric_limits<double>::quiet_NaN();
+        }
+        exponent = negativeExponent ? -exponent : exponent;
+    }
+    if (at != word.size()) {
+        return std::nullopt;
+    }
+    return (negative ? -1 : 1) *
+           (exponent ? std::ldexp(mantissa * std::pow(5.0, exponent), exponent) : mantissa);
+}
+
+// What is wrong with a word where the import needs a number, which must be a finite float;
+// nothing when it is one. `what` names the number ("x coordinate of the vertex").
+std::optional<std::string> numberFault(std::string_view word, const std::string& what) {
+    const std::optional<double> value = objNumber(word);
+    if (!value) {
+        return "expected a number as the " + what + ", found " + shown(word);
+    }
+    if (!(std::fabs(*value) <= FLT_MAX)) {
+        return "the " + what + ", " + shown(word) + ", is not a finite float";
+    }
+    return std::nullopt;
 }
 
 // Calls visit(begin, end, number) for each line of the text, [begin, end) its characters
@@ -215,14 +286,8 @@ void Scanner::vertex(std::size_t begin, std::size_t end, long line) {
             fail(line,
                  "expected three coordinates x y z of a vertex, found no " + std::string(axis));
         }
-        const std::optional<double> value = objNumber(word);
-        if (!value) {
-            fail(line, "expected a number as the " + std::string(axis) +
-                           " coordinate of the vertex, found " + shown(word));
-        }
-        if (!(std::fabs(*value) <= FLT_MAX)) {
-            fail(line, "the " + std::string(axis) + " coordinate of the vertex, " + shown(word) +
-                           ", is not a finite float");
+        if (const auto fault = numberFault(word, std::string(axis) + " coordinate of the vertex")) {
+            fail(line, *fault);
         }
     }
     blank(begin + at, end); // a w or a colour, not used
@@ -306,14 +371,8 @@ std::string materialNumbers(std::string_view rest, const char* key,
             throw ObjScanError(where + "expected " + std::to_string(names.size()) +
                                " numbers after " + key + ", found no " + name);
         }
-        const std::optional<double> value = objNumber(word);
-        if (!value) {
-            throw ObjScanError(where + "expected a number as the " + name + ", found " +
-                               shown(word));
-        }
-        if (!(std::fabs(*value) <= FLT_MAX)) {
-            throw ObjScanError(where + "the " + name + ", " + shown(word) +
-                               ", is not a finite float");
+        if (const auto fault = numberFault(word, name)) {
+            throw ObjScanError(where + *fault);
         }
         kept += ' ';
         kept += word;
@@ -357,56 +416,4 @@ std::string scanMaterials(const std::string& text, const std::string& file) {
         kept += '\n';
     });
     return kept;
-}
-
-std::optional<double> objNumber(std::string_view word) {
-    static constexpr std::array<double, 8> tenths = {1.0,    0.1,     0.01,     0.001,
-                                                     0.0001, 0.00001, 0.000001, 0.0000001};
-    const auto digitAt = [&word](std::size_t i) { return i < word.size() && isDigit(word[i]); };
-    std::size_t at = 0;
-    const bool negative = at < word.size() && word[at] == '-';
-    at += at < word.size() && (word[at] == '-' || word[at] == '+') ? 1 : 0;
-    // tinyobjloader's sums, in its order: the integer digits, then each decimal digit times
-    // its power of ten.
-    double mantissa = 0.0;
-    std::size_t digits = 0;
-    for (; digitAt(at); ++at, ++digits) {
-        mantissa *= 10;
-        mantissa += static_cast<int>(word[at] - '0');
-    }
-    if (at < word.size() && word[at] == '.') {
-        ++at;
-        for (int read = 1; digitAt(at); ++at, ++read, ++digits) {
-            mantissa += static_cast<int>(word[at] - '0') * (read < static_cast<int>(tenths.size())
-                                                                ? tenths[std::size_t(read)]
-                                                                : std::pow(10.0, -read));
-        }
-    }
-    if (digits == 0) {
-        return std::nullopt;
-    }
-    int exponent = 0;
-    if (at < word.size() && (word[at] == 'e' || word[at] == 'E')) {
-        ++at;
-        const bool negativeExponent = at < word.size() && word[at] == '-';
-        at += at < word.size() && (word[at] == '-' || word[at] == '+') ? 1 : 0;
-        if (!digitAt(at)) {
-            return std::nullopt;
-        }
-        bool huge = false;
-        for (; digitAt(at); ++at) {
-            exponent = exponent * 10 + (word[at] - '0');
-            huge = huge || exponent > largestExponent;
-            exponent = std::min(exponent, largestExponent + 1);
-        }
-        if (huge) {
-            return std::numeric_limits<double>::quiet_NaN();
-        }
-        exponent = negativeExponent ? -exponent : exponent;
-    }
-    if (at != word.size()) {
-        return std::nullopt;
-    }
-    return (negative ? -1 : 1) *
-           (exponent ? std::ldexp(mantissa * std::pow(5.0, exponent), exponent) : mantissa);
 }

@@ -2,10 +2,8 @@
 
 #include <cstddef>
 #include <map>
-#include <optional>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
 
 // The import's own reading of an OBJ model and of its MTL files, before tinyobjloader reads them.
@@ -53,9 +51,3 @@ ModelScan scanModel(std::string& text, const std::string& model);
 // diffuse texture ("map_Kd", whose presence alone makes a material without Kd grey) kept; every
 // other line empty. Throws ObjScanError for the first fault.
 std::string scanMaterials(const std::string& text, const std::string& file);
-
-// The double that tinyobjloader makes of a word, computed as it computes it, when the whole word
-// is a decimal number ([+-] digits [. digits] [e|E [+-] digits], or with no digit before the
-// point); nothing otherwise. An exponent beyond 1000 gives NaN here (tinyobjloader would take
-// the word as 0, or overflow its exponent), so that the word is refused as not finite.
-std::optional<double> objNumber(std::string_view word);

@@ -1,8 +1,9 @@
 #include "SimCommandLine.h"
 
 #include "CourseGenerator.h"
+#include "geometry/DoubleVector.h"
 #include "physics/SimulationSettings.h"
-#include "scene/Ball.h"
+#include "scene/BallConstants.h"
 
 #include <CLI/CLI.hpp>
 
@@ -46,13 +47,6 @@ const double longestStep = std::sqrt(2.0 * std::numeric_limits<float>::max());
 double largestCoordinate(const Vector3& position) {
     return std::max({std::fabs(double(position.x)), std::fabs(double(position.y)),
                      std::fabs(double(position.z))});
-}
-
-// The length of a start velocity, in double: Vector3::length rounds to a float, which
-// overflows for velocities whose every component does not.
-double speedOf(const Vector3& velocity) {
-    const double x = velocity.x, y = velocity.y, z = velocity.z;
-    return std::sqrt(x * x + y * y + z * z);
 }
 
 // Refuses a flight whose arithmetic would overflow a float: a NaN ball is no answer.
@@ -114,9 +108,8 @@ void addVector(CLI::App& command, const std::string& name, Vector3& target,
 }
 
 void addFlight(CLI::App& command, SimulateOptions& target) {
-    const Ball ball{Ball::withoutTexture};
-    target.position = ball.position();
-    target.velocity = ball.velocity();
+    target.position = ball_constants::startPosition();
+    target.velocity = ball_constants::startVelocity();
     addCourse(command, target.course);
     addVector(command, "--pos", target.position, "start position, course units");
     addVector(command, "--vel", target.velocity, "start velocity, course units per second");
@@ -137,7 +130,9 @@ void addFlight(CLI::App& command, SimulateOptions& target) {
 }
 
 void checkSimulate(const SimulateOptions& options) {
-    checkFlightRange(options.position, speedOf(options.velocity), options.dt,
+    // In double: Vector3::length rounds to a float, which overflows for velocities whose every
+    // component does not.
+    checkFlightRange(options.position, length(toDouble(options.velocity)), options.dt,
                      static_cast<double>(options.steps), "--vel");
 }
 
@@ -159,94 +154,21 @@ void completeCheck(CheckOptions& options) {
     checkFlightRange(options.from, options.speed, options.dt, steps, "--speed");
 }
 
-// The usage text below the options of simulate: what it prints, its exit statuses.
-std::string simulateHelp() {
-    return "Flies the ball through COURSE and prints, as the last line,\n"
-           "  steps N collides C respawns R position X Y Z velocity X Y Z\n"
-           "Numbers are printed with 9 significant digits (%.9g), enough to give back every\n"
-           "float.\n"
-           "A respawn is a step that turns a non-zero velocity into exactly (0, 0, 0) with the\n"
-           "ball at height 10. A flight whose arithmetic would overflow a float (a speed beyond\n"
-           "8.5e37 course units per second, start + speed x dt x steps beyond 1.7e38 course\n"
-           "units, or dt beyond 2.6e19 s) is refused.\n"
-           "Exit status: 0 done; 2 bad arguments or an unreadable course.";
-}
-
-// The usage text below the options of plot: what it prints, its exit statuses.
-std::string plotHelp() {
-    return "Flies the ball through COURSE as simulate does and draws the flight as an SVG\n"
-           "picture: the course seen from above (x to the right, z down), from the side (x to\n"
-           "the right, y up) and from the front (z to the right, y up), on one scale, in course\n"
-           "units, framed on the course. Triangles are filled in their box's colour, nearer ones\n"
-           "over farther ones; a triangle seen from behind (a wall or the ceiling between the\n"
-           "eye and the course) is drawn as an outline only, as the program draws back faces.\n"
-           "The ball's path is a line through its centre after every step and at every bounce,\n"
-           "cut at the frame, with a diamond where it leaves or enters; bounces are circles of\n"
-           "the ball's radius at the contact, respawns are crosses, the start and the end are\n"
-           "dots. Nothing is printed on standard output.\n"
-           "A flight is refused as simulate refuses it, and stopped when it has bounced more\n"
-           "than " +
-           std::to_string(mostPlottedBounces) +
-           " times (too many marks to draw, and memory that grows with them).\n"
-           "Exit status: 0 written; 2 bad arguments, an unreadable course, a flight of too many\n"
-           "bounces or an unwritable output.";
-}
-
-// The usage text below the options of check: what it prints, its exit statuses.
-std::string checkHelp() {
-    return "Loads COURSE and prints its triangle and box counts and the number of every\n"
-           "degenerate triangle; then flies balls from one point in random directions (uniform\n"
-           "on the sphere) and reports how many left the course (centre outside the bounds of\n"
-           "all the boxes together, grown by the ball's radius), the bounces in all, the largest\n"
-           "relative change of speed and how many balls reached a non-finite state. A ball\n"
-           "stops flying when it leaves or turns non-finite.\n"
-           "  triangles T boxes B\n"
-           "  degenerate N              (one line per degenerate triangle)\n"
-           "  seed S\n"
-           "  balls N steps N dt D speed V\n"
-           "  left L bounces B largest-speed-change C non-finite F\n"
-           "Each line is written out as soon as it is known, so an interrupted run still shows\n"
-           "its seed. When standard error is a terminal, a progress line there counts the balls.\n"
-           "Ball K draws its direction and its respawn places from a generator of its own,\n"
-           "seeded from S and K, so the balls fly on every core and the report is the same\n"
-           "for any --threads. --seconds 0 flies no ball: it only loads the course and prints\n"
-           "its counts.\n"
-           "A --seconds that gives no step at --dt is refused: nothing would be checked. A step\n"
-           "that needs more than " +
-           std::to_string(SimulationSettings::maxPassesPerStep) +
-           " contact passes has the rest of its time dropped (a safety\n"
-           "net); a ball's flight cut short so is not the flight asked for, and a line on\n"
-           "standard error counts such balls.\n"
-           "Exit status: 0 every ball flew its steps, none left and every state stayed finite;\n"
-           "1 a ball left the course or turned non-finite; 2 bad arguments (a --seconds of no\n"
-           "step included) or an unreadable course; 3 no ball left, but a step reached the pass\n"
-           "limit, so the check is incomplete.";
-}
-
-// The usage text below the options of sweep: what it prints, its exit statuses.
-std::string sweepHelp() {
-    return "Loads COURSE and runs, for every sweep of SWEEPS (one a line: FX FY FZ TX TY TZ, in\n"
-           "course units), one pass of the step's contact search: the ball (radius 0.6) moving\n"
-           "from F to T. The last line on standard output is\n"
-           "  sweeps N hits H seconds S sweeps-per-second R\n"
-           "H counting the sweeps with a contact and S timing the searches alone. --dump writes,\n"
-           "per sweep, the contact as a fraction of the move and the contact normal normalised as\n"
-           "the step normalises it (1 0 0 0 for no contact), numbers as %.9g.\n"
-           "SWEEPS is read a batch at a time, so any length of input takes the same memory. A\n"
-           "line that is not six finite numbers, longer than " +
-           std::to_string(SweepReader::longestLine) +
-           " characters or holding a NUL byte\n"
-           "ends the run as SWEEPS:LINE: ..., the sweeps before it searched and dumped.\n"
-           "Exit status: 0 done; 2 bad arguments, an unreadable course or sweeps file, a line\n"
-           "that is not a sweep, or an unwritable dump.";
-}
-
 } // namespace
 
 CLI::App* addSimulate(CLI::App& app, SimulateOptions& target) {
     CLI::App* command = app.add_subcommand(
         "simulate", "fly one ball and print its last state (every step with --trace or --csv)");
-    command->footer(simulateHelp());
+    command->footer(
+        "Flies the ball through COURSE and prints, as the last line,\n"
+        "  steps N collides C respawns R position X Y Z velocity X Y Z\n"
+        "Numbers are printed with 9 significant digits (%.9g), enough to give back every\n"
+        "float.\n"
+        "A respawn is a step that turns a non-zero velocity into exactly (0, 0, 0) with the\n"
+        "ball at height 10. A flight whose arithmetic would overflow a float (a speed beyond\n"
+        "8.5e37 course units per second, start + speed x dt x steps beyond 1.7e38 course\n"
+        "units, or dt beyond 2.6e19 s) is refused.\n"
+        "Exit status: 0 done; 2 bad arguments or an unreadable course.");
     addFlight(*command, target);
     CLI::Option* trace = command->add_flag("--trace", target.trace,
                                            "before the last line, the header line\n"
@@ -267,7 +189,23 @@ CLI::App* addSimulate(CLI::App& app, SimulateOptions& target) {
 CLI::App* addPlot(CLI::App& app, PlotOptions& target) {
     CLI::App* command = app.add_subcommand(
         "plot", "fly one ball as simulate does and draw the flight over the course as SVG");
-    command->footer(plotHelp());
+    command->footer(
+        "Flies the ball through COURSE as simulate does and draws the flight as an SVG\n"
+        "picture: the course seen from above (x to the right, z down), from the side (x to\n"
+        "the right, y up) and from the front (z to the right, y up), on one scale, in course\n"
+        "units, framed on the course. Triangles are filled in their box's colour, nearer ones\n"
+        "over farther ones; a triangle seen from behind (a wall or the ceiling between the\n"
+        "eye and the course) is drawn as an outline only, as the program draws back faces.\n"
+        "The ball's path is a line through its centre after every step and at every bounce,\n"
+        "cut at the frame, with a diamond where it leaves or enters; bounces are circles of\n"
+        "the ball's radius at the contact, respawns are crosses, the start and the end are\n"
+        "dots. Nothing is printed on standard output.\n"
+        "A flight is refused as simulate refuses it, and stopped when it has bounced more\n"
+        "than " +
+        std::to_string(mostPlottedBounces) +
+        " times (too many marks to draw, and memory that grows with them).\n"
+        "Exit status: 0 written; 2 bad arguments, an unreadable course, a flight of too many\n"
+        "bounces or an unwritable output.");
     addFlight(*command, target.flight);
     command->add_option("-o", target.output, "the SVG file to write")
         ->type_name("FLIGHT.svg")
@@ -280,10 +218,36 @@ CLI::App* addPlot(CLI::App& app, PlotOptions& target) {
 CLI::App* addCheck(CLI::App& app, CheckOptions& target) {
     CLI::App* command = app.add_subcommand(
         "check", "fly many balls in random directions and report whether any left the course");
-    command->footer(checkHelp());
-    const Ball ball{Ball::withoutTexture};
-    target.from = ball.position();
-    target.speed = ball.velocity().length();
+    command->footer(
+        "Loads COURSE and prints its triangle and box counts and the number of every\n"
+        "degenerate triangle; then flies balls from one point in random directions (uniform\n"
+        "on the sphere) and reports how many left the course (centre outside the bounds of\n"
+        "all the boxes together, grown by the ball's radius), the bounces in all, the largest\n"
+        "relative change of speed and how many balls reached a non-finite state. A ball\n"
+        "stops flying when it leaves or turns non-finite.\n"
+        "  triangles T boxes B\n"
+        "  degenerate N              (one line per degenerate triangle)\n"
+        "  seed S\n"
+        "  balls N steps N dt D speed V\n"
+        "  left L bounces B largest-speed-change C non-finite F\n"
+        "Each line is written out as soon as it is known, so an interrupted run still shows\n"
+        "its seed. When standard error is a terminal, a progress line there counts the balls.\n"
+        "Ball K draws its direction and its respawn places from a generator of its own,\n"
+        "seeded from S and K, so the balls fly on every core and the report is the same\n"
+        "for any --threads. --seconds 0 flies no ball: it only loads the course and prints\n"
+        "its counts.\n"
+        "A --seconds that gives no step at --dt is refused: nothing would be checked. A step\n"
+        "that needs more than " +
+        std::to_string(SimulationSettings::maxPassesPerStep) +
+        " contact passes has the rest of its time dropped (a safety\n"
+        "net); a ball's flight cut short so is not the flight asked for, and a line on\n"
+        "standard error counts such balls.\n"
+        "Exit status: 0 every ball flew its steps, none left and every state stayed finite;\n"
+        "1 a ball left the course or turned non-finite; 2 bad arguments (a --seconds of no\n"
+        "step included) or an unreadable course; 3 no ball left, but a step reached the pass\n"
+        "limit, so the check is incomplete.");
+    target.from = ball_constants::startPosition();
+    target.speed = ball_constants::startVelocity().length();
     addCourse(*command, target.course);
     command
         ->add_option("--balls", target.balls,
@@ -326,7 +290,21 @@ CLI::App* addCheck(CLI::App& app, CheckOptions& target) {
 CLI::App* addSweep(CLI::App& app, SweepOptions& target) {
     CLI::App* command = app.add_subcommand(
         "sweep", "run the contact search on sweeps from a file, timed, with their contacts");
-    command->footer(sweepHelp());
+    command->footer(
+        "Loads COURSE and runs, for every sweep of SWEEPS (one a line: FX FY FZ TX TY TZ, in\n"
+        "course units), one pass of the step's contact search: the ball (radius 0.6) moving\n"
+        "from F to T. The last line on standard output is\n"
+        "  sweeps N hits H seconds S sweeps-per-second R\n"
+        "H counting the sweeps with a contact and S timing the searches alone. --dump writes,\n"
+        "per sweep, the contact as a fraction of the move and the contact normal normalised as\n"
+        "the step normalises it (1 0 0 0 for no contact), numbers as %.9g.\n"
+        "SWEEPS is read a batch at a time, so any length of input takes the same memory. A\n"
+        "line that is not six finite numbers, longer than " +
+        std::to_string(SweepReader::longestLine) +
+        " characters or holding a NUL byte\n"
+        "ends the run as SWEEPS:LINE: ..., the sweeps before it searched and dumped.\n"
+        "Exit status: 0 done; 2 bad arguments, an unreadable course or sweeps file, a line\n"
+        "that is not a sweep, or an unwritable dump.");
     addCourse(*command, target.course);
     command
         ->add_option("SWEEPS", target.sweeps,

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-// Writing a whole output file of the course tools (a course, a model, a plot, a dump). A file
+// Writing a whole output file of the tools (a course, a model, a plot, a dump, a texture). A file
 // that cannot be written is one line on standard error naming it:
 //   FILE: cannot open for writing (REASON)
 //   FILE: writing failed

@@ -9,19 +9,17 @@
 // File: uncompressed true-colour TGA (type 2), 32 bits per pixel stored blue, green, red, alpha,
 // no image ID, rows from the bottom up (origin bit clear), 8 alpha bits.
 #include "ToolCommandLine.h"
+#include "ToolFile.h"
 #include "geometry/DoubleVector.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <fstream>
-#include <iostream>
 #include <numbers>
+#include <string>
 #include <vector>
 
 namespace {
@@ -152,19 +150,6 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         return commandLineFault(app, error);
     }
-    std::ofstream out(output, std::ios::binary);
-    if (!out) {
-        std::cerr << output << ": error: cannot open for writing (" << std::strerror(errno)
-                  << ")\n";
-        return 1;
-    }
     const std::vector<std::uint8_t> file = tgaFile();
-    out.write(reinterpret_cast<const char*>(file.data()),
-              static_cast<std::streamsize>(file.size()));
-    out.close();
-    if (!out) {
-        std::cerr << output << ": error: writing failed\n";
-        return 1;
-    }
-    return 0;
+    return writeOutputFile(output, std::string(file.begin(), file.end())) ? 0 : 1;
 }

@@ -2,12 +2,10 @@
 // standard output without an argument. The course itself is described in CourseModel.
 #include "CourseModel.h"
 #include "ToolCommandLine.h"
+#include "ToolFile.h"
 
 #include <CLI/CLI.hpp>
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <iostream>
 
 int main(int argc, char** argv) {
@@ -27,17 +25,5 @@ int main(int argc, char** argv) {
         std::cout << text << std::flush;
         return std::cout ? 0 : 1;
     }
-    std::ofstream out(output, std::ios::binary);
-    if (!out) {
-        std::cerr << output << ": error: cannot open for writing (" << std::strerror(errno)
-                  << ")\n";
-        return 1;
-    }
-    out << text;
-    out.close();
-    if (!out) {
-        std::cerr << output << ": error: writing failed\n";
-        return 1;
-    }
-    return 0;
+    return writeOutputFile(output, text) ? 0 : 1;
 }

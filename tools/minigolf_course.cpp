@@ -109,10 +109,6 @@ CLI::App* addExport(CLI::App& app, ExportOptions& values) {
     return command;
 }
 
-// The longest sweep, course units: a start lies within the course, whose coordinates are at
-// most a fifth of the largest float (file numbers times 0.2), so its end stays a finite float.
-constexpr float longestSweep = std::numeric_limits<float>::max() / 2.0f;
-
 CLI::App* addGenerate(CLI::App& app, GenerateOptions& values) {
     CLI::App* command = app.add_subcommand(
         "generate", "a generated room, terrain or awkward course, with random sweeps");

@@ -5,7 +5,6 @@
 #include "CourseGenerator.h"
 #include "FlightPlot.h"
 #include "FlightRecorder.h"
-#include "LineStreams.h"
 #include "SimCommandLine.h"
 #include "ToolCommandLine.h"
 #include "ToolFile.h"
@@ -86,9 +85,8 @@ int runSimulate(const SimulateOptions& options) {
     course.searchWith(settings, options.exhaustive);
     Ball ball{Ball::withoutTexture};
     prepareFlight(options, ball);
-    DiscardingBuffer bounceLines;
-    std::ostream collideStream(&bounceLines);
-    settings.setCollideStream(collideStream);
+    std::ostream bounceLines(nullptr); // no buffer: the "collide!" lines are dropped
+    settings.setCollideStream(bounceLines);
     StepCounter counts;
 
     const bool tracing = options.trace || options.csv;
@@ -124,9 +122,8 @@ int runPlot(const PlotOptions& options) {
     course.searchWith(settings, flight.exhaustive);
     Ball ball{Ball::withoutTexture};
     prepareFlight(flight, ball);
-    DiscardingBuffer bounceLines;
-    std::ostream collideStream(&bounceLines);
-    settings.setCollideStream(collideStream);
+    std::ostream bounceLines(nullptr); // no buffer: the "collide!" lines are dropped
+    settings.setCollideStream(bounceLines);
     FlightRecorder recorder(ball);
     for (long long step = 1; step <= flight.steps; ++step) {
         settings.step(ball, course.boxes(), flight.dt, recorder);
@@ -223,10 +220,10 @@ public:
                 unsigned seed)
         : course_(course), region_(region), options_(options), seed_(seed) {
         course.searchWith(settings_, options.exhaustive);
-        settings_.setCollideStream(collideStream_);
+        settings_.setCollideStream(discarded_);
         // The step's own warning would come once per thread; the check reports cut-short balls
         // itself, once.
-        settings_.setWarningStream(warningStream_);
+        settings_.setWarningStream(discarded_);
         settings_.setRespawnDraw([this] { return static_cast<int>(generator_() >> 1); });
     }
     CheckWorker(const CheckWorker&) = delete;
@@ -274,11 +271,9 @@ private:
     const CheckOptions& options_;
     unsigned seed_;
     SimulationSettings settings_;
-    DiscardingBuffer bounceLines_;
-    std::ostream collideStream_{&bounceLines_};
+    // Without a buffer: the "collide!" lines and the step's warning are dropped.
+    std::ostream discarded_{nullptr};
     StepCounter counts_;
-    DiscardingBuffer discardedWarnings_;
-    std::ostream warningStream_{&discardedWarnings_};
     std::mt19937 generator_;
     Ball ball_{Ball::withoutTexture};
     CheckTally tally_;
@@ -297,28 +292,17 @@ CheckTally flyCheck(const LoadedCourse& course, const CourseRegion& region,
     std::atomic<long long> nextBall{0};
     ProgressLine progress("checking " + std::filesystem::path(options.course).filename().string());
     progress.update(0, options.balls, "balls");
-    // A worker's exception (running out of memory) would end the process on its own thread; it
-    // is kept and rethrown here once every worker has stopped.
-    std::vector<std::exception_ptr> failures(threads);
     {
+        // A worker keeps its failure (memory running out), which would end the process on its
+        // own thread, for tally() to rethrow here.
         std::vector<std::jthread> others;
         for (unsigned i = 1; i < threads; ++i) {
-            others.emplace_back([&nextBall, &worker = workers[i], &failure = failures[i]] {
-                try {
-                    worker.flyBalls(nextBall, [](long long) {});
-                } catch (...) {
-                    failure = std::current_exception();
-                }
-            });
+            others.emplace_back(
+                [&nextBall, &worker = workers[i]] { worker.flyBalls(nextBall, [](long long) {}); });
         }
         workers[0].flyBalls(
             nextBall, [&](long long number) { progress.update(number, options.balls, "balls"); });
     } // joins the others
-    for (const std::exception_ptr& failure : failures) {
-        if (failure) {
-            std::rethrow_exception(failure);
-        }
-    }
     progress.clear();
     CheckTally tally;
     for (const CheckWorker& worker : workers) {
