@@ -322,8 +322,7 @@ private:
     // the fresh memory is first touched there).
     void writeRecords() {
         const std::size_t count = index_.triangleCount_;
-        index_.triangles_ = std::make_unique_for_overwrite<ContactTriangle[]>(count);
-        index_.boxOf_ = std::make_unique_for_overwrite<std::uint32_t[]>(count);
+        index_.triangles_ = std::make_unique_for_overwrite<IndexedTriangle[]>(count);
         const std::size_t chunks = (count + recordsPerChunk - 1) / recordsPerChunk;
         inParallel<NoScratch>(chunks, threads_, [&](std::size_t chunk, NoScratch&) {
             const std::size_t end = std::min(count, (chunk + 1) * recordsPerChunk);
@@ -332,13 +331,17 @@ private:
                 const Item& item = inTree ? items_[i] : looseItems_[i - items_.size()];
                 const Triangle& triangle =
                     *boxes_[item.box].triangle(static_cast<int>(item.position));
-                ContactTriangle record = ContactTriangle::of(triangle, item.position);
-                if (inTree) {
-                    record.reachGrowth = roundedUp(*contact_reach::triangleGrowth(record));
-                    record.normalError = roundedUp(contact_reach::normalError(record));
-                }
-                index_.triangles_[i] = record;
-                index_.boxOf_[i] = item.box;
+                const ContactTriangle record = ContactTriangle::of(triangle, item.position);
+                IndexedTriangle& kept = index_.triangles_[i];
+                std::memcpy(kept.vertex, record.vertex, sizeof kept.vertex);
+                std::memcpy(kept.normal, record.normal, sizeof kept.normal);
+                kept.longestEdge =
+                    std::max({record.edgeLength[0], record.edgeLength[1], record.edgeLength[2]});
+                kept.reachGrowth =
+                    inTree ? roundedUp(*contact_reach::triangleGrowth(record)) : 0.0f;
+                kept.normalError = inTree ? roundedUp(contact_reach::normalError(record)) : 0.0f;
+                kept.box = item.box;
+                kept.position = item.position;
             }
         });
     }
@@ -452,8 +455,9 @@ bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
         collectEveryTriangle(move, boxes, search);
         return true;
     }
+    search.collected_.clear();
     SweepReach& sweep = search.sweep_;
-    std::vector<ContactCandidate>& triangles = search.triangles;
+    std::vector<std::uint32_t>& collected = search.collected_;
     for (const Branch& branch : branches_) {
         const Node& root = nodes_[branch.root];
         if (!contact_reach::boundsMayReach(sweep, root.lower, root.upper) ||
@@ -485,16 +489,17 @@ bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
             }
             for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
                 ++search.statistics.trianglesBounded;
-                const ContactTriangle& triangle = triangles_[i];
+                const IndexedTriangle& triangle = triangles_[i];
                 if (contact_reach::leavesFront(move, triangle) ||
                     !contact_reach::mayTouch(triangle, triangle.reachGrowth, sweep) ||
                     contact_reach::earliestNearPlane(triangle, sweep) > 1.0 ||
-                    !boxTakesPart(boxOf_[i], move, boxes, search)) {
+                    !boxTakesPart(triangle.box, move, boxes, search)) {
                     continue; // its tests all report nothing, or its box takes no part
                 }
-                triangles.push_back({mergeOrder(i), &triangle});
+                collected.push_back(i);
             }
-            if (triangles.size() > most) {
+            if (collected.size() > most) {
+                handOutRecords(boxes, search);
                 return false;
             }
         }
@@ -502,22 +507,64 @@ bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
     for (const LooseRun& run : looseRuns_) {
         if (boxTakesPart(run.box, move, boxes, search)) {
             for (std::uint32_t i = run.first; i < run.first + run.count; ++i) {
-                triangles.push_back({mergeOrder(i), &triangles_[i]});
+                collected.push_back(i);
             }
         }
     }
-    return triangles.size() <= most;
+    handOutRecords(boxes, search);
+    return collected.size() <= most;
+}
+
+ContactTriangle ContactIndex::testRecord(std::uint32_t record,
+                                         const std::vector<CollisionBox>& boxes) const {
+    // As ContactTriangle::of makes it, with the vertices and the normal (the same floats) taken
+    // from the index's own copy, which the bounds have just read.
+    const IndexedTriangle& kept = triangles_[record];
+    const Triangle& triangle = *boxes[kept.box].triangle(static_cast<int>(kept.position));
+    ContactTriangle full;
+    full.frames = triangle.matrix(0);
+    std::memcpy(full.normal, kept.normal, sizeof full.normal);
+    std::memcpy(full.vertex, kept.vertex, sizeof full.vertex);
+    const Triangle& standard = *triangle.link();
+    const Vector3& apex = *standard.vertex(1);
+    const Vector3& base = *standard.vertex(2);
+    full.apexX = apex.x;
+    full.apexZ = apex.z;
+    full.baseX = base.x;
+    full.baseZ = base.z;
+    for (int k = 0; k < 3; ++k) {
+        full.edgeLength[k] = triangle.edgeEnd(k).x;
+    }
+    full.position = kept.position;
+    full.reachGrowth = kept.reachGrowth;
+    full.normalError = kept.normalError;
+    return full;
+}
+
+void ContactIndex::handOutRecords(const std::vector<CollisionBox>& boxes,
+                                  ContactSearch& search) const {
+    search.records_.clear();
+    search.triangles.clear();
+    for (const std::uint32_t i : search.collected_) {
+        search.records_.push_back(testRecord(i, boxes));
+    }
+    // Pointed at only once every record is in place, as the list may move while it grows.
+    for (std::size_t k = 0; k < search.collected_.size(); ++k) {
+        search.triangles.push_back({mergeOrder(search.collected_[k]), &search.records_[k]});
+    }
 }
 
 // A move that cannot be culled: every triangle of every box whose test accepts it.
 void ContactIndex::collectEveryTriangle(const BallMove& move,
                                         const std::vector<CollisionBox>& boxes,
                                         ContactSearch& search) const {
+    search.collected_.clear();
     for (std::uint32_t i = 0; i < triangleCount_; ++i) {
-        if (boxTakesPart(boxOf_[i], move, boxes, search)) {
-            search.triangles.push_back({mergeOrder(i), &triangles_[i]});
+        if (boxTakesPart(triangles_[i].box, move, boxes, search)) {
+            search.collected_.push_back(i);
         }
     }
+    handOutRecords(boxes, search);
 }
 
 // Testing the triangles earliest first, and stopping early, gives exactly what testing all of
@@ -611,7 +658,7 @@ void ContactIndex::expandNode(const QueueEntry& entry, const BallMove& move,
     }
     for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
         ++search.statistics.trianglesBounded;
-        const ContactTriangle& triangle = triangles_[i];
+        const IndexedTriangle& triangle = triangles_[i];
         if (contact_reach::leavesFront(move, triangle)) {
             continue; // its tests all report nothing
         }
@@ -621,7 +668,7 @@ void ContactIndex::expandNode(const QueueEntry& entry, const BallMove& move,
                                        contact_reach::earliestNearBox(
                                            sweep, lower, upper, sweep.reach + triangle.reachGrowth),
                                        contact_reach::earliestNearPlane(triangle, sweep)});
-        if (bound <= 1.0 && boxTakesPart(boxOf_[i], move, boxes, search)) {
+        if (bound <= 1.0 && boxTakesPart(triangle.box, move, boxes, search)) {
             enqueue(search, bound, i, QueueEntry::Kind::roughTriangle);
         }
     }
@@ -636,11 +683,11 @@ void ContactIndex::tightenBound(const QueueEntry& entry, ContactSearch& search) 
 }
 
 // Runs the triangle's seven tests and keeps what it reported.
-void ContactIndex::testTriangle(const QueueEntry& entry,
+void ContactIndex::testTriangle(const QueueEntry& entry, const std::vector<CollisionBox>& boxes,
                                 const std::function<TriangleContacts(const ContactTriangle&)>& test,
                                 ContactSearch& search, double& smallest) const {
     ++search.statistics.trianglesTested;
-    const TriangleContacts results = test(triangles_[entry.item]);
+    const TriangleContacts results = test(testRecord(entry.item, boxes));
     bool any = false;
     for (const float t : results.time) {
         if (t < noContact) {
@@ -701,7 +748,7 @@ void ContactIndex::searchEarliestFirst(
                 tightenBound(next, search);
                 break;
             case QueueEntry::Kind::tightTriangle:
-                testTriangle(next, test, search, smallest);
+                testTriangle(next, boxes, test, search, smallest);
                 break;
             }
         }
@@ -723,22 +770,26 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
     }
     std::vector<std::uint8_t> seen(firstOfBox.back(), 0);
     for (std::size_t i = 0; i < triangleCount_; ++i) {
-        const ContactTriangle& record = triangles_[i];
-        const std::uint32_t box = boxOf_[i];
+        const IndexedTriangle& record = triangles_[i];
+        const std::uint32_t box = record.box;
         const std::string where = "record " + std::to_string(i);
         if (box >= boxes.size() || record.position >= boxes[box].triangleCount()) {
             return fault(where + " names no triangle of the course");
         }
         const Triangle& triangle = *boxes[box].triangle(static_cast<int>(record.position));
         const ContactTriangle expected = ContactTriangle::of(triangle, record.position);
-        if (!triangle.hasFiniteNormal() || record.frames != expected.frames ||
-            std::memcmp(record.vertex, expected.vertex, sizeof record.vertex) != 0) {
+        const float expectedLongest =
+            std::max({expected.edgeLength[0], expected.edgeLength[1], expected.edgeLength[2]});
+        if (!triangle.hasFiniteNormal() ||
+            std::memcmp(record.vertex, expected.vertex, sizeof record.vertex) != 0 ||
+            std::memcmp(record.normal, expected.normal, sizeof record.normal) != 0 ||
+            (i < treeTriangleCount_ && !(record.longestEdge == expectedLongest))) {
             return fault(where + " does not hold the triangle of its place");
         }
         if (seen[firstOfBox[box] + record.position]++ != 0) {
             return fault(where + " repeats a triangle");
         }
-        if ((i < treeTriangleCount_) != contact_reach::triangleGrowth(record).has_value()) {
+        if ((i < treeTriangleCount_) != contact_reach::triangleGrowth(expected).has_value()) {
             return fault(where + (i < treeTriangleCount_ ? " cannot be culled but is in the tree"
                                                          : " is loose but could be culled"));
         }
@@ -760,7 +811,7 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
             return fault("loose run " + std::to_string(r) + " is out of place");
         }
         for (std::uint32_t i = run.first; i < run.first + run.count; ++i) {
-            if (boxOf_[i] != run.box ||
+            if (triangles_[i].box != run.box ||
                 (i > run.first && triangles_[i].position <= triangles_[i - 1].position)) {
                 return fault("loose run " + std::to_string(r) + " holds another box's record");
             }
@@ -828,7 +879,7 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
                 return fault(where + " holds records out of leaf order");
             }
             for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
-                const double growth = *contact_reach::triangleGrowth(triangles_[i]);
+                const double growth = *contact_reach::triangleGrowth(testRecord(i, boxes));
                 float lower[3], upper[3];
                 contact_reach::vertexBounds(triangles_[i], lower, upper);
                 for (int axis = 0; axis < 3; ++axis) {
@@ -854,7 +905,6 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
 }
 
 std::size_t ContactIndex::memoryBytes() const {
-    return triangleCount_ * (sizeof(ContactTriangle) + sizeof(std::uint32_t)) +
-           nodeCount_ * sizeof(Node) + looseRuns_.capacity() * sizeof(LooseRun) +
-           branches_.capacity() * sizeof(Branch);
+    return triangleCount_ * sizeof(IndexedTriangle) + nodeCount_ * sizeof(Node) +
+           looseRuns_.capacity() * sizeof(LooseRun) + branches_.capacity() * sizeof(Branch);
 }

@@ -86,6 +86,11 @@ private:
     std::uint32_t pass_ = 0;
     std::vector<QueueEntry> queue_;
     std::vector<float> resultTimes_;
+    // The full records of the triangles collectCandidates hands out: made from the triangles'
+    // own objects, as the index keeps only what its bounds read.
+    std::vector<ContactTriangle> records_;
+    // The indexed triangles collectCandidates collects, until their records are made.
+    std::vector<std::uint32_t> collected_;
 };
 
 // The names the tools use for the context when they only collect candidates.
@@ -185,8 +190,13 @@ private:
     };
 
     std::uint64_t mergeOrder(std::uint32_t record) const {
-        return std::uint64_t{boxOf_[record]} << 32 | triangles_[record].position;
+        return std::uint64_t{triangles_[record].box} << 32 | triangles_[record].position;
     }
+    // The seven tests' record of an indexed triangle, made from the triangle's own objects.
+    ContactTriangle testRecord(std::uint32_t record, const std::vector<CollisionBox>& boxes) const;
+    // Makes the records of the triangles collected (search.collected_) and points
+    // search.triangles at them, in the same order.
+    void handOutRecords(const std::vector<CollisionBox>& boxes, ContactSearch& search) const;
 
     // The steps of a query, in the order of the proof beside searchEarliestFirst.
     bool beginPass(const BallMove& move, float epsilon, ContactSearch& search) const;
@@ -199,7 +209,7 @@ private:
     void expandNode(const QueueEntry& entry, const BallMove& move,
                     const std::vector<CollisionBox>& boxes, ContactSearch& search) const;
     void tightenBound(const QueueEntry& entry, ContactSearch& search) const;
-    void testTriangle(const QueueEntry& entry,
+    void testTriangle(const QueueEntry& entry, const std::vector<CollisionBox>& boxes,
                       const std::function<TriangleContacts(const ContactTriangle&)>& test,
                       ContactSearch& search, double& smallest) const;
     static bool leavesEveryFace(const BallMove& move, const Branch& branch);
@@ -215,9 +225,7 @@ private:
     double courseMagnitude_ = 0.0;
     // The tree's triangles in leaf order, then the loose ones box by box; written in place by the
     // threads that build the index.
-    std::unique_ptr<ContactTriangle[]> triangles_;
-    // Each record's box.
-    std::unique_ptr<std::uint32_t[]> boxOf_;
+    std::unique_ptr<IndexedTriangle[]> triangles_;
     std::size_t triangleCount_ = 0;
     std::size_t treeTriangleCount_ = 0;
     // The tree: the root's branches (none when no triangle can be culled), and their nodes one
