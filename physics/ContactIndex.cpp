@@ -9,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -19,7 +20,7 @@ namespace {
 
 // Triangles per leaf. Four keep the tree a third the size of the triangles' records while a leaf
 // still costs less than one triangle's seven tests.
-constexpr std::uint32_t trianglesPerLeaf = 4;
+constexpr std::uint32_t trianglesPerLeaf = 8;
 
 // Triangles below which the index is built on the calling thread alone: a few milliseconds of
 // work, less than what waiting for another thread to be scheduled can cost on a busy machine.
@@ -28,7 +29,7 @@ constexpr std::size_t trianglesForThreads = 4096;
 // Records written by one thread's share of the work at a time, when the records are filled in.
 constexpr std::size_t recordsPerChunk = 4096;
 
-// Deep enough for any tree the median split builds: it halves the triangles at every level.
+// Deep enough for any tree the split builds: it halves the leaves at every level.
 constexpr int deepestTree = 64;
 
 // Runs work(i, scratch) for every i below count on up to `threads` threads, the calling one
@@ -76,10 +77,19 @@ void inParallel(std::size_t count, unsigned threads, Work work) {
     }
 }
 
+// How many of `items` triangles (more than a leaf holds) the left subtree takes: the first half
+// of the leaves, every leaf full but the last of the whole subtree, so that the tree has as few
+// nodes as its leaves allow (2 ceil(items / trianglesPerLeaf) - 1).
+std::size_t leftShare(std::size_t items) {
+    const std::size_t leaves = (items + trianglesPerLeaf - 1) / trianglesPerLeaf;
+    return (leaves + 1) / 2 * trianglesPerLeaf;
+}
+
 // The nodes of the tree the median split builds over `items` triangles: one leaf for a few,
-// otherwise a node over the trees of both halves.
+// otherwise a node over the trees of both shares.
+// (A tree of one leaf is one node, and each split adds a node and a leaf.)
 std::size_t nodesFor(std::size_t items) {
-    return items <= trianglesPerLeaf ? 1 : 1 + nodesFor(items / 2) + nodesFor(items - items / 2);
+    return 2 * ((items + trianglesPerLeaf - 1) / trianglesPerLeaf) - 1;
 }
 
 } // namespace
@@ -135,6 +145,18 @@ private:
         if (listed < trianglesForThreads) {
             threads_ = 1;
         }
+        // The records number the triangles in 32 bits (a course file of 4 GiB lists at most a
+        // quarter of that).
+        if (listed > UINT32_MAX) {
+            throw std::length_error("a contact index holds at most 2^32 - 1 triangles");
+        }
+        index_.firstListed_.resize(boxes_.size() + 1);
+        std::uint32_t first = 0;
+        for (std::size_t number = 0; number < boxes_.size(); ++number) {
+            index_.firstListed_[number] = first;
+            first += boxes_[number].triangleCount();
+        }
+        index_.firstListed_[boxes_.size()] = first;
         std::vector<std::uint32_t> usable(boxes_.size());
         inParallel<NoScratch>(boxes_.size(), threads_, [&](std::size_t number, NoScratch&) {
             const CollisionBox& box = boxes_[number];
@@ -265,9 +287,10 @@ private:
                               [&](std::size_t i, NoScratch&) { split(subtrees[i], nullptr); });
     }
 
-    // Fills the subtree's node: a leaf when its items are few, otherwise a node split at the
-    // median of the items' centres along the axis where they spread widest, over the subtrees
-    // of both halves (left in the next node, right after the whole left subtree). With
+    // Fills the subtree's node: a leaf when its items are few, otherwise a node split along the
+    // axis where the items' centres spread widest, at the centre that gives the left subtree its
+    // share (leftShare: about the median), over the subtrees of both shares (left in the next
+    // node, right after the whole left subtree). With
     // `deferred`, subtrees small enough are left there for later instead.
     void split(const Subtree& subtree, std::vector<Subtree>* deferred) {
         if (deferred != nullptr && subtree.end - subtree.begin <= spawnBelow_) {
@@ -305,7 +328,7 @@ private:
                 axis = other;
             }
         }
-        const std::uint32_t middle = subtree.begin + count / 2;
+        const auto middle = static_cast<std::uint32_t>(subtree.begin + leftShare(count));
         std::nth_element(
             items_.begin() + subtree.begin, items_.begin() + middle, items_.begin() + subtree.end,
             [axis](const Item& a, const Item& b) { return a.centre(axis) < b.centre(axis); });
@@ -340,8 +363,7 @@ private:
                 kept.reachGrowth =
                     inTree ? roundedUp(*contact_reach::triangleGrowth(record)) : 0.0f;
                 kept.normalError = inTree ? roundedUp(contact_reach::normalError(record)) : 0.0f;
-                kept.box = item.box;
-                kept.position = item.position;
+                kept.listed = index_.firstListed_[item.box] + item.position;
             }
         });
     }
@@ -493,7 +515,7 @@ bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
                 if (contact_reach::leavesFront(move, triangle) ||
                     !contact_reach::mayTouch(triangle, triangle.reachGrowth, sweep) ||
                     contact_reach::earliestNearPlane(triangle, sweep) > 1.0 ||
-                    !boxTakesPart(triangle.box, move, boxes, search)) {
+                    !boxTakesPart(placeOf(i, search).box, move, boxes, search)) {
                     continue; // its tests all report nothing, or its box takes no part
                 }
                 collected.push_back(i);
@@ -515,12 +537,29 @@ bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
     return collected.size() <= most;
 }
 
+ContactIndex::Place ContactIndex::placeOf(std::uint32_t record, ContactSearch& search) const {
+    const std::uint32_t listed = triangles_[record].listed;
+    std::uint32_t box = search.lastBox_;
+    if (box + 1 >= firstListed_.size() || listed < firstListed_[box] ||
+        listed >= firstListed_[box + 1]) {
+        // The last box whose first triangle is not after it (an empty box before it shares its
+        // first number, and comes before).
+        box = static_cast<std::uint32_t>(
+            std::upper_bound(firstListed_.begin(), firstListed_.end(), listed) -
+            firstListed_.begin() - 1);
+        search.lastBox_ = box;
+    }
+    return {box, listed - firstListed_[box]};
+}
+
 ContactTriangle ContactIndex::testRecord(std::uint32_t record,
-                                         const std::vector<CollisionBox>& boxes) const {
+                                         const std::vector<CollisionBox>& boxes,
+                                         ContactSearch& search) const {
     // As ContactTriangle::of makes it, with the vertices and the normal (the same floats) taken
     // from the index's own copy, which the bounds have just read.
     const IndexedTriangle& kept = triangles_[record];
-    const Triangle& triangle = *boxes[kept.box].triangle(static_cast<int>(kept.position));
+    const Place place = placeOf(record, search);
+    const Triangle& triangle = *boxes[place.box].triangle(static_cast<int>(place.position));
     ContactTriangle full;
     full.frames = triangle.matrix(0);
     std::memcpy(full.normal, kept.normal, sizeof full.normal);
@@ -535,7 +574,7 @@ ContactTriangle ContactIndex::testRecord(std::uint32_t record,
     for (int k = 0; k < 3; ++k) {
         full.edgeLength[k] = triangle.edgeEnd(k).x;
     }
-    full.position = kept.position;
+    full.position = place.position;
     full.reachGrowth = kept.reachGrowth;
     full.normalError = kept.normalError;
     return full;
@@ -546,11 +585,11 @@ void ContactIndex::handOutRecords(const std::vector<CollisionBox>& boxes,
     search.records_.clear();
     search.triangles.clear();
     for (const std::uint32_t i : search.collected_) {
-        search.records_.push_back(testRecord(i, boxes));
+        search.records_.push_back(testRecord(i, boxes, search));
     }
     // Pointed at only once every record is in place, as the list may move while it grows.
     for (std::size_t k = 0; k < search.collected_.size(); ++k) {
-        search.triangles.push_back({mergeOrder(search.collected_[k]), &search.records_[k]});
+        search.triangles.push_back({mergeOrder(search.collected_[k], search), &search.records_[k]});
     }
 }
 
@@ -560,7 +599,7 @@ void ContactIndex::collectEveryTriangle(const BallMove& move,
                                         ContactSearch& search) const {
     search.collected_.clear();
     for (std::uint32_t i = 0; i < triangleCount_; ++i) {
-        if (boxTakesPart(triangles_[i].box, move, boxes, search)) {
+        if (boxTakesPart(placeOf(i, search).box, move, boxes, search)) {
             search.collected_.push_back(i);
         }
     }
@@ -668,7 +707,7 @@ void ContactIndex::expandNode(const QueueEntry& entry, const BallMove& move,
                                        contact_reach::earliestNearBox(
                                            sweep, lower, upper, sweep.reach + triangle.reachGrowth),
                                        contact_reach::earliestNearPlane(triangle, sweep)});
-        if (bound <= 1.0 && boxTakesPart(triangle.box, move, boxes, search)) {
+        if (bound <= 1.0 && boxTakesPart(placeOf(i, search).box, move, boxes, search)) {
             enqueue(search, bound, i, QueueEntry::Kind::roughTriangle);
         }
     }
@@ -687,7 +726,7 @@ void ContactIndex::testTriangle(const QueueEntry& entry, const std::vector<Colli
                                 const std::function<TriangleContacts(const ContactTriangle&)>& test,
                                 ContactSearch& search, double& smallest) const {
     ++search.statistics.trianglesTested;
-    const TriangleContacts results = test(testRecord(entry.item, boxes));
+    const TriangleContacts results = test(testRecord(entry.item, boxes, search));
     bool any = false;
     for (const float t : results.time) {
         if (t < noContact) {
@@ -697,7 +736,7 @@ void ContactIndex::testTriangle(const QueueEntry& entry, const std::vector<Colli
         }
     }
     if (any) { // a triangle without a result merges as nothing
-        search.tested.emplace_back(mergeOrder(entry.item), results);
+        search.tested.emplace_back(mergeOrder(entry.item, search), results);
     }
 }
 
@@ -768,16 +807,21 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
     for (std::size_t number = 0; number < boxes.size(); ++number) {
         firstOfBox[number + 1] = firstOfBox[number] + boxes[number].triangleCount();
     }
+    if (!std::equal(firstOfBox.begin(), firstOfBox.end(), firstListed_.begin(),
+                    firstListed_.end())) {
+        return fault("the boxes' first numbers in merging order are not the boxes' own");
+    }
+    ContactSearch places; // only for placeOf's guess of the box
     std::vector<std::uint8_t> seen(firstOfBox.back(), 0);
     for (std::size_t i = 0; i < triangleCount_; ++i) {
         const IndexedTriangle& record = triangles_[i];
-        const std::uint32_t box = record.box;
         const std::string where = "record " + std::to_string(i);
-        if (box >= boxes.size() || record.position >= boxes[box].triangleCount()) {
+        if (record.listed >= firstOfBox.back()) {
             return fault(where + " names no triangle of the course");
         }
-        const Triangle& triangle = *boxes[box].triangle(static_cast<int>(record.position));
-        const ContactTriangle expected = ContactTriangle::of(triangle, record.position);
+        const auto [box, position] = placeOf(static_cast<std::uint32_t>(i), places);
+        const Triangle& triangle = *boxes[box].triangle(static_cast<int>(position));
+        const ContactTriangle expected = ContactTriangle::of(triangle, position);
         const float expectedLongest =
             std::max({expected.edgeLength[0], expected.edgeLength[1], expected.edgeLength[2]});
         if (!triangle.hasFiniteNormal() ||
@@ -786,7 +830,7 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
             (i < treeTriangleCount_ && !(record.longestEdge == expectedLongest))) {
             return fault(where + " does not hold the triangle of its place");
         }
-        if (seen[firstOfBox[box] + record.position]++ != 0) {
+        if (seen[record.listed]++ != 0) {
             return fault(where + " repeats a triangle");
         }
         if ((i < treeTriangleCount_) != contact_reach::triangleGrowth(expected).has_value()) {
@@ -811,8 +855,8 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
             return fault("loose run " + std::to_string(r) + " is out of place");
         }
         for (std::uint32_t i = run.first; i < run.first + run.count; ++i) {
-            if (triangles_[i].box != run.box ||
-                (i > run.first && triangles_[i].position <= triangles_[i - 1].position)) {
+            if (placeOf(i, places).box != run.box ||
+                (i > run.first && triangles_[i].listed <= triangles_[i - 1].listed)) {
                 return fault("loose run " + std::to_string(r) + " holds another box's record");
             }
         }
@@ -879,7 +923,7 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
                 return fault(where + " holds records out of leaf order");
             }
             for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
-                const double growth = *contact_reach::triangleGrowth(testRecord(i, boxes));
+                const double growth = *contact_reach::triangleGrowth(testRecord(i, boxes, places));
                 float lower[3], upper[3];
                 contact_reach::vertexBounds(triangles_[i], lower, upper);
                 for (int axis = 0; axis < 3; ++axis) {
@@ -905,6 +949,7 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
 }
 
 std::size_t ContactIndex::memoryBytes() const {
-    return triangleCount_ * sizeof(IndexedTriangle) + nodeCount_ * sizeof(Node) +
+    return triangleCount_ * sizeof(IndexedTriangle) +
+           firstListed_.capacity() * sizeof(std::uint32_t) + nodeCount_ * sizeof(Node) +
            looseRuns_.capacity() * sizeof(LooseRun) + branches_.capacity() * sizeof(Branch);
 }

@@ -91,6 +91,8 @@ private:
     std::vector<ContactTriangle> records_;
     // The indexed triangles collectCandidates collects, until their records are made.
     std::vector<std::uint32_t> collected_;
+    // The box of the triangle placed last: the next one is most likely in it too.
+    std::uint32_t lastBox_ = 0;
 };
 
 // The names the tools use for the context when they only collect candidates.
@@ -189,11 +191,19 @@ private:
         float normalSpread;
     };
 
-    std::uint64_t mergeOrder(std::uint32_t record) const {
-        return std::uint64_t{triangles_[record].box} << 32 | triangles_[record].position;
+    // The box of an indexed triangle, and its position in the box.
+    struct Place {
+        std::uint32_t box;
+        std::uint32_t position;
+    };
+    Place placeOf(std::uint32_t record, ContactSearch& search) const;
+    std::uint64_t mergeOrder(std::uint32_t record, ContactSearch& search) const {
+        const Place place = placeOf(record, search);
+        return std::uint64_t{place.box} << 32 | place.position;
     }
     // The seven tests' record of an indexed triangle, made from the triangle's own objects.
-    ContactTriangle testRecord(std::uint32_t record, const std::vector<CollisionBox>& boxes) const;
+    ContactTriangle testRecord(std::uint32_t record, const std::vector<CollisionBox>& boxes,
+                               ContactSearch& search) const;
     // Makes the records of the triangles collected (search.collected_) and points
     // search.triangles at them, in the same order.
     void handOutRecords(const std::vector<CollisionBox>& boxes, ContactSearch& search) const;
@@ -226,6 +236,9 @@ private:
     // The tree's triangles in leaf order, then the loose ones box by box; written in place by the
     // threads that build the index.
     std::unique_ptr<IndexedTriangle[]> triangles_;
+    // Box by box, the merging-order number (IndexedTriangle::listed) of its first triangle, and
+    // after the last box the number of triangles listed.
+    std::vector<std::uint32_t> firstListed_;
     std::size_t triangleCount_ = 0;
     std::size_t treeTriangleCount_ = 0;
     // The tree: the root's branches (none when no triangle can be culled), and their nodes one
