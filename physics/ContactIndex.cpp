@@ -3,6 +3,7 @@
 #include "physics/ContactReach.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cmath>
@@ -109,23 +110,26 @@ public:
     void build() {
         placeBoxes();
         boundTriangles();
-        setLooseApart();
-        sortByLeaning();
+        gatherLooseRuns();
         buildTree();
         writeRecords();
         boundNormals();
     }
 
 private:
-    // A triangle to place: its bounds grown by its share of the culling margin, and where the
-    // course holds it.
+    // Where a triangle goes: a branch by the axis direction its normal leans to most (2 axis + 0
+    // towards +, 1 towards -), after them the loose ones, or nowhere (degenerate).
+    static constexpr std::uint8_t looseClass = 6;
+    static constexpr std::uint8_t noClass = 7;
+    static constexpr int classCount = 7;
+
+    // A triangle to place: its bounds grown by its share of the culling margin (a tree's item
+    // only), and where the course holds it.
     struct Item {
         float lower[3];
         float upper[3];
         std::uint32_t box;
         std::uint32_t position;
-        // 2 axis + (0 towards +, 1 towards -) of the normal's largest component.
-        std::uint32_t leaning;
 
         double centre(int axis) const { return 0.5 * (double(lower[axis]) + upper[axis]); }
     };
@@ -137,7 +141,26 @@ private:
     };
     struct NoScratch {};
 
-    // Counts each box's non-degenerate triangles: where its items begin.
+    static std::uint8_t classOf(const Triangle& triangle) {
+        if (!triangle.hasFiniteNormal()) {
+            return noClass; // degenerate: the search skips it
+        }
+        const ContactTriangle record = ContactTriangle::of(triangle);
+        if (!contact_reach::triangleGrowth(record)) {
+            return looseClass;
+        }
+        int along = 0;
+        for (int axis = 1; axis < 3; ++axis) {
+            if (std::fabs(record.normal[axis]) > std::fabs(record.normal[along])) {
+                along = axis;
+            }
+        }
+        return static_cast<std::uint8_t>(2 * along + (record.normal[along] < 0.0f ? 1 : 0));
+    }
+
+    // Sorts the triangles into their classes, box by box on every thread, and gives each box its
+    // place in every class: the items are then written straight to their places, the branches
+    // one after the other and each in list order, the loose ones last in list order.
     void placeBoxes() {
         std::size_t listed = 0;
         for (const CollisionBox& box : boxes_) {
@@ -158,108 +181,91 @@ private:
             first += boxes_[number].triangleCount();
         }
         index_.firstListed_[boxes_.size()] = first;
-        std::vector<std::uint32_t> usable(boxes_.size());
+        classes_ = std::make_unique_for_overwrite<std::uint8_t[]>(listed);
+        start_.assign(boxes_.size(), {});
         inParallel<NoScratch>(boxes_.size(), threads_, [&](std::size_t number, NoScratch&) {
             const CollisionBox& box = boxes_[number];
+            std::uint8_t* const classes = classes_.get() + index_.firstListed_[number];
             for (unsigned i = 0; i < box.triangleCount(); ++i) {
-                usable[number] += box.triangle(static_cast<int>(i))->hasFiniteNormal() ? 1 : 0;
+                classes[i] = classOf(*box.triangle(static_cast<int>(i)));
+                if (classes[i] != noClass) {
+                    ++start_[number][classes[i]];
+                }
             }
         });
-        firstItem_.resize(boxes_.size());
+        // Counts into places: class by class, box by box.
         std::size_t total = 0;
-        for (std::size_t number = 0; number < boxes_.size(); ++number) {
-            firstItem_[number] = total;
-            total += usable[number];
+        for (int c = 0; c < classCount; ++c) {
+            const std::size_t classFirst = total;
+            for (std::array<std::size_t, classCount>& place : start_) {
+                const std::size_t count = place[c];
+                place[c] = total;
+                total += count;
+            }
+            if (c == looseClass) {
+                index_.treeTriangleCount_ = classFirst;
+            } else if (total > classFirst) {
+                index_.branches_.push_back({0,
+                                            static_cast<std::uint32_t>(classFirst),
+                                            static_cast<std::uint32_t>(total),
+                                            {0, 0, 0},
+                                            2.0f});
+            }
         }
-        items_.resize(total);
-        loose_.assign(total, 0);
+        index_.triangleCount_ = total;
+        // Written in place by the threads below, so the fresh memory is first touched there.
+        items_ = std::make_unique_for_overwrite<Item[]>(total);
         magnitude_.assign(boxes_.size(), 0.0);
     }
 
-    // The grown bounds of every triangle that can be culled; the others are marked loose.
+    // Every triangle's item at its place; the grown bounds of those that can be culled.
     void boundTriangles() {
         inParallel<NoScratch>(boxes_.size(), threads_, [&](std::size_t number, NoScratch&) {
             const CollisionBox& box = boxes_[number];
-            std::size_t next = firstItem_[number];
+            const std::uint8_t* const classes = classes_.get() + index_.firstListed_[number];
+            std::array<std::size_t, classCount>& next = start_[number];
             for (unsigned position = 0; position < box.triangleCount(); ++position) {
-                const Triangle& triangle = *box.triangle(static_cast<int>(position));
-                if (!triangle.hasFiniteNormal()) {
-                    continue; // degenerate: the search skips it
-                }
-                Item& item = items_[next];
-                item.box = static_cast<std::uint32_t>(number);
-                item.position = position;
-                const ContactTriangle record = ContactTriangle::of(triangle, position);
-                const std::optional<double> growth = contact_reach::triangleGrowth(record);
-                if (!growth) {
-                    loose_[next++] = 1;
+                const std::uint8_t c = classes[position];
+                if (c == noClass) {
                     continue;
                 }
-                contact_reach::vertexBounds(record, item.lower, item.upper);
-                int along = 0;
-                for (int axis = 1; axis < 3; ++axis) {
-                    if (std::fabs(record.normal[axis]) > std::fabs(record.normal[along])) {
-                        along = axis;
-                    }
+                Item& item = items_[next[c]++];
+                item.box = static_cast<std::uint32_t>(number);
+                item.position = position;
+                if (c == looseClass) {
+                    continue; // tested whenever its box takes part: no bounds
                 }
-                item.leaning = 2 * along + (record.normal[along] < 0.0f ? 1 : 0);
+                const Triangle& triangle = *box.triangle(static_cast<int>(position));
+                const ContactTriangle record = ContactTriangle::of(triangle, position);
+                const double growth = *contact_reach::triangleGrowth(record);
+                contact_reach::vertexBounds(record, item.lower, item.upper);
                 for (int axis = 0; axis < 3; ++axis) {
-                    item.lower[axis] = roundedDown(double(item.lower[axis]) - *growth);
-                    item.upper[axis] = roundedUp(double(item.upper[axis]) + *growth);
+                    item.lower[axis] = roundedDown(double(item.lower[axis]) - growth);
+                    item.upper[axis] = roundedUp(double(item.upper[axis]) + growth);
                 }
                 for (const float* corner : record.vertex) {
                     magnitude_[number] =
                         std::max(magnitude_[number], contact_reach::magnitude(corner));
                 }
-                ++next;
             }
         });
         for (const double magnitude : magnitude_) {
             index_.courseMagnitude_ = std::max(index_.courseMagnitude_, magnitude);
         }
+        classes_.reset();
+        start_ = {};
     }
 
-    // Moves the loose triangles out of the items, in list order, into runs box by box.
-    void setLooseApart() {
-        std::size_t kept = 0;
-        for (std::size_t i = 0; i < items_.size(); ++i) {
-            if (loose_[i] == 0) {
-                items_[kept++] = items_[i];
-                continue;
-            }
+    // The loose triangles, after the tree's, in runs box by box.
+    void gatherLooseRuns() {
+        std::vector<LooseRun>& runs = index_.looseRuns_;
+        for (std::size_t i = index_.treeTriangleCount_; i < index_.triangleCount_; ++i) {
             const Item& item = items_[i];
-            std::vector<LooseRun>& runs = index_.looseRuns_;
             if (runs.empty() || runs.back().box != item.box) {
-                runs.push_back({item.box, static_cast<std::uint32_t>(looseItems_.size()), 0});
+                runs.push_back({item.box, static_cast<std::uint32_t>(i), 0});
             }
             ++runs.back().count;
-            looseItems_.push_back(item);
         }
-        items_.resize(kept);
-        for (LooseRun& run : index_.looseRuns_) {
-            run.first += static_cast<std::uint32_t>(kept);
-        }
-        index_.treeTriangleCount_ = kept;
-        index_.triangleCount_ = kept + looseItems_.size();
-    }
-
-    // The items grouped by leaning, each group in list order: the root's branches.
-    void sortByLeaning() {
-        std::vector<Item> sorted;
-        sorted.reserve(items_.size());
-        for (std::uint32_t leaning = 0; leaning < 6; ++leaning) {
-            const auto first = static_cast<std::uint32_t>(sorted.size());
-            for (const Item& item : items_) {
-                if (item.leaning == leaning) {
-                    sorted.push_back(item);
-                }
-            }
-            if (sorted.size() > first) {
-                index_.branches_.push_back(
-                    {0, first, static_cast<std::uint32_t>(sorted.size()), {0, 0, 0}, 2.0f});
-            }
-        }
-        items_.swap(sorted);
     }
 
     // The branches' trees, one after the other; the items end up in leaf order. The upper levels
@@ -267,7 +273,8 @@ private:
     // have their place in advance (the median split fixes every subtree's size), so the tree is
     // the same whatever the number of threads.
     void buildTree() {
-        if (items_.empty()) {
+        const std::size_t treeItems = index_.treeTriangleCount_;
+        if (treeItems == 0) {
             return;
         }
         for (Branch& branch : index_.branches_) {
@@ -279,8 +286,8 @@ private:
             threads_ == 0 ? std::max(1u, std::thread::hardware_concurrency()) : threads_;
         std::vector<Subtree> subtrees;
         // A few subtrees a thread, so that an uneven share evens out.
-        spawnBelow_ = threads > 1 ? std::max<std::size_t>(items_.size() / (4 * threads), 1024)
-                                  : items_.size();
+        spawnBelow_ =
+            threads > 1 ? std::max<std::size_t>(treeItems / (4 * threads), 1024) : treeItems;
         for (const Branch& branch : index_.branches_) {
             split({branch.root, branch.first, branch.end}, &subtrees);
         }
@@ -331,7 +338,7 @@ private:
         }
         const auto middle = static_cast<std::uint32_t>(subtree.begin + leftShare(count));
         std::nth_element(
-            items_.begin() + subtree.begin, items_.begin() + middle, items_.begin() + subtree.end,
+            items_.get() + subtree.begin, items_.get() + middle, items_.get() + subtree.end,
             [axis](const Item& a, const Item& b) { return a.centre(axis) < b.centre(axis); });
         const std::uint32_t left = subtree.node + 1;
         const auto right = static_cast<std::uint32_t>(left + nodesFor(middle - subtree.begin));
@@ -351,8 +358,8 @@ private:
         inParallel<NoScratch>(chunks, threads_, [&](std::size_t chunk, NoScratch&) {
             const std::size_t end = std::min(count, (chunk + 1) * recordsPerChunk);
             for (std::size_t i = chunk * recordsPerChunk; i < end; ++i) {
-                const bool inTree = i < items_.size();
-                const Item& item = inTree ? items_[i] : looseItems_[i - items_.size()];
+                const bool inTree = i < index_.treeTriangleCount_;
+                const Item& item = items_[i];
                 const Triangle& triangle =
                     *boxes_[item.box].triangle(static_cast<int>(item.position));
                 const ContactTriangle record = ContactTriangle::of(triangle, item.position);
@@ -411,10 +418,12 @@ private:
     ContactIndex& index_;
     const std::vector<CollisionBox>& boxes_;
     unsigned threads_;
-    std::vector<std::size_t> firstItem_;
-    std::vector<Item> items_;
-    std::vector<std::uint8_t> loose_;
-    std::vector<Item> looseItems_;
+    // Each listed triangle's class (classOf), while the items are placed.
+    std::unique_ptr<std::uint8_t[]> classes_;
+    // Box by box, the place of its next item of each class.
+    std::vector<std::array<std::size_t, classCount>> start_;
+    // The items in leaf order (the tree's) and then the loose ones.
+    std::unique_ptr<Item[]> items_;
     std::vector<double> magnitude_;
     std::size_t spawnBelow_ = 0;
 };
