@@ -143,7 +143,7 @@ private:
 
     static std::uint8_t classOf(const Triangle& triangle) {
         if (!triangle.hasFiniteNormal()) {
-            return noClass; // degenerate: the search skips it
+            return noClass; // degenerate: the search skips it (fix 6 of the contact rules)
         }
         const ContactTriangle record = ContactTriangle::of(triangle);
         if (!contact_reach::triangleGrowth(record)) {
