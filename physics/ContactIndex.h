@@ -17,6 +17,12 @@
 
 class ContactIndex;
 
+// The box of a triangle the contact index holds, and its position in the box.
+struct ContactIndexPlace {
+    std::uint32_t box;
+    std::uint32_t position;
+};
+
 // A candidate triangle and its place in merging order: its box's number in the high 32 bits,
 // its position in that box in the low 32.
 struct ContactCandidate {
@@ -91,6 +97,8 @@ private:
     std::vector<ContactTriangle> records_;
     // The indexed triangles collectCandidates collects, until their records are made.
     std::vector<std::uint32_t> collected_;
+    // Their triangles and places, while the records are made.
+    std::vector<std::pair<const Triangle*, ContactIndexPlace>> found_;
     // The box of the triangle placed last: the next one is most likely in it too.
     std::uint32_t lastBox_ = 0;
 };
@@ -191,19 +199,20 @@ private:
         float normalSpread;
     };
 
-    // The box of an indexed triangle, and its position in the box.
-    struct Place {
-        std::uint32_t box;
-        std::uint32_t position;
-    };
+    using Place = ContactIndexPlace;
     Place placeOf(std::uint32_t record, ContactSearch& search) const;
     std::uint64_t mergeOrder(std::uint32_t record, ContactSearch& search) const {
         const Place place = placeOf(record, search);
         return std::uint64_t{place.box} << 32 | place.position;
     }
+    // The course's triangle of an indexed one.
+    const Triangle& triangleOf(std::uint32_t record, const std::vector<CollisionBox>& boxes,
+                               ContactSearch& search) const;
     // The seven tests' record of an indexed triangle, made from the triangle's own objects.
     ContactTriangle testRecord(std::uint32_t record, const std::vector<CollisionBox>& boxes,
                                ContactSearch& search) const;
+    ContactTriangle testRecord(std::uint32_t record, const Triangle& triangle,
+                               std::uint32_t position) const;
     // Makes the records of the triangles collected (search.collected_) and points
     // search.triangles at them, in the same order.
     void handOutRecords(const std::vector<CollisionBox>& boxes, ContactSearch& search) const;
@@ -218,7 +227,8 @@ private:
               ContactSearch& search) const;
     void expandNode(const QueueEntry& entry, const BallMove& move,
                     const std::vector<CollisionBox>& boxes, ContactSearch& search) const;
-    void tightenBound(const QueueEntry& entry, ContactSearch& search) const;
+    void tightenBound(const QueueEntry& entry, const std::vector<CollisionBox>& boxes,
+                      ContactSearch& search) const;
     void testTriangle(const QueueEntry& entry, const std::vector<CollisionBox>& boxes,
                       const std::function<TriangleContacts(const ContactTriangle&)>& test,
                       ContactSearch& search, double& smallest) const;
