@@ -49,7 +49,7 @@ struct ContactSearchStatistics {
 class ContactSearch {
 public:
     // What collectCandidates found: the triangles to test (in no particular order: sort them by
-    // `order` to merge).
+    // `order` to merge). Their records are kept in this context, until its next query.
     std::vector<ContactCandidate> triangles;
     // What searchEarliestFirst found: in merging order, every tested triangle that reported a
     // contact, with its results.
