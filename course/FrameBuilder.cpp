@@ -9,6 +9,10 @@ namespace {
 // batch over costs next to nothing, short enough that the threads finish close together.
 constexpr std::size_t batchTriangles = 1024;
 
+// Batches waiting per other thread beyond which the calling thread builds one itself: enough
+// that the others never wait for work while the reading goes on.
+constexpr std::size_t backlogPerThread = 2;
+
 void build(const TriangleSlot& first, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         TriangleSlot{first.stored + i, first.parts + i}.buildFrames();
@@ -51,11 +55,22 @@ void FrameBuilder::hand(const Batch& batch) {
         build(batch.first, batch.count);
         return;
     }
+    Batch backlog;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         queue_.push_back(batch);
+        // The other threads fall behind the reading (building frames costs more than reading a
+        // triangle): then this thread builds the oldest waiting batch itself, so that every core
+        // stays busy until the reading ends instead of the others working on alone afterwards.
+        if (queue_.size() > backlogPerThread * workers_.size()) {
+            backlog = queue_.front();
+            queue_.pop_front();
+        }
     }
     wake_.notify_one();
+    if (backlog.count != 0) {
+        build(backlog.first, backlog.count);
+    }
 }
 
 void FrameBuilder::startThread() {

@@ -19,6 +19,8 @@
 // batch starts a thread, one per full batch up to the limit; a short batch (where a storage block
 // ends) goes to the threads already started, or is built on the calling thread while there are
 // none. So a course smaller than one batch starts no thread, and one of a few batches only a few.
+// When the other threads fall more than two batches each behind, the calling thread builds the
+// oldest waiting batch between two of its own.
 class FrameBuilder {
 public:
     // threads: how many threads may build at once, the calling one included; 0 means one per

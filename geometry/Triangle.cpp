@@ -193,14 +193,3 @@ const float* Triangle::matrix(int k) const {
     static constexpr float noFrames[48] = {};
     return matrix_ != nullptr ? matrix_[k] : noFrames + 16 * k;
 }
-
-Vector3* Triangle::vertex(int i) const {
-    switch (i) {
-    case 0:
-        return v0_;
-    case 1:
-        return v1_;
-    default:
-        return v2_;
-    }
-}

@@ -3,12 +3,14 @@
 #include "ContactReach.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -17,9 +19,10 @@ using contact_reach::SweepReach;
 
 namespace {
 
-// Triangles per leaf. Four keep the tree a third the size of the triangles' records while a leaf
-// still costs less than one triangle's seven tests.
-constexpr std::uint32_t trianglesPerLeaf = 4;
+// Triangles per leaf. Eight, the leaves full, keep the tree at an eighth of the records' size
+// (4 bytes a triangle more would put a loaded million-triangle course past 650 bytes a
+// triangle), and measured as fast as leaves of four with a third of them empty.
+constexpr std::uint32_t trianglesPerLeaf = 8;
 
 // Triangles below which the index is built on the calling thread alone: a few milliseconds of
 // work, less than what waiting for another thread to be scheduled can cost on a busy machine.
@@ -28,7 +31,7 @@ constexpr std::size_t trianglesForThreads = 4096;
 // Records written by one thread's share of the work at a time, when the records are filled in.
 constexpr std::size_t recordsPerChunk = 4096;
 
-// Deep enough for any tree the median split builds: it halves the triangles at every level.
+// Deep enough for any tree the split builds: it halves the leaves at every level.
 constexpr int deepestTree = 64;
 
 // Runs work(i, scratch) for every i below count on up to `threads` threads, the calling one
@@ -76,10 +79,19 @@ void inParallel(std::size_t count, unsigned threads, Work work) {
     }
 }
 
+// How many of `items` triangles (more than a leaf holds) the left subtree takes: the first half
+// of the leaves, every leaf full but the last of the whole subtree, so that the tree has as few
+// nodes as its leaves allow (2 ceil(items / trianglesPerLeaf) - 1).
+std::size_t leftShare(std::size_t items) {
+    const std::size_t leaves = (items + trianglesPerLeaf - 1) / trianglesPerLeaf;
+    return (leaves + 1) / 2 * trianglesPerLeaf;
+}
+
 // The nodes of the tree the median split builds over `items` triangles: one leaf for a few,
-// otherwise a node over the trees of both halves.
+// otherwise a node over the trees of both shares.
+// (A tree of one leaf is one node, and each split adds a node and a leaf.)
 std::size_t nodesFor(std::size_t items) {
-    return items <= trianglesPerLeaf ? 1 : 1 + nodesFor(items / 2) + nodesFor(items - items / 2);
+    return 2 * ((items + trianglesPerLeaf - 1) / trianglesPerLeaf) - 1;
 }
 
 } // namespace
@@ -98,23 +110,26 @@ public:
     void build() {
         placeBoxes();
         boundTriangles();
-        setLooseApart();
-        sortByLeaning();
+        gatherLooseRuns();
         buildTree();
         writeRecords();
         boundNormals();
     }
 
 private:
-    // A triangle to place: its bounds grown by its share of the culling margin, and where the
-    // course holds it.
+    // Where a triangle goes: a branch by the axis direction its normal leans to most (2 axis + 0
+    // towards +, 1 towards -), after them the loose ones, or nowhere (degenerate).
+    static constexpr std::uint8_t looseClass = 6;
+    static constexpr std::uint8_t noClass = 7;
+    static constexpr int classCount = 7;
+
+    // A triangle to place: its bounds grown by its share of the culling margin (a tree's item
+    // only), and where the course holds it.
     struct Item {
         float lower[3];
         float upper[3];
         std::uint32_t box;
         std::uint32_t position;
-        // 2 axis + (0 towards +, 1 towards -) of the normal's largest component.
-        std::uint32_t leaning;
 
         double centre(int axis) const { return 0.5 * (double(lower[axis]) + upper[axis]); }
     };
@@ -126,7 +141,26 @@ private:
     };
     struct NoScratch {};
 
-    // Counts each box's non-degenerate triangles: where its items begin.
+    static std::uint8_t classOf(const Triangle& triangle) {
+        if (!triangle.hasFiniteNormal()) {
+            return noClass; // degenerate: the search skips it (fix 6 of the contact rules)
+        }
+        const ContactTriangle record = ContactTriangle::of(triangle);
+        if (!contact_reach::triangleGrowth(record)) {
+            return looseClass;
+        }
+        int along = 0;
+        for (int axis = 1; axis < 3; ++axis) {
+            if (std::fabs(record.normal[axis]) > std::fabs(record.normal[along])) {
+                along = axis;
+            }
+        }
+        return static_cast<std::uint8_t>(2 * along + (record.normal[along] < 0.0f ? 1 : 0));
+    }
+
+    // Sorts the triangles into their classes, box by box on every thread, and gives each box its
+    // place in every class: the items are then written straight to their places, the branches
+    // one after the other and each in list order, the loose ones last in list order.
     void placeBoxes() {
         std::size_t listed = 0;
         for (const CollisionBox& box : boxes_) {
@@ -135,108 +169,103 @@ private:
         if (listed < trianglesForThreads) {
             threads_ = 1;
         }
-        std::vector<std::uint32_t> usable(boxes_.size());
+        // The records number the triangles in 32 bits (a course file of 4 GiB lists at most a
+        // quarter of that).
+        if (listed > UINT32_MAX) {
+            throw std::length_error("a contact index holds at most 2^32 - 1 triangles");
+        }
+        index_.firstListed_.resize(boxes_.size() + 1);
+        std::uint32_t first = 0;
+        for (std::size_t number = 0; number < boxes_.size(); ++number) {
+            index_.firstListed_[number] = first;
+            first += boxes_[number].triangleCount();
+        }
+        index_.firstListed_[boxes_.size()] = first;
+        classes_ = std::make_unique_for_overwrite<std::uint8_t[]>(listed);
+        start_.assign(boxes_.size(), {});
         inParallel<NoScratch>(boxes_.size(), threads_, [&](std::size_t number, NoScratch&) {
             const CollisionBox& box = boxes_[number];
+            std::uint8_t* const classes = classes_.get() + index_.firstListed_[number];
             for (unsigned i = 0; i < box.triangleCount(); ++i) {
-                usable[number] += box.triangle(static_cast<int>(i))->hasFiniteNormal() ? 1 : 0;
+                classes[i] = classOf(*box.triangle(static_cast<int>(i)));
+                if (classes[i] != noClass) {
+                    ++start_[number][classes[i]];
+                }
             }
         });
-        firstItem_.resize(boxes_.size());
+        // Counts into places: class by class, box by box.
         std::size_t total = 0;
-        for (std::size_t number = 0; number < boxes_.size(); ++number) {
-            firstItem_[number] = total;
-            total += usable[number];
+        for (int c = 0; c < classCount; ++c) {
+            const std::size_t classFirst = total;
+            for (std::array<std::size_t, classCount>& place : start_) {
+                const std::size_t count = place[c];
+                place[c] = total;
+                total += count;
+            }
+            if (c == looseClass) {
+                index_.treeTriangleCount_ = classFirst;
+            } else if (total > classFirst) {
+                index_.branches_.push_back({0,
+                                            static_cast<std::uint32_t>(classFirst),
+                                            static_cast<std::uint32_t>(total),
+                                            {0, 0, 0},
+                                            2.0f});
+            }
         }
-        items_.resize(total);
-        loose_.assign(total, 0);
+        index_.triangleCount_ = total;
+        // Written in place by the threads below, so the fresh memory is first touched there.
+        items_ = std::make_unique_for_overwrite<Item[]>(total);
         magnitude_.assign(boxes_.size(), 0.0);
     }
 
-    // The grown bounds of every triangle that can be culled; the others are marked loose.
+    // Every triangle's item at its place; the grown bounds of those that can be culled.
     void boundTriangles() {
         inParallel<NoScratch>(boxes_.size(), threads_, [&](std::size_t number, NoScratch&) {
             const CollisionBox& box = boxes_[number];
-            std::size_t next = firstItem_[number];
+            const std::uint8_t* const classes = classes_.get() + index_.firstListed_[number];
+            std::array<std::size_t, classCount>& next = start_[number];
             for (unsigned position = 0; position < box.triangleCount(); ++position) {
-                const Triangle& triangle = *box.triangle(static_cast<int>(position));
-                if (!triangle.hasFiniteNormal()) {
-                    continue; // degenerate: the search skips it
-                }
-                Item& item = items_[next];
-                item.box = static_cast<std::uint32_t>(number);
-                item.position = position;
-                const ContactTriangle record = ContactTriangle::of(triangle, position);
-                const std::optional<double> growth = contact_reach::triangleGrowth(record);
-                if (!growth) {
-                    loose_[next++] = 1;
+                const std::uint8_t c = classes[position];
+                if (c == noClass) {
                     continue;
                 }
-                contact_reach::vertexBounds(record, item.lower, item.upper);
-                int along = 0;
-                for (int axis = 1; axis < 3; ++axis) {
-                    if (std::fabs(record.normal[axis]) > std::fabs(record.normal[along])) {
-                        along = axis;
-                    }
+                Item& item = items_[next[c]++];
+                item.box = static_cast<std::uint32_t>(number);
+                item.position = position;
+                if (c == looseClass) {
+                    continue; // tested whenever its box takes part: no bounds
                 }
-                item.leaning = 2 * along + (record.normal[along] < 0.0f ? 1 : 0);
+                const Triangle& triangle = *box.triangle(static_cast<int>(position));
+                const ContactTriangle record = ContactTriangle::of(triangle, position);
+                const double growth = *contact_reach::triangleGrowth(record);
+                contact_reach::vertexBounds(record, item.lower, item.upper);
                 for (int axis = 0; axis < 3; ++axis) {
-                    item.lower[axis] = roundedDown(double(item.lower[axis]) - *growth);
-                    item.upper[axis] = roundedUp(double(item.upper[axis]) + *growth);
+                    item.lower[axis] = roundedDown(double(item.lower[axis]) - growth);
+                    item.upper[axis] = roundedUp(double(item.upper[axis]) + growth);
                 }
                 for (const float* corner : record.vertex) {
                     magnitude_[number] =
                         std::max(magnitude_[number], contact_reach::magnitude(corner));
                 }
-                ++next;
             }
         });
         for (const double magnitude : magnitude_) {
             index_.courseMagnitude_ = std::max(index_.courseMagnitude_, magnitude);
         }
+        classes_.reset();
+        start_ = {};
     }
 
-    // Moves the loose triangles out of the items, in list order, into runs box by box.
-    void setLooseApart() {
-        std::size_t kept = 0;
-        for (std::size_t i = 0; i < items_.size(); ++i) {
-            if (loose_[i] == 0) {
-                items_[kept++] = items_[i];
-                continue;
-            }
+    // The loose triangles, after the tree's, in runs box by box.
+    void gatherLooseRuns() {
+        std::vector<LooseRun>& runs = index_.looseRuns_;
+        for (std::size_t i = index_.treeTriangleCount_; i < index_.triangleCount_; ++i) {
             const Item& item = items_[i];
-            std::vector<LooseRun>& runs = index_.looseRuns_;
             if (runs.empty() || runs.back().box != item.box) {
-                runs.push_back({item.box, static_cast<std::uint32_t>(looseItems_.size()), 0});
+                runs.push_back({item.box, static_cast<std::uint32_t>(i), 0});
             }
             ++runs.back().count;
-            looseItems_.push_back(item);
         }
-        items_.resize(kept);
-        for (LooseRun& run : index_.looseRuns_) {
-            run.first += static_cast<std::uint32_t>(kept);
-        }
-        index_.treeTriangleCount_ = kept;
-        index_.triangleCount_ = kept + looseItems_.size();
-    }
-
-    // The items grouped by leaning, each group in list order: the root's branches.
-    void sortByLeaning() {
-        std::vector<Item> sorted;
-        sorted.reserve(items_.size());
-        for (std::uint32_t leaning = 0; leaning < 6; ++leaning) {
-            const auto first = static_cast<std::uint32_t>(sorted.size());
-            for (const Item& item : items_) {
-                if (item.leaning == leaning) {
-                    sorted.push_back(item);
-                }
-            }
-            if (sorted.size() > first) {
-                index_.branches_.push_back(
-                    {0, first, static_cast<std::uint32_t>(sorted.size()), {0, 0, 0}, 2.0f});
-            }
-        }
-        items_.swap(sorted);
     }
 
     // The branches' trees, one after the other; the items end up in leaf order. The upper levels
@@ -244,7 +273,8 @@ private:
     // have their place in advance (the median split fixes every subtree's size), so the tree is
     // the same whatever the number of threads.
     void buildTree() {
-        if (items_.empty()) {
+        const std::size_t treeItems = index_.treeTriangleCount_;
+        if (treeItems == 0) {
             return;
         }
         for (Branch& branch : index_.branches_) {
@@ -256,8 +286,8 @@ private:
             threads_ == 0 ? std::max(1u, std::thread::hardware_concurrency()) : threads_;
         std::vector<Subtree> subtrees;
         // A few subtrees a thread, so that an uneven share evens out.
-        spawnBelow_ = threads > 1 ? std::max<std::size_t>(items_.size() / (4 * threads), 1024)
-                                  : items_.size();
+        spawnBelow_ =
+            threads > 1 ? std::max<std::size_t>(treeItems / (4 * threads), 1024) : treeItems;
         for (const Branch& branch : index_.branches_) {
             split({branch.root, branch.first, branch.end}, &subtrees);
         }
@@ -265,9 +295,10 @@ private:
                               [&](std::size_t i, NoScratch&) { split(subtrees[i], nullptr); });
     }
 
-    // Fills the subtree's node: a leaf when its items are few, otherwise a node split at the
-    // median of the items' centres along the axis where they spread widest, over the subtrees
-    // of both halves (left in the next node, right after the whole left subtree). With
+    // Fills the subtree's node: a leaf when its items are few, otherwise a node split along the
+    // axis where the items' centres spread widest, at the centre that gives the left subtree its
+    // share (leftShare: about the median), over the subtrees of both shares (left in the next
+    // node, right after the whole left subtree). With
     // `deferred`, subtrees small enough are left there for later instead.
     void split(const Subtree& subtree, std::vector<Subtree>* deferred) {
         if (deferred != nullptr && subtree.end - subtree.begin <= spawnBelow_) {
@@ -305,9 +336,9 @@ private:
                 axis = other;
             }
         }
-        const std::uint32_t middle = subtree.begin + count / 2;
+        const auto middle = static_cast<std::uint32_t>(subtree.begin + leftShare(count));
         std::nth_element(
-            items_.begin() + subtree.begin, items_.begin() + middle, items_.begin() + subtree.end,
+            items_.get() + subtree.begin, items_.get() + middle, items_.get() + subtree.end,
             [axis](const Item& a, const Item& b) { return a.centre(axis) < b.centre(axis); });
         const std::uint32_t left = subtree.node + 1;
         const auto right = static_cast<std::uint32_t>(left + nodesFor(middle - subtree.begin));
@@ -322,23 +353,25 @@ private:
     // the fresh memory is first touched there).
     void writeRecords() {
         const std::size_t count = index_.triangleCount_;
-        index_.triangles_ = std::make_unique_for_overwrite<ContactTriangle[]>(count);
-        index_.boxOf_ = std::make_unique_for_overwrite<std::uint32_t[]>(count);
+        index_.triangles_ = std::make_unique_for_overwrite<IndexedTriangle[]>(count);
         const std::size_t chunks = (count + recordsPerChunk - 1) / recordsPerChunk;
         inParallel<NoScratch>(chunks, threads_, [&](std::size_t chunk, NoScratch&) {
             const std::size_t end = std::min(count, (chunk + 1) * recordsPerChunk);
             for (std::size_t i = chunk * recordsPerChunk; i < end; ++i) {
-                const bool inTree = i < items_.size();
-                const Item& item = inTree ? items_[i] : looseItems_[i - items_.size()];
+                const bool inTree = i < index_.treeTriangleCount_;
+                const Item& item = items_[i];
                 const Triangle& triangle =
                     *boxes_[item.box].triangle(static_cast<int>(item.position));
-                ContactTriangle record = ContactTriangle::of(triangle, item.position);
-                if (inTree) {
-                    record.reachGrowth = roundedUp(*contact_reach::triangleGrowth(record));
-                    record.normalError = roundedUp(contact_reach::normalError(record));
-                }
-                index_.triangles_[i] = record;
-                index_.boxOf_[i] = item.box;
+                const ContactTriangle record = ContactTriangle::of(triangle, item.position);
+                IndexedTriangle& kept = index_.triangles_[i];
+                std::memcpy(kept.vertex, record.vertex, sizeof kept.vertex);
+                std::memcpy(kept.normal, record.normal, sizeof kept.normal);
+                kept.longestEdge =
+                    std::max({record.edgeLength[0], record.edgeLength[1], record.edgeLength[2]});
+                kept.reachGrowth =
+                    inTree ? roundedUp(*contact_reach::triangleGrowth(record)) : 0.0f;
+                kept.normalError = inTree ? roundedUp(contact_reach::normalError(record)) : 0.0f;
+                kept.listed = index_.firstListed_[item.box] + item.position;
             }
         });
     }
@@ -385,10 +418,12 @@ private:
     ContactIndex& index_;
     const std::vector<CollisionBox>& boxes_;
     unsigned threads_;
-    std::vector<std::size_t> firstItem_;
-    std::vector<Item> items_;
-    std::vector<std::uint8_t> loose_;
-    std::vector<Item> looseItems_;
+    // Each listed triangle's class (classOf), while the items are placed.
+    std::unique_ptr<std::uint8_t[]> classes_;
+    // Box by box, the place of its next item of each class.
+    std::vector<std::array<std::size_t, classCount>> start_;
+    // The items in leaf order (the tree's) and then the loose ones.
+    std::unique_ptr<Item[]> items_;
     std::vector<double> magnitude_;
     std::size_t spawnBelow_ = 0;
 };
@@ -452,8 +487,9 @@ bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
         collectEveryTriangle(move, boxes, search);
         return true;
     }
+    search.collected_.clear();
     SweepReach& sweep = search.sweep_;
-    std::vector<ContactCandidate>& triangles = search.triangles;
+    std::vector<std::uint32_t>& collected = search.collected_;
     for (const Branch& branch : branches_) {
         const Node& root = nodes_[branch.root];
         if (!contact_reach::boundsMayReach(sweep, root.lower, root.upper) ||
@@ -485,16 +521,17 @@ bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
             }
             for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
                 ++search.statistics.trianglesBounded;
-                const ContactTriangle& triangle = triangles_[i];
+                const IndexedTriangle& triangle = triangles_[i];
                 if (contact_reach::leavesFront(move, triangle) ||
                     !contact_reach::mayTouch(triangle, triangle.reachGrowth, sweep) ||
                     contact_reach::earliestNearPlane(triangle, sweep) > 1.0 ||
-                    !boxTakesPart(boxOf_[i], move, boxes, search)) {
+                    !boxTakesPart(placeOf(i, search).box, move, boxes, search)) {
                     continue; // its tests all report nothing, or its box takes no part
                 }
-                triangles.push_back({mergeOrder(i), &triangle});
+                collected.push_back(i);
             }
-            if (triangles.size() > most) {
+            if (collected.size() > most) {
+                handOutRecords(boxes, search);
                 return false;
             }
         }
@@ -502,22 +539,129 @@ bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
     for (const LooseRun& run : looseRuns_) {
         if (boxTakesPart(run.box, move, boxes, search)) {
             for (std::uint32_t i = run.first; i < run.first + run.count; ++i) {
-                triangles.push_back({mergeOrder(i), &triangles_[i]});
+                collected.push_back(i);
             }
         }
     }
-    return triangles.size() <= most;
+    handOutRecords(boxes, search);
+    return collected.size() <= most;
+}
+
+ContactIndex::Place ContactIndex::placeOf(std::uint32_t record, ContactSearch& search) const {
+    const std::uint32_t listed = triangles_[record].listed;
+    std::uint32_t box = search.lastBox_;
+    if (box + 1 >= firstListed_.size() || listed < firstListed_[box] ||
+        listed >= firstListed_[box + 1]) {
+        // The last box whose first triangle is not after it (an empty box before it shares its
+        // first number, and comes before).
+        box = static_cast<std::uint32_t>(
+            std::upper_bound(firstListed_.begin(), firstListed_.end(), listed) -
+            firstListed_.begin() - 1);
+        search.lastBox_ = box;
+    }
+    return {box, listed - firstListed_[box]};
+}
+
+const Triangle& ContactIndex::triangleOf(std::uint32_t record,
+                                         const std::vector<CollisionBox>& boxes,
+                                         ContactSearch& search) const {
+    const Place place = placeOf(record, search);
+    return *boxes[place.box].triangle(static_cast<int>(place.position));
+}
+
+namespace {
+
+// Asks for the cache lines of a triangle's own fields, or of the TriangleParts its frames lie in
+// (the frames first, then the edge ends and the standard copy, which a test record reads through
+// pointers one after the other): fetched at once instead. A hint only, nothing is read.
+void prefetchTriangle(const Triangle& triangle) {
+    const auto* const fields = reinterpret_cast<const char*>(&triangle);
+    __builtin_prefetch(fields);
+    __builtin_prefetch(fields + sizeof(Triangle) - 1);
+}
+
+void prefetchParts(const Triangle& triangle) {
+    const auto* const parts = reinterpret_cast<const char*>(triangle.matrix(0));
+    for (std::size_t offset = 0; offset < sizeof(TriangleParts); offset += 64) {
+        __builtin_prefetch(parts + offset);
+    }
+}
+
+} // namespace
+
+ContactTriangle ContactIndex::testRecord(std::uint32_t record,
+                                         const std::vector<CollisionBox>& boxes,
+                                         ContactSearch& search) const {
+    const Place place = placeOf(record, search);
+    const Triangle& triangle = *boxes[place.box].triangle(static_cast<int>(place.position));
+    prefetchParts(triangle);
+    return testRecord(record, triangle, place.position);
+}
+
+ContactTriangle ContactIndex::testRecord(std::uint32_t record, const Triangle& triangle,
+                                         std::uint32_t position) const {
+    // As ContactTriangle::of makes it, with the vertices and the normal (the same floats) taken
+    // from the index's own copy, which the bounds have just read.
+    const IndexedTriangle& kept = triangles_[record];
+    ContactTriangle full;
+    full.frames = triangle.matrix(0);
+    std::memcpy(full.normal, kept.normal, sizeof full.normal);
+    std::memcpy(full.vertex, kept.vertex, sizeof full.vertex);
+    const Triangle& standard = *triangle.link();
+    const Vector3& apex = *standard.vertex(1);
+    const Vector3& base = *standard.vertex(2);
+    full.apexX = apex.x;
+    full.apexZ = apex.z;
+    full.baseX = base.x;
+    full.baseZ = base.z;
+    for (int k = 0; k < 3; ++k) {
+        full.edgeLength[k] = triangle.edgeEnd(k).x;
+    }
+    full.position = position;
+    full.reachGrowth = kept.reachGrowth;
+    full.normalError = kept.normalError;
+    return full;
+}
+
+void ContactIndex::handOutRecords(const std::vector<CollisionBox>& boxes,
+                                  ContactSearch& search) const {
+    search.records_.clear();
+    search.triangles.clear();
+    // Three rounds, so that the cache misses of the triangles (and then of their parts) overlap
+    // instead of following each other triangle by triangle.
+    std::vector<std::pair<const Triangle*, Place>>& found = search.found_;
+    found.clear();
+    for (const std::uint32_t i : search.collected_) {
+        const Place place = placeOf(i, search);
+        found.emplace_back(boxes[place.box].triangle(static_cast<int>(place.position)), place);
+        prefetchTriangle(*found.back().first);
+    }
+    for (const auto& [triangle, place] : found) {
+        prefetchParts(*triangle);
+    }
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        search.records_.push_back(
+            testRecord(search.collected_[k], *found[k].first, found[k].second.position));
+    }
+    // Pointed at only once every record is in place, as the list may move while it grows.
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        const Place place = found[k].second;
+        search.triangles.push_back(
+            {std::uint64_t{place.box} << 32 | place.position, &search.records_[k]});
+    }
 }
 
 // A move that cannot be culled: every triangle of every box whose test accepts it.
 void ContactIndex::collectEveryTriangle(const BallMove& move,
                                         const std::vector<CollisionBox>& boxes,
                                         ContactSearch& search) const {
+    search.collected_.clear();
     for (std::uint32_t i = 0; i < triangleCount_; ++i) {
-        if (boxTakesPart(boxOf_[i], move, boxes, search)) {
-            search.triangles.push_back({mergeOrder(i), &triangles_[i]});
+        if (boxTakesPart(placeOf(i, search).box, move, boxes, search)) {
+            search.collected_.push_back(i);
         }
     }
+    handOutRecords(boxes, search);
 }
 
 // Testing the triangles earliest first, and stopping early, gives exactly what testing all of
@@ -611,7 +755,7 @@ void ContactIndex::expandNode(const QueueEntry& entry, const BallMove& move,
     }
     for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
         ++search.statistics.trianglesBounded;
-        const ContactTriangle& triangle = triangles_[i];
+        const IndexedTriangle& triangle = triangles_[i];
         if (contact_reach::leavesFront(move, triangle)) {
             continue; // its tests all report nothing
         }
@@ -621,14 +765,17 @@ void ContactIndex::expandNode(const QueueEntry& entry, const BallMove& move,
                                        contact_reach::earliestNearBox(
                                            sweep, lower, upper, sweep.reach + triangle.reachGrowth),
                                        contact_reach::earliestNearPlane(triangle, sweep)});
-        if (bound <= 1.0 && boxTakesPart(boxOf_[i], move, boxes, search)) {
+        if (bound <= 1.0 && boxTakesPart(placeOf(i, search).box, move, boxes, search)) {
             enqueue(search, bound, i, QueueEntry::Kind::roughTriangle);
         }
     }
 }
 
 // A triangle at the front with its first bound goes back with the bound of the triangle itself.
-void ContactIndex::tightenBound(const QueueEntry& entry, ContactSearch& search) const {
+void ContactIndex::tightenBound(const QueueEntry& entry, const std::vector<CollisionBox>& boxes,
+                                ContactSearch& search) const {
+    // It is likely to be tested next: its fields are fetched meanwhile.
+    prefetchTriangle(triangleOf(entry.item, boxes, search));
     enqueue(search,
             std::max(entry.bound,
                      contact_reach::earliestNearTriangle(triangles_[entry.item], search.sweep_)),
@@ -636,11 +783,11 @@ void ContactIndex::tightenBound(const QueueEntry& entry, ContactSearch& search) 
 }
 
 // Runs the triangle's seven tests and keeps what it reported.
-void ContactIndex::testTriangle(const QueueEntry& entry,
+void ContactIndex::testTriangle(const QueueEntry& entry, const std::vector<CollisionBox>& boxes,
                                 const std::function<TriangleContacts(const ContactTriangle&)>& test,
                                 ContactSearch& search, double& smallest) const {
     ++search.statistics.trianglesTested;
-    const TriangleContacts results = test(triangles_[entry.item]);
+    const TriangleContacts results = test(testRecord(entry.item, boxes, search));
     bool any = false;
     for (const float t : results.time) {
         if (t < noContact) {
@@ -650,7 +797,7 @@ void ContactIndex::testTriangle(const QueueEntry& entry,
         }
     }
     if (any) { // a triangle without a result merges as nothing
-        search.tested.emplace_back(mergeOrder(entry.item), results);
+        search.tested.emplace_back(mergeOrder(entry.item, search), results);
     }
 }
 
@@ -698,10 +845,10 @@ void ContactIndex::searchEarliestFirst(
                 expandNode(next, move, boxes, search);
                 break;
             case QueueEntry::Kind::roughTriangle:
-                tightenBound(next, search);
+                tightenBound(next, boxes, search);
                 break;
             case QueueEntry::Kind::tightTriangle:
-                testTriangle(next, test, search, smallest);
+                testTriangle(next, boxes, test, search, smallest);
                 break;
             }
         }
@@ -721,24 +868,33 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
     for (std::size_t number = 0; number < boxes.size(); ++number) {
         firstOfBox[number + 1] = firstOfBox[number] + boxes[number].triangleCount();
     }
+    if (!std::equal(firstOfBox.begin(), firstOfBox.end(), firstListed_.begin(),
+                    firstListed_.end())) {
+        return fault("the boxes' first numbers in merging order are not the boxes' own");
+    }
+    ContactSearch places; // only for placeOf's guess of the box
     std::vector<std::uint8_t> seen(firstOfBox.back(), 0);
     for (std::size_t i = 0; i < triangleCount_; ++i) {
-        const ContactTriangle& record = triangles_[i];
-        const std::uint32_t box = boxOf_[i];
+        const IndexedTriangle& record = triangles_[i];
         const std::string where = "record " + std::to_string(i);
-        if (box >= boxes.size() || record.position >= boxes[box].triangleCount()) {
+        if (record.listed >= firstOfBox.back()) {
             return fault(where + " names no triangle of the course");
         }
-        const Triangle& triangle = *boxes[box].triangle(static_cast<int>(record.position));
-        const ContactTriangle expected = ContactTriangle::of(triangle, record.position);
-        if (!triangle.hasFiniteNormal() || record.frames != expected.frames ||
-            std::memcmp(record.vertex, expected.vertex, sizeof record.vertex) != 0) {
+        const auto [box, position] = placeOf(static_cast<std::uint32_t>(i), places);
+        const Triangle& triangle = *boxes[box].triangle(static_cast<int>(position));
+        const ContactTriangle expected = ContactTriangle::of(triangle, position);
+        const float expectedLongest =
+            std::max({expected.edgeLength[0], expected.edgeLength[1], expected.edgeLength[2]});
+        if (!triangle.hasFiniteNormal() ||
+            std::memcmp(record.vertex, expected.vertex, sizeof record.vertex) != 0 ||
+            std::memcmp(record.normal, expected.normal, sizeof record.normal) != 0 ||
+            (i < treeTriangleCount_ && !(record.longestEdge == expectedLongest))) {
             return fault(where + " does not hold the triangle of its place");
         }
-        if (seen[firstOfBox[box] + record.position]++ != 0) {
+        if (seen[record.listed]++ != 0) {
             return fault(where + " repeats a triangle");
         }
-        if ((i < treeTriangleCount_) != contact_reach::triangleGrowth(record).has_value()) {
+        if ((i < treeTriangleCount_) != contact_reach::triangleGrowth(expected).has_value()) {
             return fault(where + (i < treeTriangleCount_ ? " cannot be culled but is in the tree"
                                                          : " is loose but could be culled"));
         }
@@ -760,8 +916,8 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
             return fault("loose run " + std::to_string(r) + " is out of place");
         }
         for (std::uint32_t i = run.first; i < run.first + run.count; ++i) {
-            if (boxOf_[i] != run.box ||
-                (i > run.first && triangles_[i].position <= triangles_[i - 1].position)) {
+            if (placeOf(i, places).box != run.box ||
+                (i > run.first && triangles_[i].listed <= triangles_[i - 1].listed)) {
                 return fault("loose run " + std::to_string(r) + " holds another box's record");
             }
         }
@@ -828,7 +984,7 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
                 return fault(where + " holds records out of leaf order");
             }
             for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
-                const double growth = *contact_reach::triangleGrowth(triangles_[i]);
+                const double growth = *contact_reach::triangleGrowth(testRecord(i, boxes, places));
                 float lower[3], upper[3];
                 contact_reach::vertexBounds(triangles_[i], lower, upper);
                 for (int axis = 0; axis < 3; ++axis) {
@@ -854,7 +1010,7 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
 }
 
 std::size_t ContactIndex::memoryBytes() const {
-    return triangleCount_ * (sizeof(ContactTriangle) + sizeof(std::uint32_t)) +
-           nodeCount_ * sizeof(Node) + looseRuns_.capacity() * sizeof(LooseRun) +
-           branches_.capacity() * sizeof(Branch);
+    return triangleCount_ * sizeof(IndexedTriangle) +
+           firstListed_.capacity() * sizeof(std::uint32_t) + nodeCount_ * sizeof(Node) +
+           looseRuns_.capacity() * sizeof(LooseRun) + branches_.capacity() * sizeof(Branch);
 }

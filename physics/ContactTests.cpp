@@ -4,6 +4,31 @@
 // fraction t of that move (0 at `from`) at which the sphere of radius r first touches the feature,
 // exactly 1.0 when it does not. Contacts are one-sided: only a ball moving against the face normal
 // n can touch, so a triangle is passed through from behind.
+//
+// The contact rules, as first written, let a ball slip through the course or stick in it in a
+// few cases; seven fixes mend them, each cited where it is applied as "(fix N)":
+//
+//  1. A result of exactly 1.0 is no contact and is never simultaneous with anything: it never
+//     adds its triangle's normal, even when the earliest contact lies within epsilon below 1.0
+//     (an untouched triangle would bend the bounce).
+//  2. Face test, before its other steps: a centre that starts in front of the face's plane and
+//     within r of it (0 <= p.y <= r), closing in (D . n < 0), over the inside of the face at p
+//     itself, touches now (0). (A ball placed at a contact by one triangle is judged sunk by more
+//     than epsilon by its neighbour's slightly inexact frame, and would slip through.)
+//  3. Edge and vertex tests, before the roots: a centre that starts within about epsilon of r of
+//     the edge's line or of the vertex (c <= 2 r epsilon) touches now (0) when closing in (b < 0,
+//     D . n < 0 and, for an edge, 0 <= p.x <= the edge's length), and otherwise not at all; the
+//     later root, where the sphere would leave the feature, is never reported.
+//  4. A contact at 0 from fix 3 merges the unit vector from the feature to the centre (for edge
+//     k, (0, p.y, p.z) of frame k turned back to world axes with the transpose of the frame's
+//     rotation; for a vertex, from - V), or the face normal when that vector has length 0. (With
+//     the face normal, a ball wedged on the edge of a double-sided wall bounces between its two
+//     sides at t = 0 forever.)
+//  5. A merged contact normal of zero length or with a non-finite component sends the ball
+//     straight back (minus its average velocity) instead of turning it NaN.
+//  6. A triangle whose normal is not finite (degenerate) takes part in no contact test.
+//  7. At most SimulationSettings::maxPassesPerStep (10000) passes a step; past that the rest of
+//     the step is dropped and standard error says so once.
 #include "physics/SimulationSettings.h"
 
 #include <algorithm>
@@ -59,9 +84,9 @@ bool insideFace(const Vector3& c, float apexX, float apexZ, float baseX, float b
 // `approach` is D . n, the world move against the face normal.
 float faceTime(const Vector3& p, const Vector3& q, float radius, float approach, float apexX,
                float apexZ, float baseX, float baseZ, float epsilon) {
-    // Resting on the face: the centre starts in front of the plane and within r of it, over the
-    // inside, closing in. A neighbour's slightly different frame can judge a ball placed exactly
-    // at contact as sunk by more than epsilon; without this the ball would slip through.
+    // Resting on the face (fix 2): the centre starts in front of the plane and within r of it,
+    // over the inside, closing in. A neighbour's slightly different frame can judge a ball placed
+    // exactly at contact as sunk by more than epsilon; without this the ball would slip through.
     if (p.y >= 0.0f && p.y <= radius && approach < 0.0f &&
         insideFace(p, apexX, apexZ, baseX, baseZ, epsilon)) {
         return 0.0f;
@@ -88,8 +113,8 @@ float faceTime(const Vector3& p, const Vector3& q, float radius, float approach,
 }
 
 // A contact at `time` that merges `normal`. An edge or vertex touched at the start of the move,
-// closing in, merges the direction from the feature to the centre; every other contact merges
-// the triangle's face normal.
+// closing in, merges the direction from the feature to the centre (fix 4); every other contact
+// merges the triangle's face normal.
 ContactResult contactAt(float time, const Vector3& normal) {
     ContactResult contact;
     contact.time = time;
@@ -116,11 +141,11 @@ ContactResult edgeContact(const Vector3& p, const Vector3& q, float radius, floa
         static_cast<float>(double(p.y) * p.y + double(p.z) * p.z - double(radius) * radius);
 
     // Already touching the edge (within about epsilon of r, the touching band): a contact now if
-    // closing in over the edge's span, otherwise none. The later root, where the sphere would
-    // leave the edge, is never reported.
+    // closing in over the edge's span, otherwise none (fix 3). The later root, where the sphere
+    // would leave the edge, is never reported.
     if (c <= 2.0 * radius * epsilon) {
         if (b < 0.0f && approach < 0.0f && p.x >= 0.0f && p.x <= edgeLength) {
-            // (0, p.y, p.z) back to world axes with the transpose of the frame's rotation.
+            // (0, p.y, p.z) back to world axes with the transpose of the frame's rotation (fix 4).
             Vector3 outward;
             for (int i = 0; i < 3; ++i) {
                 outward[i] = static_cast<float>(double(matrix[4 * i + 1]) * p.y +
@@ -156,8 +181,9 @@ ContactResult vertexContact(const Vector3& from, const Vector3& d, float radius,
         ((vx * vx + fx * fx) - 2.0 * fx * vx) + ((vy * vy + fy * fy) - 2.0 * fy * vy) +
         ((vz * vz + fz * fz) - 2.0 * fz * vz) - double(radius) * radius);
 
-    // Already touching the vertex: a contact now if closing in, otherwise none (the later root is
-    // the moment the sphere would leave it).
+    // Already touching the vertex: a contact now if closing in, otherwise none (fix 3; the later
+    // root is the moment the sphere would leave it). The contact merges the direction from the
+    // vertex to the centre (fix 4).
     if (c <= 2.0 * radius * epsilon) {
         if (b < 0.0f && approach < 0.0f) {
             Vector3 outward = from - vertex;

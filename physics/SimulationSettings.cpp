@@ -34,7 +34,7 @@ void SimulationSettings::collideBox(Vector3 from, Vector3 to, float radius, cons
     for (int index = 0; index < count; ++index) {
         const Triangle& triangle = *box.triangle(index);
         if (!triangle.hasFiniteNormal()) {
-            continue; // degenerate: its frames are meaningless and it has no side to strike
+            continue; // degenerate (fix 6): its frames are meaningless and it has no side to strike
         }
         collideTriangle(move, ContactTriangle::of(triangle), contacts);
     }
@@ -145,7 +145,8 @@ std::optional<double> SimulationSettings::runPass(Ball& ball,
     normal.normalize();
     if (sumLength == 0.0f || !normal.isFinite()) {
         // Touched normals that cancel (both sides of a wall at once) give no plane to mirror
-        // about: send the ball straight back the way it came.
+        // about: send the ball straight back the way it came (fix 5 of the contact rules, listed
+        // in ContactTests.cpp).
         ball.setVelocity(-averageVelocity);
     } else {
         // Mirror about the contact plane; restitution 1.0, so no speed is lost.

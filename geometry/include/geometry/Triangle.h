@@ -41,8 +41,9 @@ public:
     Triangle& operator=(const Triangle&) = default;
     ~Triangle() = default;
 
-    // v0, v1 or v2 for i = 0, 1, 2; no range check.
-    Vector3* vertex(int i) const;
+    // v0, v1 or v2 for i = 0, 1, 2; no range check. Inline: loading a course and building its
+    // contact index read every vertex several times.
+    Vector3* vertex(int i) const { return i == 0 ? v0_ : i == 1 ? v1_ : v2_; }
     Vector3 normal() const { return normal_; }
     // The far end of edge k in frame k: (length of edge k, 0, 0).
     Vector3 edgeEnd(int k) const { return *edgeEnd_[k]; }

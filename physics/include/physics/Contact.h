@@ -29,7 +29,8 @@ struct BallMove {
 // test by test in the order the search runs them.
 //
 // Two results are simultaneous when they lie within `epsilon` (a fraction of the move) of each
-// other; "no contact" on either side is never simultaneous with anything. A face result that is
+// other; "no contact" on either side is never simultaneous with anything (fix 1 of the contact
+// rules, listed in ContactTests.cpp). A face result that is
 // simultaneous adds its normal and keeps `earliest`; an earlier one replaces both. An edge or
 // vertex result that is simultaneous adds its normal, and then, if it is earlier, replaces the
 // sum by its own normal alone.
@@ -102,8 +103,8 @@ struct TriangleContacts {
 
     Vector3 normalOf(int i) const { return {normal[i][0], normal[i][1], normal[i][2]}; }
 
-    // "No contact" merges as nothing (it is never simultaneous and never earlier), so only the
-    // results below it are merged.
+    // "No contact" merges as nothing (it is never simultaneous and never earlier: fix 1), so only
+    // the results below it are merged.
     void mergeInto(ContactAccumulator& contacts) const {
         if (time[face] != noContact) {
             contacts.mergeFace(time[face], normalOf(face));

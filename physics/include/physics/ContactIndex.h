@@ -17,6 +17,12 @@
 
 class ContactIndex;
 
+// The box of a triangle the contact index holds, and its position in the box.
+struct ContactIndexPlace {
+    std::uint32_t box;
+    std::uint32_t position;
+};
+
 // A candidate triangle and its place in merging order: its box's number in the high 32 bits,
 // its position in that box in the low 32.
 struct ContactCandidate {
@@ -43,7 +49,7 @@ struct ContactSearchStatistics {
 class ContactSearch {
 public:
     // What collectCandidates found: the triangles to test (in no particular order: sort them by
-    // `order` to merge).
+    // `order` to merge). Their records are kept in this context, until its next query.
     std::vector<ContactCandidate> triangles;
     // What searchEarliestFirst found: in merging order, every tested triangle that reported a
     // contact, with its results.
@@ -86,6 +92,15 @@ private:
     std::uint32_t pass_ = 0;
     std::vector<QueueEntry> queue_;
     std::vector<float> resultTimes_;
+    // The full records of the triangles collectCandidates hands out: made from the triangles'
+    // own objects, as the index keeps only what its bounds read.
+    std::vector<ContactTriangle> records_;
+    // The indexed triangles collectCandidates collects, until their records are made.
+    std::vector<std::uint32_t> collected_;
+    // Their triangles and places, while the records are made.
+    std::vector<std::pair<const Triangle*, ContactIndexPlace>> found_;
+    // The box of the triangle placed last: the next one is most likely in it too.
+    std::uint32_t lastBox_ = 0;
 };
 
 // The names the tools use for the context when they only collect candidates.
@@ -184,9 +199,23 @@ private:
         float normalSpread;
     };
 
-    std::uint64_t mergeOrder(std::uint32_t record) const {
-        return std::uint64_t{boxOf_[record]} << 32 | triangles_[record].position;
+    using Place = ContactIndexPlace;
+    Place placeOf(std::uint32_t record, ContactSearch& search) const;
+    std::uint64_t mergeOrder(std::uint32_t record, ContactSearch& search) const {
+        const Place place = placeOf(record, search);
+        return std::uint64_t{place.box} << 32 | place.position;
     }
+    // The course's triangle of an indexed one.
+    const Triangle& triangleOf(std::uint32_t record, const std::vector<CollisionBox>& boxes,
+                               ContactSearch& search) const;
+    // The seven tests' record of an indexed triangle, made from the triangle's own objects.
+    ContactTriangle testRecord(std::uint32_t record, const std::vector<CollisionBox>& boxes,
+                               ContactSearch& search) const;
+    ContactTriangle testRecord(std::uint32_t record, const Triangle& triangle,
+                               std::uint32_t position) const;
+    // Makes the records of the triangles collected (search.collected_) and points
+    // search.triangles at them, in the same order.
+    void handOutRecords(const std::vector<CollisionBox>& boxes, ContactSearch& search) const;
 
     // The steps of a query, in the order of the proof beside searchEarliestFirst.
     bool beginPass(const BallMove& move, float epsilon, ContactSearch& search) const;
@@ -198,8 +227,9 @@ private:
               ContactSearch& search) const;
     void expandNode(const QueueEntry& entry, const BallMove& move,
                     const std::vector<CollisionBox>& boxes, ContactSearch& search) const;
-    void tightenBound(const QueueEntry& entry, ContactSearch& search) const;
-    void testTriangle(const QueueEntry& entry,
+    void tightenBound(const QueueEntry& entry, const std::vector<CollisionBox>& boxes,
+                      ContactSearch& search) const;
+    void testTriangle(const QueueEntry& entry, const std::vector<CollisionBox>& boxes,
                       const std::function<TriangleContacts(const ContactTriangle&)>& test,
                       ContactSearch& search, double& smallest) const;
     static bool leavesEveryFace(const BallMove& move, const Branch& branch);
@@ -215,9 +245,10 @@ private:
     double courseMagnitude_ = 0.0;
     // The tree's triangles in leaf order, then the loose ones box by box; written in place by the
     // threads that build the index.
-    std::unique_ptr<ContactTriangle[]> triangles_;
-    // Each record's box.
-    std::unique_ptr<std::uint32_t[]> boxOf_;
+    std::unique_ptr<IndexedTriangle[]> triangles_;
+    // Box by box, the merging-order number (IndexedTriangle::listed) of its first triangle, and
+    // after the last box the number of triangles listed.
+    std::vector<std::uint32_t> firstListed_;
     std::size_t triangleCount_ = 0;
     std::size_t treeTriangleCount_ = 0;
     // The tree: the root's branches (none when no triangle can be culled), and their nodes one

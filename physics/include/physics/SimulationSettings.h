@@ -31,7 +31,7 @@ public:
     // Tolerance in course units (box test, face test) and in contact-time fractions (merging).
     float epsilon = 1e-5f;
     // Passes of one step after which the rest of the time step is dropped (a safety net; sound
-    // flights need a handful).
+    // flights need a handful; fix 7 of the contact rules, listed in ContactTests.cpp).
     static constexpr int maxPassesPerStep = 10000;
 
     // Seeds the C library's generator once from the millisecond clock.
