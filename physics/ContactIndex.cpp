@@ -142,6 +142,8 @@ private:
 
     // A triangle to place: its bounds grown by its share of the culling margin (a tree's item
     // only), and where the course holds it.
+    // Plain floats rather than a Bounds, whose empty start would make the items written by
+    // every thread be constructed first, on this one.
     struct Item {
         float lower[3];
         float upper[3];
@@ -149,6 +151,9 @@ private:
         std::uint32_t position;
 
         double centre(int axis) const { return 0.5 * (double(lower[axis]) + upper[axis]); }
+        Bounds bounds() const {
+            return {{lower[0], lower[1], lower[2]}, {upper[0], upper[1], upper[2]}};
+        }
     };
     // A subtree left to build on some thread: node, and items [begin, end).
     struct Subtree {
@@ -322,23 +327,24 @@ private:
             deferred->push_back(subtree);
             return;
         }
-        Node node{};
+        // The union of the items' bounds (the first item's bits on a tie, as the items are
+        // finite), and the spread of their centres.
+        Bounds bounds = items_[subtree.begin].bounds();
         double lowestCentre[3];
         double highestCentre[3];
-        const Item& head = items_[subtree.begin];
         for (int axis = 0; axis < 3; ++axis) {
-            node.lower[axis] = head.lower[axis];
-            node.upper[axis] = head.upper[axis];
-            lowestCentre[axis] = highestCentre[axis] = head.centre(axis);
+            lowestCentre[axis] = highestCentre[axis] = items_[subtree.begin].centre(axis);
         }
         for (std::uint32_t i = subtree.begin + 1; i < subtree.end; ++i) {
+            bounds.grow(items_[i].bounds());
             for (int axis = 0; axis < 3; ++axis) {
-                node.lower[axis] = std::min(node.lower[axis], items_[i].lower[axis]);
-                node.upper[axis] = std::max(node.upper[axis], items_[i].upper[axis]);
                 lowestCentre[axis] = std::min(lowestCentre[axis], items_[i].centre(axis));
                 highestCentre[axis] = std::max(highestCentre[axis], items_[i].centre(axis));
             }
         }
+        Node node{};
+        std::copy(std::begin(bounds.lower), std::end(bounds.lower), node.lower);
+        std::copy(std::begin(bounds.upper), std::end(bounds.upper), node.upper);
         const std::uint32_t count = subtree.end - subtree.begin;
         if (count <= trianglesPerLeaf) {
             node.first = subtree.begin;
