@@ -99,6 +99,23 @@ std::size_t nodesFor(std::size_t items) {
 using contact_reach::roundedDown;
 using contact_reach::roundedUp;
 
+namespace {
+
+// The index's record of a triangle numbered `listed` in merging order: its growth and normal
+// error when it is in the tree, none for a loose one (which is never bounded).
+// (validate compares records byte by byte: they must have no padding.)
+static_assert(sizeof(ContactTriangle) == 96 && alignof(ContactTriangle) == 32);
+ContactTriangle recordOf(const Triangle& triangle, std::uint32_t listed, bool inTree) {
+    ContactTriangle record = ContactTriangle::of(triangle, listed);
+    if (inTree) {
+        record.reachGrowth = roundedUp(*contact_reach::triangleGrowth(record));
+        record.normalError = roundedUp(contact_reach::normalError(record));
+    }
+    return record;
+}
+
+} // namespace
+
 // Builds the index: the records of every non-degenerate triangle, the tree over those that can
 // be culled in leaf order, then the loose ones box by box. Kept apart from the queries, which
 // only read what it leaves.
@@ -125,6 +142,8 @@ private:
 
     // A triangle to place: its bounds grown by its share of the culling margin (a tree's item
     // only), and where the course holds it.
+    // Plain floats rather than a Bounds, whose empty start would make the items written by
+    // every thread be constructed first, on this one.
     struct Item {
         float lower[3];
         float upper[3];
@@ -132,6 +151,9 @@ private:
         std::uint32_t position;
 
         double centre(int axis) const { return 0.5 * (double(lower[axis]) + upper[axis]); }
+        Bounds bounds() const {
+            return {{lower[0], lower[1], lower[2]}, {upper[0], upper[1], upper[2]}};
+        }
     };
     // A subtree left to build on some thread: node, and items [begin, end).
     struct Subtree {
@@ -236,7 +258,7 @@ private:
                     continue; // tested whenever its box takes part: no bounds
                 }
                 const Triangle& triangle = *box.triangle(static_cast<int>(position));
-                const ContactTriangle record = ContactTriangle::of(triangle, position);
+                const ContactTriangle record = ContactTriangle::of(triangle);
                 const double growth = *contact_reach::triangleGrowth(record);
                 contact_reach::vertexBounds(record, item.lower, item.upper);
                 for (int axis = 0; axis < 3; ++axis) {
@@ -305,23 +327,24 @@ private:
             deferred->push_back(subtree);
             return;
         }
-        Node node{};
+        // The union of the items' bounds (the first item's bits on a tie, as the items are
+        // finite), and the spread of their centres.
+        Bounds bounds = items_[subtree.begin].bounds();
         double lowestCentre[3];
         double highestCentre[3];
-        const Item& head = items_[subtree.begin];
         for (int axis = 0; axis < 3; ++axis) {
-            node.lower[axis] = head.lower[axis];
-            node.upper[axis] = head.upper[axis];
-            lowestCentre[axis] = highestCentre[axis] = head.centre(axis);
+            lowestCentre[axis] = highestCentre[axis] = items_[subtree.begin].centre(axis);
         }
         for (std::uint32_t i = subtree.begin + 1; i < subtree.end; ++i) {
+            bounds.grow(items_[i].bounds());
             for (int axis = 0; axis < 3; ++axis) {
-                node.lower[axis] = std::min(node.lower[axis], items_[i].lower[axis]);
-                node.upper[axis] = std::max(node.upper[axis], items_[i].upper[axis]);
                 lowestCentre[axis] = std::min(lowestCentre[axis], items_[i].centre(axis));
                 highestCentre[axis] = std::max(highestCentre[axis], items_[i].centre(axis));
             }
         }
+        Node node{};
+        std::copy(std::begin(bounds.lower), std::end(bounds.lower), node.lower);
+        std::copy(std::begin(bounds.upper), std::end(bounds.upper), node.upper);
         const std::uint32_t count = subtree.end - subtree.begin;
         if (count <= trianglesPerLeaf) {
             node.first = subtree.begin;
@@ -353,25 +376,17 @@ private:
     // the fresh memory is first touched there).
     void writeRecords() {
         const std::size_t count = index_.triangleCount_;
-        index_.triangles_ = std::make_unique_for_overwrite<IndexedTriangle[]>(count);
+        index_.triangles_ = std::make_unique_for_overwrite<ContactTriangle[]>(count);
         const std::size_t chunks = (count + recordsPerChunk - 1) / recordsPerChunk;
         inParallel<NoScratch>(chunks, threads_, [&](std::size_t chunk, NoScratch&) {
             const std::size_t end = std::min(count, (chunk + 1) * recordsPerChunk);
             for (std::size_t i = chunk * recordsPerChunk; i < end; ++i) {
-                const bool inTree = i < index_.treeTriangleCount_;
                 const Item& item = items_[i];
                 const Triangle& triangle =
                     *boxes_[item.box].triangle(static_cast<int>(item.position));
-                const ContactTriangle record = ContactTriangle::of(triangle, item.position);
-                IndexedTriangle& kept = index_.triangles_[i];
-                std::memcpy(kept.vertex, record.vertex, sizeof kept.vertex);
-                std::memcpy(kept.normal, record.normal, sizeof kept.normal);
-                kept.longestEdge =
-                    std::max({record.edgeLength[0], record.edgeLength[1], record.edgeLength[2]});
-                kept.reachGrowth =
-                    inTree ? roundedUp(*contact_reach::triangleGrowth(record)) : 0.0f;
-                kept.normalError = inTree ? roundedUp(contact_reach::normalError(record)) : 0.0f;
-                kept.listed = index_.firstListed_[item.box] + item.position;
+                index_.triangles_[i] =
+                    recordOf(triangle, index_.firstListed_[item.box] + item.position,
+                             i < index_.treeTriangleCount_);
             }
         });
     }
@@ -521,7 +536,7 @@ bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
             }
             for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
                 ++search.statistics.trianglesBounded;
-                const IndexedTriangle& triangle = triangles_[i];
+                const ContactTriangle& triangle = triangles_[i];
                 if (contact_reach::leavesFront(move, triangle) ||
                     !contact_reach::mayTouch(triangle, triangle.reachGrowth, sweep) ||
                     contact_reach::earliestNearPlane(triangle, sweep) > 1.0 ||
@@ -531,7 +546,7 @@ bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
                 collected.push_back(i);
             }
             if (collected.size() > most) {
-                handOutRecords(boxes, search);
+                handOutRecords(search);
                 return false;
             }
         }
@@ -543,7 +558,7 @@ bool ContactIndex::collectCandidates(const BallMove& move, float epsilon,
             }
         }
     }
-    handOutRecords(boxes, search);
+    handOutRecords(search);
     return collected.size() <= most;
 }
 
@@ -562,92 +577,10 @@ ContactIndex::Place ContactIndex::placeOf(std::uint32_t record, ContactSearch& s
     return {box, listed - firstListed_[box]};
 }
 
-const Triangle& ContactIndex::triangleOf(std::uint32_t record,
-                                         const std::vector<CollisionBox>& boxes,
-                                         ContactSearch& search) const {
-    const Place place = placeOf(record, search);
-    return *boxes[place.box].triangle(static_cast<int>(place.position));
-}
-
-namespace {
-
-// Asks for the cache lines of a triangle's own fields, or of the TriangleParts its frames lie in
-// (the frames first, then the edge ends and the standard copy, which a test record reads through
-// pointers one after the other): fetched at once instead. A hint only, nothing is read.
-void prefetchTriangle(const Triangle& triangle) {
-    const auto* const fields = reinterpret_cast<const char*>(&triangle);
-    __builtin_prefetch(fields);
-    __builtin_prefetch(fields + sizeof(Triangle) - 1);
-}
-
-void prefetchParts(const Triangle& triangle) {
-    const auto* const parts = reinterpret_cast<const char*>(triangle.matrix(0));
-    for (std::size_t offset = 0; offset < sizeof(TriangleParts); offset += 64) {
-        __builtin_prefetch(parts + offset);
-    }
-}
-
-} // namespace
-
-ContactTriangle ContactIndex::testRecord(std::uint32_t record,
-                                         const std::vector<CollisionBox>& boxes,
-                                         ContactSearch& search) const {
-    const Place place = placeOf(record, search);
-    const Triangle& triangle = *boxes[place.box].triangle(static_cast<int>(place.position));
-    prefetchParts(triangle);
-    return testRecord(record, triangle, place.position);
-}
-
-ContactTriangle ContactIndex::testRecord(std::uint32_t record, const Triangle& triangle,
-                                         std::uint32_t position) const {
-    // As ContactTriangle::of makes it, with the vertices and the normal (the same floats) taken
-    // from the index's own copy, which the bounds have just read.
-    const IndexedTriangle& kept = triangles_[record];
-    ContactTriangle full;
-    full.frames = triangle.matrix(0);
-    std::memcpy(full.normal, kept.normal, sizeof full.normal);
-    std::memcpy(full.vertex, kept.vertex, sizeof full.vertex);
-    const Triangle& standard = *triangle.link();
-    const Vector3& apex = *standard.vertex(1);
-    const Vector3& base = *standard.vertex(2);
-    full.apexX = apex.x;
-    full.apexZ = apex.z;
-    full.baseX = base.x;
-    full.baseZ = base.z;
-    for (int k = 0; k < 3; ++k) {
-        full.edgeLength[k] = triangle.edgeEnd(k).x;
-    }
-    full.position = position;
-    full.reachGrowth = kept.reachGrowth;
-    full.normalError = kept.normalError;
-    return full;
-}
-
-void ContactIndex::handOutRecords(const std::vector<CollisionBox>& boxes,
-                                  ContactSearch& search) const {
-    search.records_.clear();
+void ContactIndex::handOutRecords(ContactSearch& search) const {
     search.triangles.clear();
-    // Three rounds, so that the cache misses of the triangles (and then of their parts) overlap
-    // instead of following each other triangle by triangle.
-    std::vector<std::pair<const Triangle*, Place>>& found = search.found_;
-    found.clear();
     for (const std::uint32_t i : search.collected_) {
-        const Place place = placeOf(i, search);
-        found.emplace_back(boxes[place.box].triangle(static_cast<int>(place.position)), place);
-        prefetchTriangle(*found.back().first);
-    }
-    for (const auto& [triangle, place] : found) {
-        prefetchParts(*triangle);
-    }
-    for (std::size_t k = 0; k < found.size(); ++k) {
-        search.records_.push_back(
-            testRecord(search.collected_[k], *found[k].first, found[k].second.position));
-    }
-    // Pointed at only once every record is in place, as the list may move while it grows.
-    for (std::size_t k = 0; k < found.size(); ++k) {
-        const Place place = found[k].second;
-        search.triangles.push_back(
-            {std::uint64_t{place.box} << 32 | place.position, &search.records_[k]});
+        search.triangles.push_back({mergeOrder(i, search), &triangles_[i]});
     }
 }
 
@@ -661,7 +594,7 @@ void ContactIndex::collectEveryTriangle(const BallMove& move,
             search.collected_.push_back(i);
         }
     }
-    handOutRecords(boxes, search);
+    handOutRecords(search);
 }
 
 // Testing the triangles earliest first, and stopping early, gives exactly what testing all of
@@ -755,7 +688,7 @@ void ContactIndex::expandNode(const QueueEntry& entry, const BallMove& move,
     }
     for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
         ++search.statistics.trianglesBounded;
-        const IndexedTriangle& triangle = triangles_[i];
+        const ContactTriangle& triangle = triangles_[i];
         if (contact_reach::leavesFront(move, triangle)) {
             continue; // its tests all report nothing
         }
@@ -772,22 +705,25 @@ void ContactIndex::expandNode(const QueueEntry& entry, const BallMove& move,
 }
 
 // A triangle at the front with its first bound goes back with the bound of the triangle itself.
-void ContactIndex::tightenBound(const QueueEntry& entry, const std::vector<CollisionBox>& boxes,
-                                ContactSearch& search) const {
-    // It is likely to be tested next: its fields are fetched meanwhile.
-    prefetchTriangle(triangleOf(entry.item, boxes, search));
+void ContactIndex::tightenBound(const QueueEntry& entry, ContactSearch& search) const {
+    const ContactTriangle& triangle = triangles_[entry.item];
+    // It is likely to be tested next: the cache lines of its frames, which only the tests read,
+    // are asked for meanwhile (a hint only, nothing is read).
+    const auto* const frames = reinterpret_cast<const char*>(triangle.frames);
+    for (std::size_t offset = 0; offset < 3 * 16 * sizeof(float); offset += 64) {
+        __builtin_prefetch(frames + offset);
+    }
     enqueue(search,
-            std::max(entry.bound,
-                     contact_reach::earliestNearTriangle(triangles_[entry.item], search.sweep_)),
+            std::max(entry.bound, contact_reach::earliestNearTriangle(triangle, search.sweep_)),
             entry.item, QueueEntry::Kind::tightTriangle);
 }
 
 // Runs the triangle's seven tests and keeps what it reported.
-void ContactIndex::testTriangle(const QueueEntry& entry, const std::vector<CollisionBox>& boxes,
+void ContactIndex::testTriangle(const QueueEntry& entry,
                                 const std::function<TriangleContacts(const ContactTriangle&)>& test,
                                 ContactSearch& search, double& smallest) const {
     ++search.statistics.trianglesTested;
-    const TriangleContacts results = test(testRecord(entry.item, boxes, search));
+    const TriangleContacts results = test(triangles_[entry.item]);
     bool any = false;
     for (const float t : results.time) {
         if (t < noContact) {
@@ -845,10 +781,10 @@ void ContactIndex::searchEarliestFirst(
                 expandNode(next, move, boxes, search);
                 break;
             case QueueEntry::Kind::roughTriangle:
-                tightenBound(next, boxes, search);
+                tightenBound(next, search);
                 break;
             case QueueEntry::Kind::tightTriangle:
-                testTriangle(next, boxes, test, search, smallest);
+                testTriangle(next, test, search, smallest);
                 break;
             }
         }
@@ -875,28 +811,29 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
     ContactSearch places; // only for placeOf's guess of the box
     std::vector<std::uint8_t> seen(firstOfBox.back(), 0);
     for (std::size_t i = 0; i < triangleCount_; ++i) {
-        const IndexedTriangle& record = triangles_[i];
+        const ContactTriangle& record = triangles_[i];
         const std::string where = "record " + std::to_string(i);
         if (record.listed >= firstOfBox.back()) {
             return fault(where + " names no triangle of the course");
         }
         const auto [box, position] = placeOf(static_cast<std::uint32_t>(i), places);
         const Triangle& triangle = *boxes[box].triangle(static_cast<int>(position));
-        const ContactTriangle expected = ContactTriangle::of(triangle, position);
-        const float expectedLongest =
-            std::max({expected.edgeLength[0], expected.edgeLength[1], expected.edgeLength[2]});
+        const bool inTree = i < treeTriangleCount_;
         if (!triangle.hasFiniteNormal() ||
-            std::memcmp(record.vertex, expected.vertex, sizeof record.vertex) != 0 ||
-            std::memcmp(record.normal, expected.normal, sizeof record.normal) != 0 ||
-            (i < treeTriangleCount_ && !(record.longestEdge == expectedLongest))) {
+            (inTree != contact_reach::triangleGrowth(ContactTriangle::of(triangle)).has_value())) {
+            if (triangle.hasFiniteNormal()) {
+                return fault(where + (inTree ? " cannot be culled but is in the tree"
+                                             : " is loose but could be culled"));
+            }
+            return fault(where + " does not hold the triangle of its place");
+        }
+        // Every field as the build makes it (the record has no padding).
+        const ContactTriangle expected = recordOf(triangle, record.listed, inTree);
+        if (std::memcmp(&record, &expected, sizeof record) != 0) {
             return fault(where + " does not hold the triangle of its place");
         }
         if (seen[record.listed]++ != 0) {
             return fault(where + " repeats a triangle");
-        }
-        if ((i < treeTriangleCount_) != contact_reach::triangleGrowth(expected).has_value()) {
-            return fault(where + (i < treeTriangleCount_ ? " cannot be culled but is in the tree"
-                                                         : " is loose but could be culled"));
         }
     }
     for (std::size_t number = 0; number < boxes.size(); ++number) {
@@ -984,7 +921,7 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
                 return fault(where + " holds records out of leaf order");
             }
             for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
-                const double growth = *contact_reach::triangleGrowth(testRecord(i, boxes, places));
+                const double growth = *contact_reach::triangleGrowth(triangles_[i]);
                 float lower[3], upper[3];
                 contact_reach::vertexBounds(triangles_[i], lower, upper);
                 for (int axis = 0; axis < 3; ++axis) {
@@ -1010,7 +947,7 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
 }
 
 std::size_t ContactIndex::memoryBytes() const {
-    return triangleCount_ * sizeof(IndexedTriangle) +
+    return triangleCount_ * sizeof(ContactTriangle) +
            firstListed_.capacity() * sizeof(std::uint32_t) + nodeCount_ * sizeof(Node) +
            looseRuns_.capacity() * sizeof(LooseRun) + branches_.capacity() * sizeof(Branch);
 }

@@ -315,17 +315,14 @@ inline bool mayReach(const SweepReach& sweep, const float* lower, const float* u
     return boundsMayReach(sweep, lower, upper) && segmentMayReach(sweep, lower, upper, 0.0);
 }
 
-// The bounds below read a triangle as a ContactTriangle or as the index's IndexedTriangle (the
-// same floats of vertices, normal, growth, normal error and longest edge, so the same bounds).
-
 // Whether the move leaves the front of the triangle's face (D . n > 0, rounded to float as its
 // tests round it): then none of its seven tests reports a contact.
-template <class Record> bool leavesFront(const BallMove& move, const Record& triangle) {
+inline bool leavesFront(const BallMove& move, const ContactTriangle& triangle) {
     return move.delta.dot(triangle.faceNormal()) > 0.0f;
 }
 
 // The bounds of the triangle's vertices.
-template <class Record> void vertexBounds(const Record& triangle, float* lower, float* upper) {
+inline void vertexBounds(const ContactTriangle& triangle, float* lower, float* upper) {
     for (int axis = 0; axis < 3; ++axis) {
         lower[axis] = std::min(
             {triangle.vertex[0][axis], triangle.vertex[1][axis], triangle.vertex[2][axis]});
@@ -339,8 +336,7 @@ template <class Record> void vertexBounds(const Record& triangle, float* lower, 
 // below (the centre of a result lies within reach + growth of the triangle, so inside its bounds
 // grown by that much; 2^-22 is taken off for the rounding here). `growth` is the triangle's
 // share of the margin.
-template <class Record>
-double touchBound(const Record& triangle, double growth, const SweepReach& sweep) {
+inline double touchBound(const ContactTriangle& triangle, double growth, const SweepReach& sweep) {
     constexpr double never = 2.0;
     float lower[3];
     float upper[3];
@@ -355,8 +351,7 @@ double touchBound(const Record& triangle, double growth, const SweepReach& sweep
     return entry > 1.0 ? never : std::max(0.0, entry - boundRounding);
 }
 
-template <class Record>
-bool mayTouch(const Record& triangle, double growth, const SweepReach& sweep) {
+inline bool mayTouch(const ContactTriangle& triangle, double growth, const SweepReach& sweep) {
     return touchBound(triangle, growth, sweep) <= 1.0;
 }
 
@@ -445,20 +440,16 @@ inline double longestEdge(const ContactTriangle& triangle) {
                      double(triangle.edgeLength[2])});
 }
 
-inline double longestEdge(const IndexedTriangle& triangle) {
-    return double(triangle.longestEdge);
-}
-
 // The half-width of the band about the triangle's plane, as the stored normal measures heights
 // from v0, that holds the centre of every result: R + e (l + R), R being `within`, e the normal's
 // angular error and l the longest edge (the centre of a result lies within l + R of v0).
-template <class Record> double planeBand(const Record& triangle, double within) {
+inline double planeBand(const ContactTriangle& triangle, double within) {
     return within + double(triangle.normalError) * (longestEdge(triangle) + within);
 }
 
 // The first fraction of the move at which the centre's height over the triangle's plane lies
 // within the plane's band (planeBand).
-template <class Record> double earliestNearPlane(const Record& triangle, const SweepReach& sweep) {
+inline double earliestNearPlane(const ContactTriangle& triangle, const SweepReach& sweep) {
     constexpr double never = 2.0;
     const double band = planeBand(triangle, sweep.reach + triangle.reachGrowth);
     double start = 0.0;
@@ -557,8 +548,7 @@ inline double earliestNearSpan(const SweepReach& sweep, const float* a, const fl
 // A point within R of the triangle is found one way or the other, so no result of the
 // triangle's tests lies below this bound (2^-22 is taken off for the rounding here). More than
 // 1 when the path never comes that near.
-template <class Record>
-double earliestNearTriangle(const Record& triangle, const SweepReach& sweep) {
+inline double earliestNearTriangle(const ContactTriangle& triangle, const SweepReach& sweep) {
     constexpr double never = 2.0;
     const double within = sweep.reach + triangle.reachGrowth;
     const double band = planeBand(triangle, within);

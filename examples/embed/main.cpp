@@ -70,8 +70,8 @@ int main(int argc, char** argv) {
               << " normal " << bracketed(normal) << '\n';
 
     //    Which triangle: the index's candidates for the move, each tested alone, in the order
-    //    the search merges them (box number in the high 32 bits): the first that reports the
-    //    earliest time.
+    //    the search merges them (box number in the high 32 bits, position in the box in the
+    //    low 32): the first that reports the earliest time.
     const BallMove move(from, to, radius);
     ContactSearch search;
     course.index()->collectCandidates(move, settings.epsilon, course.boxes(), search);
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
         ContactAccumulator contacts(noContact, Vector3(), settings.epsilon);
         settings.collideTriangle(move, *candidate.triangle, contacts);
         if (contacts.earliest() == time) {
-            std::cout << "triangle: " << candidate.triangle->position << " of box "
+            std::cout << "triangle: " << (candidate.order & 0xffffffffu) << " of box "
                       << (candidate.order >> 32) << ", corners "
                       << bracketed(candidate.triangle->corner(0)) << ' '
                       << bracketed(candidate.triangle->corner(1)) << ' '

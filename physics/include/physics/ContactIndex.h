@@ -49,7 +49,7 @@ struct ContactSearchStatistics {
 class ContactSearch {
 public:
     // What collectCandidates found: the triangles to test (in no particular order: sort them by
-    // `order` to merge). Their records are kept in this context, until its next query.
+    // `order` to merge), pointing at the index's own records.
     std::vector<ContactCandidate> triangles;
     // What searchEarliestFirst found: in merging order, every tested triangle that reported a
     // contact, with its results.
@@ -92,13 +92,8 @@ private:
     std::uint32_t pass_ = 0;
     std::vector<QueueEntry> queue_;
     std::vector<float> resultTimes_;
-    // The full records of the triangles collectCandidates hands out: made from the triangles'
-    // own objects, as the index keeps only what its bounds read.
-    std::vector<ContactTriangle> records_;
-    // The indexed triangles collectCandidates collects, until their records are made.
+    // The indexed triangles collectCandidates collects, before they are handed out.
     std::vector<std::uint32_t> collected_;
-    // Their triangles and places, while the records are made.
-    std::vector<std::pair<const Triangle*, ContactIndexPlace>> found_;
     // The box of the triangle placed last: the next one is most likely in it too.
     std::uint32_t lastBox_ = 0;
 };
@@ -205,17 +200,9 @@ private:
         const Place place = placeOf(record, search);
         return std::uint64_t{place.box} << 32 | place.position;
     }
-    // The course's triangle of an indexed one.
-    const Triangle& triangleOf(std::uint32_t record, const std::vector<CollisionBox>& boxes,
-                               ContactSearch& search) const;
-    // The seven tests' record of an indexed triangle, made from the triangle's own objects.
-    ContactTriangle testRecord(std::uint32_t record, const std::vector<CollisionBox>& boxes,
-                               ContactSearch& search) const;
-    ContactTriangle testRecord(std::uint32_t record, const Triangle& triangle,
-                               std::uint32_t position) const;
-    // Makes the records of the triangles collected (search.collected_) and points
-    // search.triangles at them, in the same order.
-    void handOutRecords(const std::vector<CollisionBox>& boxes, ContactSearch& search) const;
+    // Points search.triangles at the records of the triangles collected (search.collected_), in
+    // the same order.
+    void handOutRecords(ContactSearch& search) const;
 
     // The steps of a query, in the order of the proof beside searchEarliestFirst.
     bool beginPass(const BallMove& move, float epsilon, ContactSearch& search) const;
@@ -227,9 +214,8 @@ private:
               ContactSearch& search) const;
     void expandNode(const QueueEntry& entry, const BallMove& move,
                     const std::vector<CollisionBox>& boxes, ContactSearch& search) const;
-    void tightenBound(const QueueEntry& entry, const std::vector<CollisionBox>& boxes,
-                      ContactSearch& search) const;
-    void testTriangle(const QueueEntry& entry, const std::vector<CollisionBox>& boxes,
+    void tightenBound(const QueueEntry& entry, ContactSearch& search) const;
+    void testTriangle(const QueueEntry& entry,
                       const std::function<TriangleContacts(const ContactTriangle&)>& test,
                       ContactSearch& search, double& smallest) const;
     static bool leavesEveryFace(const BallMove& move, const Branch& branch);
@@ -243,10 +229,10 @@ private:
     std::size_t boxListSize_ = 0;
     // The largest coordinate magnitude of the indexed triangles, course units.
     double courseMagnitude_ = 0.0;
-    // The tree's triangles in leaf order, then the loose ones box by box; written in place by the
-    // threads that build the index.
-    std::unique_ptr<IndexedTriangle[]> triangles_;
-    // Box by box, the merging-order number (IndexedTriangle::listed) of its first triangle, and
+    // The records of the tree's triangles in leaf order, then of the loose ones box by box;
+    // written in place by the threads that build the index.
+    std::unique_ptr<ContactTriangle[]> triangles_;
+    // Box by box, the merging-order number (ContactTriangle::listed) of its first triangle, and
     // after the last box the number of triangles listed.
     std::vector<std::uint32_t> firstListed_;
     std::size_t triangleCount_ = 0;

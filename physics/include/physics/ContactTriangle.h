@@ -9,8 +9,10 @@
 // triangle's own objects (vertices, normal, standard copy, edge ends), so the same results,
 // without following a pointer to each of them. The frames stay where the triangle keeps them.
 // A plain record: a new one holds nothing defined until of() fills it (so that an index of a
-// million of them can be written in place by several threads).
-struct ContactTriangle {
+// million of them can be written in place by several threads). The contact index keeps one for
+// each of its triangles, which its bounds and then the tests read where it lies: 96 bytes,
+// aligned so that a record spans two cache lines, never three.
+struct alignas(32) ContactTriangle {
     // Frame k's 16 floats (column-major) at frames + 16 k: the triangle's own matrices, which
     // its TriangleParts hold side by side.
     const float* frames;
@@ -26,8 +28,10 @@ struct ContactTriangle {
     float baseZ;
     // The x of edgeEnd k: the length of edge k as its own frame measures it.
     float edgeLength[3];
-    // The triangle's index in its box: contacts merge in this order.
-    std::uint32_t position;
+    // The triangle's place in merging order, as the contact index numbers its triangles: among
+    // every triangle the boxes list, the boxes in list order and each box's triangles in its list
+    // order (so a box and a position in it, which the index tells from this number).
+    std::uint32_t listed;
     // Set by the contact index (see ContactReach.h): how far to grow the triangle's bounds for
     // culling (course units), and how far, in radians, the stored normal may stand from the
     // true normal of the three vertices.
@@ -35,7 +39,7 @@ struct ContactTriangle {
     float normalError;
 
     // The record of a triangle with frames (a degenerate one reads as NaN, like the triangle).
-    static ContactTriangle of(const Triangle& triangle, std::uint32_t position = 0) {
+    static ContactTriangle of(const Triangle& triangle, std::uint32_t listed = 0) {
         ContactTriangle record;
         record.frames = triangle.matrix(0);
         const Vector3 n = triangle.normal();
@@ -56,7 +60,7 @@ struct ContactTriangle {
         for (int k = 0; k < 3; ++k) {
             record.edgeLength[k] = triangle.edgeEnd(k).x;
         }
-        record.position = position;
+        record.listed = listed;
         record.reachGrowth = 0.0f;
         record.normalError = 0.0f;
         return record;
@@ -65,29 +69,4 @@ struct ContactTriangle {
     Vector3 faceNormal() const { return {normal[0], normal[1], normal[2]}; }
     Vector3 corner(int v) const { return {vertex[v][0], vertex[v][1], vertex[v][2]}; }
     const float* matrix(int k) const { return frames + 16 * k; }
-};
-
-// What the contact index keeps of a triangle to bound its results before it is tested: the
-// floats of its ContactTriangle that the bounds read (the same values, so the same bounds), and
-// its place in the course. The rest of the seven tests' record (the standard copy, the edge ends,
-// the frames) stays in the triangle's own objects, and the record is made from them when the
-// triangle comes to be tested: an index keeps 64 bytes a triangle, one cache line, instead of the
-// 100 a full record and its box number take.
-struct alignas(64) IndexedTriangle {
-    // v0, v1, v2 in world coordinates.
-    float vertex[3][3];
-    // Unit face normal, world axes.
-    float normal[3];
-    // The largest of ContactTriangle::edgeLength (as a double, the same value as the largest of
-    // the three as doubles).
-    float longestEdge;
-    // As ContactTriangle's (see ContactReach.h); 0 for a triangle the index cannot cull.
-    float reachGrowth;
-    float normalError;
-    // The triangle's place in merging order among every triangle the boxes list: the boxes in list
-    // order, each box's triangles in its list order (so a box and a position in it, which the
-    // index tells from this number).
-    std::uint32_t listed;
-
-    Vector3 faceNormal() const { return {normal[0], normal[1], normal[2]}; }
 };
