@@ -2,6 +2,7 @@
 
 #include "support/ScratchDirectory.h"
 #include "support/StreamCourseReader.h"
+#include "support/TextLines.h"
 
 #include <gtest/gtest.h>
 
@@ -55,15 +56,6 @@ struct Load {
     std::string console;
     std::string errors;
 };
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // Parses a file, or with `bytes` the same course from memory under the name `path`.
 Load parseFile(const std::string& path, unsigned threads = 0, const std::string* bytes = nullptr) {

@@ -16,6 +16,8 @@
 #include "course/CourseReader.h"
 #include "course/TriangleStorage.h"
 
+#include "support/TextLines.h"
+
 #include <sys/stat.h>
 
 #include <cstddef>
@@ -74,15 +76,6 @@ void writeFile(const fs::path& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     require(static_cast<bool>(out), "the scratch files are written");
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 // The options of a "#import ..." line.

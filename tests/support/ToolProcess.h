@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/ScratchDirectory.h"
+#include "support/TextLines.h"
 
 #include <gtest/gtest.h>
 
@@ -80,15 +81,6 @@ inline ToolRun runCommand(const ScratchDirectory& scratch, const std::string& co
 inline ToolRun runTool(const ScratchDirectory& scratch, const std::string& program,
                        const std::vector<std::string>& arguments) {
     return runCommand(scratch, commandLine(program, arguments));
-}
-
-inline std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 inline std::vector<std::string> wordsOf(const std::string& line) {
