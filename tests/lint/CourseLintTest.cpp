@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,50 @@ TEST(CourseLint, FindsWhatTheStraightforwardSearchFinds) {
         EXPECT_EQ(fast.out, lint(awkward.output, true).out);
         EXPECT_NE(fast.out.find(" has an open edge "), std::string::npos);
     }
+}
+
+// Slivers one thousandth of a radian sharp, their tips at (-0.1, 0, 0) and their bodies along
+// -x, each turned about the x axis: a point up to two units beyond the tip lies within the
+// tolerance of each one's plane and outside its edges, but 0.1 or more from the sliver, beyond
+// the ball swept along an edge there, so that no search may count it.
+std::vector<lint_shapes::ShapeTriangle> sliversAlongX(int count) {
+    std::vector<lint_shapes::ShapeTriangle> slivers;
+    for (int i = 0; i < count; ++i) {
+        const double turn = std::numbers::pi * i / count;
+        const double y = 5e-3 * std::cos(turn), z = 5e-3 * std::sin(turn);
+        slivers.push_back({{{-0.1, 0.0, 0.0}, {-10.0, y, z}, {-10.0, -y, -z}}});
+    }
+    return slivers;
+}
+
+LintRun lintTriangles(const std::string& name, bool reference,
+                      const std::vector<lint_shapes::ShapeTriangle>& triangles) {
+    const std::string course = scratch().path(name + ".txt").string();
+    std::ofstream(course) << lint_shapes::courseText(triangles);
+    return lint(course, reference);
+}
+
+// A wall whose bottom edge (0, 0, 0) to (1, 0, 0) lies wholly in what the slivers' tips would
+// cover: open beside one sliver, and, when so many crowd both ends that a look at a point
+// measures only slivers, resting on a floor under it all the same.
+TEST(CourseLint, CountsOnlyTheTrianglesTheStraightforwardSearchMeasures) {
+    const lint_shapes::ShapeTriangle wall = {{{0.0, 0.0, 0.0}, {1.0, 0.0, 0.0}, {0.5, 1.0, 0.0}}};
+    std::vector<lint_shapes::ShapeTriangle> lone = sliversAlongX(1);
+    lone.push_back(wall);
+    const LintRun fast = lintTriangles("one-sliver", false, lone);
+    EXPECT_EQ(fast.out, lintTriangles("one-sliver", true, lone).out);
+    EXPECT_NE(fast.out.find("triangle 1 has an open edge from vertex 0 (0, 0, 0) to vertex 1"),
+              std::string::npos);
+
+    std::vector<lint_shapes::ShapeTriangle> crowded = sliversAlongX(64);
+    crowded.push_back(wall);
+    crowded.push_back({{{-1.0, 0.0, -0.5}, {2.0, 0.0, -0.5}, {0.5, 0.0, 1.0}}}); // the floor
+    const LintRun onFloor = lintTriangles("crowded-slivers", false, crowded);
+    const LintRun reference = lintTriangles("crowded-slivers", true, crowded);
+    EXPECT_EQ(onFloor.status, reference.status);
+    EXPECT_EQ(onFloor.out, reference.out);
+    EXPECT_EQ(onFloor.out.find("triangle 64 has an open edge from vertex 0 (0, 0, 0) to vertex 1"),
+              std::string::npos);
 }
 
 // The summaries of 10^4 triangles of each shape as the straightforward search gives them (it
