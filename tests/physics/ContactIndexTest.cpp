@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -326,6 +328,116 @@ TEST(ContactIndex, CoursesWithNothingToIndexBuildAndSearch) {
         EXPECT_EQ(course.countDifferences(sweeps, ballRadius, described), 0)
             << ::testing::PrintToString(described);
         EXPECT_EQ(course.firstDifferentStep({0, 0, 0}, {3, -40, 1}, 1.0 / 60.0, 60), -1);
+    }
+}
+
+// Where the earliest contact of a sweep lies: its time, and the box and position in the box of
+// the first triangle in merging order that reports it (noContact and no place without one).
+struct EarliestTriangle {
+    float time = noContact;
+    std::uint64_t order = UINT64_MAX;
+};
+
+void keepEarlier(EarliestTriangle& earliest, const TriangleContacts& contacts,
+                 std::uint64_t order) {
+    for (const float t : contacts.time) {
+        if (t < earliest.time) {
+            earliest = {t, order};
+        }
+    }
+}
+
+// Boxes of every kind side by side along x, far from the origin where an empty box's corners
+// lie: ordinary ones of different sizes with gaps between them, empty ones (which share their
+// first number with the box after them) and ones of degenerate triangles only. A triangle
+// credited to a neighbouring box is then either tested under that box's bounds, which accept
+// other sweeps, or ranked in its place; both show in the earliest contact or in the triangle
+// that reports it. Also a course of one triangle, alone or after empty boxes.
+TEST(ContactIndex, FindsEachTriangleInItsOwnBoxBesideEmptyAndDegenerateBoxes) {
+    std::mt19937 random(9);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    const auto within = [&](float left, float size) {
+        std::array<float, 9> corners{};
+        for (int i = 0; i < 9; ++i) {
+            corners[i] = (i % 3 == 0 ? left : 0.0f) + size * unit(random);
+        }
+        return corners;
+    };
+    const std::array<float, 9> point = {30, 1, 1, 30, 1, 1, 30, 1, 1};
+    const std::array<float, 9> line = {30, 0, 0, 35, 0, 0, 40, 0, 0};
+    GeneratedCourse mixed;
+    float left = 30.0f;
+    for (int k = 0; k < 30; ++k) {
+        if (k % 5 == 1) {
+            mixed.insert(mixed.end(), 1 + k % 3, GeneratedBox{});
+        } else if (k % 5 == 3) {
+            mixed.push_back({{}, {point, line}});
+        }
+        // File units (a fifth of a course unit): boxes 1 to 4 units wide, 0.4 to 2 apart, so
+        // that a ball of radius 0.6 near one box is often out of its neighbours' reach.
+        const float size = 5.0f + static_cast<float>(k % 4) * 5.0f;
+        GeneratedBox box;
+        for (int i = 0; i <= k % 3; ++i) {
+            box.triangles.push_back(within(left, size));
+        }
+        box.triangles.insert(box.triangles.begin() + k % 2, point); // shifts the positions
+        mixed.push_back(box);
+        left += size + 2.0f + static_cast<float>(k % 3) * 4.0f;
+    }
+    const std::array<float, 9> alone = within(30.0f, 40.0f);
+    const std::vector<GeneratedCourse> courses = {
+        mixed, {GeneratedBox{{}, {alone}}}, {GeneratedBox{}, GeneratedBox{}, {{}, {alone}}}};
+    SimulationSettings settings;
+    for (const GeneratedCourse& generated : courses) {
+        const IndexedCourse course(generated);
+        const std::vector<CollisionBox>& boxes = course.boxes();
+        const std::vector<Sweep> sweeps = mixedSweeps(course.course(), 20000 / runShare, 41);
+        ASSERT_GE(sweeps.size(), std::size_t{20000 / runShare} / 2);
+        std::vector<std::string> described;
+        EXPECT_EQ(course.countDifferences(sweeps, ballRadius, described), 0)
+            << ::testing::PrintToString(described);
+
+        ContactSearch search;
+        int misplaced = 0;
+        std::size_t hits = 0;
+        for (const Sweep& sweep : sweeps) {
+            const BallMove move(sweep.from, sweep.to, ballRadius);
+            EarliestTriangle expected;
+            for (std::size_t b = 0; b < boxes.size(); ++b) {
+                if (!boxes[b].overlapsSweep(move.from, move.to, move.radius, settings.epsilon)) {
+                    continue;
+                }
+                for (unsigned p = 0; p < boxes[b].triangleCount(); ++p) {
+                    const Triangle& triangle = *boxes[b].triangle(static_cast<int>(p));
+                    if (triangle.hasFiniteNormal()) { // a degenerate one takes part in nothing
+                        keepEarlier(expected,
+                                    settings.contactsOf(move, ContactTriangle::of(triangle)),
+                                    std::uint64_t{b} << 32 | p);
+                    }
+                }
+            }
+            ASSERT_TRUE(
+                course.course().index()->collectCandidates(move, settings.epsilon, boxes, search));
+            std::sort(search.triangles.begin(), search.triangles.end(),
+                      [](const ContactCandidate& a, const ContactCandidate& b) {
+                          return a.order < b.order;
+                      });
+            hits += expected.time < noContact ? 1 : 0;
+            EarliestTriangle found;
+            for (const ContactCandidate& candidate : search.triangles) {
+                keepEarlier(found, settings.contactsOf(move, *candidate.triangle), candidate.order);
+            }
+            if ((!sameBits(expected.time, found.time) || expected.order != found.order) &&
+                ++misplaced <= 3) {
+                ADD_FAILURE() << "sweep " << sweep.from << " -> " << sweep.to << ": exhaustive "
+                              << expected.time << " in box " << (expected.order >> 32) << " at "
+                              << (expected.order & UINT32_MAX) << ", index " << found.time
+                              << " in box " << (found.order >> 32) << " at "
+                              << (found.order & UINT32_MAX);
+            }
+        }
+        EXPECT_EQ(misplaced, 0);
+        EXPECT_GT(hits, sweeps.size() / 20); // enough contacts to tell a box from another
     }
 }
 
