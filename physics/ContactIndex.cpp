@@ -817,6 +817,10 @@ std::optional<std::string> ContactIndex::validate(const std::vector<CollisionBox
             return fault(where + " names no triangle of the course");
         }
         const auto [box, position] = placeOf(static_cast<std::uint32_t>(i), places);
+        if (box >= boxes.size() ||
+            position >= static_cast<std::size_t>(boxes[box].triangleCount())) {
+            return fault(where + " is placed outside its box's triangles");
+        }
         const Triangle& triangle = *boxes[box].triangle(static_cast<int>(position));
         const bool inTree = i < treeTriangleCount_;
         if (!triangle.hasFiniteNormal() ||
